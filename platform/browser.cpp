@@ -1,0 +1,241 @@
+#include "platform/browser.h"
+
+#include "platform/textcodec.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <QWebEngineView>
+
+#include <deque>
+#include <memory>
+#include <unistd.h>
+
+namespace platform {
+
+static const QByteArray documentScheme = "quillobrand";
+static const QString documentPathPrefix = QStringLiteral("document-");
+// Documents kept for Back and Reload after they were replaced; older ones are dropped to bound the memory.
+static constexpr size_t keptDocuments = 4;
+
+namespace {
+
+struct StoredDocument {
+    quint64 id;
+    QByteArray bytes;
+};
+
+class DocumentSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+
+    QUrl store(const std::string& html)
+    {
+        m_documents.push_back({++m_lastId, QByteArray(html.data(), static_cast<qsizetype>(html.size()))});
+        while (m_documents.size() > keptDocuments)
+            m_documents.pop_front();
+        QUrl url;
+        url.setScheme(QString::fromLatin1(documentScheme));
+        url.setPath(documentPathPrefix + QString::number(m_lastId));
+        return url;
+    }
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        const QString path = job->requestUrl().path();
+        bool ok = false;
+        const quint64 id = path.startsWith(documentPathPrefix) ? path.mid(documentPathPrefix.size()).toULongLong(&ok) : 0;
+        for (const StoredDocument& document : m_documents) {
+            if (ok && document.id == id) {
+                auto* buffer = new QBuffer(job);
+                buffer->setData(document.bytes);
+                job->reply("text/html", buffer);
+                return;
+            }
+        }
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    }
+
+private:
+    std::deque<StoredDocument> m_documents;
+    quint64 m_lastId = 0;
+};
+
+QWebEngineProfile* sharedProfile = nullptr;
+DocumentSchemeHandler* documentHandler = nullptr;
+int liveBrowsers = 0;
+
+QWebEngineProfile* profile()
+{
+    if (!sharedProfile) {
+        sharedProfile = new QWebEngineProfile(); // no storage name: off the record, nothing written to disk
+        QWebEngineSettings* s = sharedProfile->settings();
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+        // Results and saved pages show the site's pictures, which Qt WebEngine blocks in local pages otherwise.
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+        s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+        s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+        documentHandler = new DocumentSchemeHandler(sharedProfile);
+        sharedProfile->installUrlSchemeHandler(documentScheme, documentHandler);
+    }
+    return sharedProfile;
+}
+
+// Runs a local event loop, user input excluded, until done() or the time-out.
+template <typename Done> bool waitUntil(Done done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return done();
+}
+
+} // namespace
+
+void prepareBrowserEngine()
+{
+    QWebEngineUrlScheme scheme(documentScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(scheme);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Chromium's sandbox refuses to start as root; a desktop program run as root would otherwise not start.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+void releaseBrowserEngine()
+{
+    if (liveBrowsers == 0 && sharedProfile) {
+        delete sharedProfile;
+        sharedProfile = nullptr;
+        documentHandler = nullptr;
+    }
+}
+
+Browser::Browser(QWidget* parent, int x, int y, int width, int height)
+{
+    m_view = new QWebEngineView(parent);
+    m_view->setPage(new QWebEnginePage(profile(), m_view));
+    m_view->setGeometry(x, y, width, height);
+    m_view->show();
+    ++liveBrowsers;
+}
+
+Browser::~Browser()
+{
+    // The page goes before its view and long before the profile; Qt WebEngine warns or hangs otherwise.
+    if (m_view) {
+        delete m_view->page();
+        delete m_view;
+    }
+    --liveBrowsers;
+}
+
+void Browser::navigate(const std::string& urlOrPath)
+{
+    static const std::string filePrefix = "file://";
+    QUrl url;
+    if (urlOrPath.compare(0, filePrefix.size(), filePrefix) == 0) {
+        url = QUrl::fromLocalFile(toWidgetText(urlOrPath.substr(filePrefix.size())));
+    } else {
+        const size_t colon = urlOrPath.find(':');
+        const size_t slash = urlOrPath.find('/');
+        const bool hasScheme = colon != std::string::npos && colon > 1 && (slash == std::string::npos || colon < slash);
+        url = hasScheme ? QUrl(toWidgetText(urlOrPath)) : QUrl::fromLocalFile(toWidgetText(urlOrPath));
+    }
+    m_view->setUrl(url);
+}
+
+void Browser::back()
+{
+    m_view->back();
+}
+
+void Browser::forward()
+{
+    m_view->forward();
+}
+
+void Browser::reload()
+{
+    m_view->reload();
+}
+
+std::string Browser::documentSource()
+{
+    struct Answer {
+        bool htmlDone = false;
+        bool charsetDone = false;
+        QString html;
+        QString charset;
+    };
+    auto answer = std::make_shared<Answer>();
+    QWebEnginePage* page = m_view->page();
+    page->runJavaScript(QStringLiteral("document.characterSet"), QWebEngineScript::ApplicationWorld,
+                        [answer](const QVariant& value) {
+                            answer->charset = value.toString();
+                            answer->charsetDone = true;
+                        });
+    page->toHtml([answer](const QString& html) {
+        answer->html = html;
+        answer->htmlDone = true;
+    });
+    if (!waitUntil([&] { return answer->htmlDone && answer->charsetDone; }, 10000) && !answer->htmlDone)
+        return {};
+    std::string bytes = encodeForCharset(answer->html, answer->charset);
+    const size_t zero = bytes.find('\0');
+    if (zero != std::string::npos)
+        bytes.resize(zero);
+    return bytes;
+}
+
+void Browser::replaceDocument(const std::string& html)
+{
+    profile();
+    m_view->setUrl(documentHandler->store(html));
+}
+
+QWidget* Browser::view() const
+{
+    return m_view;
+}
+
+QUrl Browser::url() const
+{
+    return m_view->url();
+}
+
+std::string Browser::currentUrl() const
+{
+    return fromWidgetText(m_view->url().toString());
+}
+
+bool Browser::waitForLoadFinished(int timeoutMs)
+{
+    auto finished = std::make_shared<bool>(false);
+    QPointer<QWebEngineView> view(m_view);
+    auto connection = QObject::connect(m_view, &QWebEngineView::loadFinished, [finished](bool) { *finished = true; });
+    const bool ok = waitUntil([&] { return *finished; }, timeoutMs);
+    if (view)
+        QObject::disconnect(connection);
+    return ok;
+}
+
+} // namespace platform

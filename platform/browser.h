@@ -1,0 +1,55 @@
+#pragma once
+// The embedded web browser control (Qt WebEngine).
+//
+// Every browser shares one private, off-the-record profile in which local pages can't read other local files
+// through script: the results page carries HTML from the site, and the files beside it hold mail passwords.
+// Documents handed over as bytes are served from memory through the program's own "quillobrand:" scheme, which
+// has no size limit (QWebEnginePage::setHtml refuses content over 2 MB) and no access to local files either.
+
+#include <string>
+
+class QUrl;
+class QWidget;
+class QWebEngineView;
+
+namespace platform {
+
+// Must run before the QApplication is created.
+void prepareBrowserEngine();
+// Deletes the shared profile; call after every Browser is gone.
+void releaseBrowserEngine();
+
+class Browser {
+public:
+    Browser(QWidget* parent, int x, int y, int width, int height);
+    ~Browser();
+    Browser(const Browser&) = delete;
+    Browser& operator=(const Browser&) = delete;
+
+    // The control as a widget, for placing and naming it.
+    QWidget* view() const;
+
+    // A URL with a scheme ("http:", "https:", "file:", ...) or a plain file path. "file://" + a path takes the
+    // path as it stands, blanks and "#" included.
+    void navigate(const std::string& urlOrPath);
+    void back();
+    void forward();
+    void reload();
+
+    // The current document as the browser serialises it, in the document's own character set, up to the first
+    // zero byte. Waits for the browser without handling user input; empty if it doesn't answer within 10 s.
+    std::string documentSource();
+
+    // Shows these bytes as the current document, of any size, without a trip to any server.
+    void replaceDocument(const std::string& html);
+
+    // For tests: the address of the current page, and waiting for the next load to finish (false on time-out).
+    std::string currentUrl() const;
+    QUrl url() const;
+    bool waitForLoadFinished(int timeoutMs);
+
+private:
+    QWebEngineView* m_view = nullptr;
+};
+
+} // namespace platform

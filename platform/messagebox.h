@@ -1,0 +1,27 @@
+#pragma once
+// The program's fixed message boxes.
+
+#include <functional>
+#include <string>
+
+namespace platform {
+
+enum class BoxIcon { None, Information, Warning, Error, Question };
+
+struct MessageBoxRequest {
+    std::string caption;
+    std::string text;
+    BoxIcon icon = BoxIcon::None;
+    bool yesNo = false;
+};
+
+// A box with an OK button.
+void showMessageBox(const std::string& caption, const std::string& text, BoxIcon icon);
+// A box with Yes and No buttons; true for Yes. A closed box counts as No.
+bool askYesNo(const std::string& caption, const std::string& text, BoxIcon icon = BoxIcon::Question);
+
+// Tests answer the boxes instead of a user: the responder sees each request and returns the Yes/No answer.
+// An empty function shows real boxes again.
+void setMessageBoxResponder(std::function<bool(const MessageBoxRequest&)> responder);
+
+} // namespace platform

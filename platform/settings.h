@@ -1,0 +1,33 @@
+#pragma once
+// Addresses and texts the program needs but the user never edits: compiled defaults, overridden key by key by an
+// optional read-only file settings.ini beside the program (section [Settings]). The program never writes it.
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+struct ProgramSettings {
+    std::string siteDomain;
+    std::string homePageUrl;
+    std::string bannerUrl;
+    std::string softwarePageUrl;
+    std::string inviteUrl;
+    std::string makerSiteUrl;
+    std::string paymentSiteUrl;
+    std::string tipAddress;
+};
+
+ProgramSettings defaultSettings();
+
+// Applies the key = value lines of the [Settings] section in iniText over base. Unknown keys, other sections,
+// comment lines (";" or "#") and lines without "=" are ignored; blanks around keys and values are trimmed.
+ProgramSettings applySettingsText(ProgramSettings base, std::string_view iniText);
+
+// The defaults with settings.ini from the given folder applied, when it exists.
+ProgramSettings loadSettings(const std::string& folder);
+
+// The settings in force, loaded once at start-up.
+ProgramSettings& settings();
+
+} // namespace platform

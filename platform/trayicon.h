@@ -1,0 +1,35 @@
+#pragma once
+// The notification-area icon.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QPixmap;
+class QSystemTrayIcon;
+
+namespace platform {
+
+// Whether the desktop has a notification area to put an icon in.
+bool trayAvailable();
+// Tests decide the answer; std::nullopt asks the desktop again.
+void setTrayAvailableOverride(std::optional<bool> available);
+
+class TrayIcon {
+public:
+    // Shows the icon at once; onLeftClick runs for a single left click only.
+    TrayIcon(const QPixmap& picture, const std::string& toolTip, std::function<void()> onLeftClick);
+    ~TrayIcon();
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+
+    std::string toolTip() const;
+    // For tests: what a left click on the icon does.
+    void simulateLeftClick();
+
+private:
+    QSystemTrayIcon* m_icon = nullptr;
+    std::function<void()> m_onLeftClick;
+};
+
+} // namespace platform

@@ -1,0 +1,68 @@
+#include "shell/actions.h"
+
+#include "platform/settings.h"
+#include "shell/mainwindow.h"
+#include "shell/optionsdialog.h"
+#include "shell/programstate.h"
+#include "shell/toolbar.h"
+
+namespace shell {
+
+void dispatchCommand(int command)
+{
+    switch (command) {
+    case exitProgramCommand:
+        requestClose();
+        break;
+    case helpCommand:
+        startHelpProgram();
+        break;
+    case aboutCommand:
+        openAbout();
+        break;
+    case restoreCommand:
+        restoreFromTray();
+        break;
+    default:
+        break;
+    }
+}
+
+void goBack()
+{
+    mainBrowser->back();
+}
+
+void goForward()
+{
+    mainBrowser->forward();
+}
+
+void goHome()
+{
+    mainBrowser->navigate(platform::settings().homePageUrl);
+}
+
+void startHelpProgram()
+{
+    // A failed start is not reported; a later start replaces the remembered one, which keeps running.
+    platform::ChildProcess started;
+    if (started.start(programFolder + "Help/Help", programName, programFolder + "Help/"))
+        helpProgram = started;
+}
+
+void openProgramOptions()
+{
+    runModal(runOptionsDialog);
+}
+
+// Windows not built yet: each button stays in place and does nothing until its window is wired here.
+void openSearchBuilder() {}
+void openSaveThisPage() {}
+void openSavedPages() {}
+void openEmailOptions() {}
+void openEmailToFriend() {}
+void openReplyToAd() {}
+void openAbout() {}
+
+} // namespace shell

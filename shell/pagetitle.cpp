@@ -1,0 +1,56 @@
+#include "shell/pagetitle.h"
+
+namespace shell {
+
+static char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+static bool matchesAt(std::string_view text, size_t at, std::string_view find)
+{
+    if (at + find.size() > text.size())
+        return false;
+    for (size_t i = 0; i < find.size(); ++i) {
+        if (asciiLower(text[at + i]) != asciiLower(find[i]))
+            return false;
+    }
+    return true;
+}
+
+std::string replaceAllIgnoringCase(std::string_view text, std::string_view find, std::string_view replacement)
+{
+    std::string result;
+    result.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        if (!find.empty() && matchesAt(text, i, find)) {
+            result += replacement;
+            i += find.size();
+        } else {
+            result += text[i++];
+        }
+    }
+    return result;
+}
+
+std::string pageTitleFromSource(std::string_view source)
+{
+    const size_t open = source.find("<h2>");
+    if (open == std::string_view::npos)
+        return {};
+    const size_t start = open + 4;
+    const size_t close = source.find("</h2>");
+    if (close == std::string_view::npos || close <= start)
+        return {};
+
+    std::string title(source.substr(start, close - start));
+    static const std::pair<std::string_view, std::string_view> replacements[] = {
+        {"*", ""}, {"/", " "}, {":", " "}, {"\\", " "}, {"?", " "}, {"  ", " "}, {"&amp;", "&"},
+    };
+    for (const auto& [find, replacement] : replacements)
+        title = replaceAllIgnoringCase(title, find, replacement);
+    return title;
+}
+
+} // namespace shell

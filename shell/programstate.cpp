@@ -1,0 +1,11 @@
+#include "shell/programstate.h"
+
+namespace shell {
+
+std::string programFolder;
+std::string resultsPagePath;
+ProgramConfig programConfig;
+std::vector<std::string> attachmentList;
+std::string allowedNameChars;
+
+} // namespace shell

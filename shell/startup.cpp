@@ -1,0 +1,78 @@
+#include "shell/startup.h"
+
+#include "mail/securitylibrary.h"
+#include "platform/browser.h"
+#include "platform/messagebox.h"
+#include "platform/network.h"
+#include "platform/programfolder.h"
+#include "platform/settings.h"
+#include "platform/singleinstance.h"
+#include "shell/actions.h"
+#include "shell/mainwindow.h"
+#include "shell/programstate.h"
+#include "shell/toolbar.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace shell {
+
+// Qt aborts when it can't reach a display; say so in one line instead.
+static bool displayAvailable()
+{
+    const char* platformName = std::getenv("QT_QPA_PLATFORM");
+    if (platformName && *platformName)
+        return true;
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+int runProgram(int argc, char** argv)
+{
+    if (!displayAvailable()) {
+        std::fprintf(stderr, "Quillobrand: no display available (DISPLAY is not set); it needs a graphical desktop.\n");
+        return 1;
+    }
+
+    // Steps 1 to 3.
+    allowedNameChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890";
+    programFolder = platform::executableFolder();
+    platform::settings() = platform::loadSettings(programFolder);
+
+    platform::prepareBrowserEngine();
+    QApplication app(argc, argv);
+    app.setApplicationName(programName);
+    app.setQuitOnLastWindowClosed(false); // the tray keeps the program running with no window shown
+
+    // Step 4: nothing is tested here; the mail windows check the library before they use it.
+    mail::loadSecurityLibrary(programFolder + mail::securityLibraryFileName);
+    // Step 5.
+    attachmentList.clear();
+
+    // Step 6: a second start wakes the first and ends.
+    static platform::InstanceServer instanceServer;
+    if (!platform::becomeFirstInstance(instanceServer, platform::instanceName(), restoreCommand,
+                                       [](int command) { dispatchCommand(command); })) {
+        endProcess();
+        return 0;
+    }
+
+    // Step 7.
+    if (!platform::startNetwork()) {
+        platform::showMessageBox("Network Error", "Could Not Initialize Network", platform::BoxIcon::Error);
+        endProcess();
+        return 0;
+    }
+
+    // Steps 8 to 17.
+    if (!openMainWindow())
+        return 0;
+
+    // Step 18.
+    return app.exec();
+}
+
+} // namespace shell

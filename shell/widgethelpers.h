@@ -1,0 +1,23 @@
+#pragma once
+// Helpers several windows share.
+
+#include <string>
+
+class QComboBox;
+class QDialog;
+class QListWidget;
+
+namespace shell {
+
+// The title of the page shown in the main browser (pageTitleFromSource of its source).
+std::string getPageTitle();
+
+// Appends the items of the data files in programFolder + folder (relative, ending in "/") whose names end in
+// extension; never clears the list.
+void fillFileList(const std::string& folder, const std::string& extension, QListWidget* list);
+void fillFileList(const std::string& folder, const std::string& extension, QComboBox* list);
+
+// Gives the dialog a fixed inner size and centres it on the screen.
+void showFixedCentred(QDialog& dialog, int width, int height);
+
+} // namespace shell

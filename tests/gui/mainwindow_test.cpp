@@ -1,0 +1,348 @@
+#include "shellfixture.h"
+
+#include "platform/trayicon.h"
+#include "shell/actions.h"
+#include "shell/mainwindow.h"
+#include "shell/programstate.h"
+#include "shell/toolbar.h"
+#include "shell/widgethelpers.h"
+
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace shell;
+
+namespace {
+
+TEST_F(ShellTest, MainWindowFillsTheDesktopWithItsControlsInPlace)
+{
+    startShell();
+    const QSize desktop = QGuiApplication::primaryScreen()->geometry().size();
+    const int W = desktop.width();
+    const int H = desktop.height() - 60;
+    EXPECT_EQ(mainWindow->windowTitle(), "Quillobrand - V1.0.171.1483");
+    EXPECT_EQ(clientArea->size(), QSize(W, H));
+    EXPECT_EQ(clientWidth, W);
+    EXPECT_EQ(clientHeight, H);
+    EXPECT_EQ(mainWindow->minimumSize(), mainWindow->maximumSize()) << "not resizable";
+    EXPECT_FALSE(mainWindow->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(mainWindow->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_EQ(bannerBrowser->view()->geometry(), QRect((W - 748) / 2, 10, 748, 120));
+    EXPECT_EQ(mainBrowser->view()->geometry(), QRect(0, 140, W, H - 140));
+
+    const std::tuple<QPushButton*, QRect, QString> buttons[] = {
+        {toolbar.back, {10, 10, 35, 40}, ""},
+        {toolbar.forward, {50, 10, 35, 40}, ""},
+        {toolbar.home, {90, 10, 35, 40}, ""},
+        {toolbar.searchBuilder, {10, 55, 35, 40}, ""},
+        {toolbar.help, {50, 55, 35, 40}, ""},
+        {toolbar.saveThisPage, {W - 135, 10, 115, 20}, "Save This Page"},
+        {toolbar.savedPages, {W - 135, 30, 115, 20}, "Saved Pages"},
+        {toolbar.programOptions, {W - 135, 50, 115, 20}, "Program Options"},
+        {toolbar.emailOptions, {W - 135, 70, 115, 20}, "Email Options"},
+        {toolbar.emailToFriend, {W - 135, 90, 115, 20}, "Email To Friend"},
+        {toolbar.replyToAd, {W - 135, 110, 115, 20}, "Reply To Ad"},
+    };
+    for (const auto& [button, geometry, caption] : buttons) {
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->geometry(), geometry) << button->objectName().toStdString();
+        EXPECT_EQ(button->text(), caption);
+        EXPECT_EQ(button->parentWidget(), clientArea);
+    }
+    EXPECT_FALSE(toolbar.back->icon().isNull());
+    EXPECT_EQ(toolbar.home->iconSize(), QSize(27, 27)) << "the home picture is scaled";
+    EXPECT_EQ(toolbar.help->iconSize(), QSize(27, 27));
+
+    QStringList menus;
+    for (QAction* menu : mainWindow->menuBar()->actions()) {
+        const QAction* item = menu->menu()->actions().value(0);
+        menus << menu->text() + "/" + item->text() + "/" + item->data().toString();
+    }
+    EXPECT_EQ(menus, QStringList({"Menu/Exit Program/1", "About/About Quillobrand/3", "Help/Help/2"}));
+}
+
+TEST_F(ShellTest, MissingImagesLeaveWorkingButtonsWithoutPictures)
+{
+    fs::remove(folder + "back.bmp");
+    fs::remove(folder + "search.bmp");
+    platform::setTrayAvailableOverride(true);
+    startShell();
+    EXPECT_TRUE(toolbar.back->icon().isNull());
+    EXPECT_EQ(toolbar.back->accessibleName(), "Back");
+    requestClose();
+    EXPECT_FALSE(mainWindow->isVisible()) << "the tray icon works without its picture";
+    ASSERT_TRUE(trayIcon);
+}
+
+enum class ResultsPage { Missing, Empty, OneByte, Directory };
+
+class StartPage : public ShellTest, public ::testing::WithParamInterface<ResultsPage> {};
+
+TEST_P(StartPage, ShowsTheResultsPageOnlyWhenItHoldsAByte)
+{
+    const std::string path = folder + "Last Search.html";
+    switch (GetParam()) {
+    case ResultsPage::Missing:
+        break;
+    case ResultsPage::Empty:
+        writeFile(path, "");
+        break;
+    case ResultsPage::OneByte:
+        writeFile(path, "x");
+        break;
+    case ResultsPage::Directory:
+        fs::create_directory(path);
+        break;
+    }
+    startShell();
+    EXPECT_EQ(resultsPagePath, path);
+    const bool shown = GetParam() == ResultsPage::OneByte;
+    EXPECT_EQ(startPageUrl(), shown ? "file://" + path : std::string("http://127.0.0.1:9/home"));
+    const QUrl expected = shown ? QUrl::fromLocalFile(QString::fromStdString(path)) : QUrl("http://127.0.0.1:9/home");
+    EXPECT_TRUE(processEventsUntil([&] { return mainBrowser->url() == expected; }))
+        << mainBrowser->currentUrl();
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, StartPage,
+    ::testing::Values(ResultsPage::Missing, ResultsPage::Empty, ResultsPage::OneByte, ResultsPage::Directory));
+
+class ToolTips : public ShellTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ToolTips, ShownOnlyWhenExpertModeIsZero)
+{
+    writeFile(folder + "Quillobrand.cfg", configBytes(GetParam(), 0, 0));
+    startShell();
+    const bool shown = GetParam() == 0;
+    const std::pair<QPushButton*, QString> tips[] = {
+        {toolbar.back, "Back"},
+        {toolbar.forward, "Forward"},
+        {toolbar.home, "Tarnwick Home"},
+        {toolbar.searchBuilder, "Search Builder"},
+        {toolbar.help, "Help!"},
+        {toolbar.saveThisPage, "Save this page"},
+        {toolbar.savedPages, "Load or delete a saved page"},
+        {toolbar.programOptions, "Program options"},
+        {toolbar.emailOptions, "Email setup options"},
+        {toolbar.emailToFriend, "Email this page to a friend"},
+        {toolbar.replyToAd, "Reply to this ad"},
+    };
+    for (const auto& [button, tip] : tips) {
+        EXPECT_EQ(button->toolTip(), shown ? tip : QString()) << tip.toStdString();
+        // Screen readers name every button, pictures included, whatever the mode.
+        EXPECT_FALSE(button->accessibleName().isEmpty() && button->text().isEmpty()) << tip.toStdString();
+    }
+    applyToolTips(0);
+    EXPECT_EQ(toolbar.replyToAd->toolTip(), "Reply to this ad");
+    applyToolTips(1);
+    EXPECT_EQ(toolbar.back->toolTip(), QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(ExpertMode, ToolTips, ::testing::Values(0, 1, -3));
+
+TEST_F(ShellTest, CloseWithTrayModeAlwaysHidesToTheTrayAndAClickBringsItBack)
+{
+    platform::setTrayAvailableOverride(true);
+    startShell();
+    mainWindow->close(); // the close box
+    EXPECT_FALSE(mainWindow->isVisible());
+    ASSERT_TRUE(trayIcon);
+    EXPECT_EQ(trayIcon->toolTip(), "Quillobrand");
+    trayIcon->simulateLeftClick();
+    EXPECT_TRUE(mainWindow->isVisible());
+    EXPECT_FALSE(trayIcon);
+
+    mainWindow->menuBar()->actions().at(0)->menu()->actions().at(0)->trigger(); // "Exit Program"
+    EXPECT_FALSE(mainWindow->isVisible());
+    EXPECT_TRUE(trayIcon);
+    dispatchCommand(restoreCommand); // what a second start sends
+    EXPECT_TRUE(mainWindow->isVisible());
+    EXPECT_FALSE(trayIcon);
+    EXPECT_EQ(endCalls, 0);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ShellTest, WithoutANotificationAreaACloseMinimizesInstead)
+{
+    platform::setTrayAvailableOverride(false);
+    startShell();
+    mainWindow->close();
+    EXPECT_TRUE(mainWindow->isVisible()) << "a hidden window could never come back";
+    EXPECT_TRUE(mainWindow->windowState() & Qt::WindowMinimized);
+    EXPECT_FALSE(trayIcon);
+    restoreFromTray();
+    EXPECT_FALSE(mainWindow->windowState() & Qt::WindowMinimized);
+    EXPECT_EQ(endCalls, 0);
+}
+
+struct CloseCase {
+    const char* name;
+    int trayMode;
+    std::deque<bool> answers;
+    bool exits;
+    int boxesAsked;
+};
+
+class CloseRequest : public ShellTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseRequest, FollowsTheTrayMode)
+{
+    platform::setTrayAvailableOverride(true);
+    writeFile(folder + "Quillobrand.cfg", configBytes(1, 3, GetParam().trayMode));
+    answers = GetParam().answers;
+    startShell();
+    requestClose();
+    EXPECT_EQ(static_cast<int>(boxes.size()), GetParam().boxesAsked);
+    for (const auto& box : boxes) {
+        EXPECT_EQ(box.caption, "Quillobrand");
+        EXPECT_EQ(box.text, "Send to system tray?");
+        EXPECT_TRUE(box.yesNo);
+    }
+    if (GetParam().exits) {
+        EXPECT_EQ(endCalls, 1);
+        EXPECT_EQ(lastExitCode, 0);
+        EXPECT_EQ(readFile(folder + "Quillobrand.cfg"), configBytes(1, 3, GetParam().trayMode));
+        EXPECT_EQ(mainWindow, nullptr);
+    } else {
+        EXPECT_EQ(endCalls, 0);
+        EXPECT_TRUE(trayIcon);
+        EXPECT_FALSE(mainWindow->isVisible());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CloseRequest,
+    ::testing::Values(CloseCase {"always", 0, {}, false, 0}, CloseCase {"never", 1, {}, true, 0},
+                      CloseCase {"askYes", 2, {true}, false, 1}, CloseCase {"askNo", 2, {false}, true, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ShellTest, UnknownTrayModeMakesTheFirstCloseDoNothingAndTheNextAsk)
+{
+    writeFile(folder + "Quillobrand.cfg", configBytes(0, 0, 7));
+    startShell();
+    requestClose();
+    EXPECT_TRUE(mainWindow->isVisible());
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(programConfig.trayMode, 2);
+    EXPECT_EQ(endCalls, 0);
+    answers = {false};
+    requestClose();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(endCalls, 1);
+    EXPECT_EQ(readFile(folder + "Quillobrand.cfg"), configBytes(0, 0, 2));
+}
+
+TEST_F(ShellTest, FirstRunWithoutAFileGoesToTheTrayAndSavesTheNewModeAtExit)
+{
+    platform::setTrayAvailableOverride(true);
+    startShell();
+    requestClose();
+    EXPECT_TRUE(trayIcon);
+    restoreFromTray();
+    programConfig.trayMode = 1; // what the options dialog stores for "Never"
+    requestClose();
+    EXPECT_EQ(endCalls, 1);
+    EXPECT_EQ(readFile(folder + "Quillobrand.cfg"), std::string("\0\0\0\0\0\0\0\0\1\0\0\0", 12));
+}
+
+std::vector<std::string> readLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST_F(ShellTest, HelpStartsWithItsArgumentAndOnlyTheLastOneIsEndedAtExit)
+{
+    // A stand-in help program that tells how it was started and keeps running.
+    const std::string log = folder + "help.log";
+    writeFile(folder + "Help/Help", "#!/bin/sh\necho \"$$|$(pwd)|$#|$1\" >> '" + log + "'\nexec sleep 60\n");
+    fs::permissions(folder + "Help/Help", fs::perms::owner_all);
+    writeFile(folder + "Quillobrand.cfg", configBytes(0, 0, 1));
+    startShell();
+
+    toolbar.help->click();
+    ASSERT_TRUE(processEventsUntil([&] { return readLines(log).size() == 1; }));
+    dispatchCommand(helpCommand); // the Help menu item
+    ASSERT_TRUE(processEventsUntil([&] { return readLines(log).size() == 2; }));
+
+    std::vector<pid_t> pids;
+    for (const std::string& line : readLines(log)) {
+        std::stringstream fields(line);
+        std::string pid, cwd, count, argument;
+        std::getline(fields, pid, '|');
+        std::getline(fields, cwd, '|');
+        std::getline(fields, count, '|');
+        std::getline(fields, argument, '|');
+        EXPECT_EQ(fs::path(cwd), fs::path(folder + "Help"));
+        EXPECT_EQ(count, "1");
+        EXPECT_EQ(argument, "Quillobrand");
+        pids.push_back(std::stoi(pid));
+    }
+    EXPECT_EQ(helpProgram.pid(), pids[1]);
+    auto running = [](pid_t pid) {
+        return ::kill(pid, 0) == 0 && fs::exists("/proc/" + std::to_string(pid))
+            && readFile("/proc/" + std::to_string(pid) + "/stat").find(") Z") == std::string::npos;
+    };
+    EXPECT_TRUE(running(pids[0]));
+    EXPECT_TRUE(running(pids[1]));
+
+    requestClose(); // trayMode 1: the orderly exit
+    EXPECT_EQ(endCalls, 1);
+    EXPECT_TRUE(processEventsUntil([&] { return !running(pids[1]); }, 5000)) << "the remembered one is ended";
+    EXPECT_TRUE(running(pids[0])) << "an earlier one is left alone";
+    ::kill(pids[0], SIGKILL);
+}
+
+TEST_F(ShellTest, BackForwardAndHomeMoveTheMainBrowser)
+{
+    writeFile(folder + "a.html", "<html><body>A</body></html>");
+    writeFile(folder + "b.html", "<html><body>B</body></html>");
+    startShell();
+    const QUrl a = QUrl::fromLocalFile(QString::fromStdString(folder + "a.html"));
+    const QUrl b = QUrl::fromLocalFile(QString::fromStdString(folder + "b.html"));
+    auto at = [](const QUrl& url) { return processEventsUntil([&] { return mainBrowser->url() == url; }); };
+    // Each page must be in the history before the next one is asked for.
+    ASSERT_TRUE(mainBrowser->waitForLoadFinished(15000));
+    mainBrowser->navigate(folder + "a.html");
+    ASSERT_TRUE(mainBrowser->waitForLoadFinished(15000));
+    mainBrowser->navigate("file://" + folder + "b.html");
+    ASSERT_TRUE(mainBrowser->waitForLoadFinished(15000));
+    EXPECT_EQ(mainBrowser->url(), b);
+    toolbar.back->click();
+    EXPECT_TRUE(at(a));
+    toolbar.forward->click();
+    EXPECT_TRUE(at(b));
+    toolbar.forward->click(); // nothing further: nothing happens
+    QCoreApplication::processEvents();
+    EXPECT_EQ(mainBrowser->url(), b);
+    toolbar.home->click();
+    EXPECT_TRUE(at(QUrl("http://127.0.0.1:9/home")));
+}
+
+TEST_F(ShellTest, PageTitleComesFromTheShownPage)
+{
+    writeFile(folder + "Last Search.html", "<html><body><h2>Cars: 2 / 3 &amp; more?</h2><p>x</p></body></html>");
+    startShell();
+    ASSERT_TRUE(mainBrowser->waitForLoadFinished(15000) || mainBrowser->url().isLocalFile());
+    ASSERT_TRUE(processEventsUntil([] { return getPageTitle() == "Cars 2  3 & more "; }, 10000)) << getPageTitle();
+}
+
+TEST_F(ShellTest, ModalWindowsDisableTheMainWindowWhileTheyRun)
+{
+    startShell();
+    bool disabledDuring = false;
+    runModal([&] { disabledDuring = !mainWindow->isEnabled(); });
+    EXPECT_TRUE(disabledDuring);
+    EXPECT_TRUE(mainWindow->isEnabled());
+}
+
+} // namespace

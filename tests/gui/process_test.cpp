@@ -1,0 +1,135 @@
+// The program as a separate process: the single-instance handshake, SIGTERM and a missing display.
+
+#include "shellfixture.h"
+
+#include "platform/singleinstance.h"
+#include "platform/trayicon.h"
+#include "shell/actions.h"
+#include "shell/mainwindow.h"
+#include "shell/programstate.h"
+#include "shell/toolbar.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString stagedProgram = QString(QB_STAGE_DIR) + "quillobrand";
+
+int runToEnd(QProcess& process, int timeoutMs)
+{
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return -1000;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2000;
+}
+
+TEST_F(ShellTest, SecondStartRestoresTheFirstFromTheTrayAndEnds)
+{
+    platform::setTrayAvailableOverride(true);
+    platform::InstanceServer server;
+    ASSERT_TRUE(platform::becomeFirstInstance(server, platform::instanceName(), shell::restoreCommand,
+                                              [](int command) { shell::dispatchCommand(command); }));
+    startShell();
+    shell::requestClose();
+    ASSERT_FALSE(shell::mainWindow->isVisible());
+
+    QProcess second;
+    second.start(stagedProgram, {});
+    EXPECT_EQ(runToEnd(second, 60000), 0);
+    EXPECT_TRUE(processEventsUntil([] { return shell::mainWindow->isVisible(); }));
+    EXPECT_FALSE(shell::trayIcon);
+
+    // Visible already: another start changes nothing here and ends too.
+    QProcess third;
+    third.start(stagedProgram, {});
+    EXPECT_EQ(runToEnd(third, 60000), 0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(shell::mainWindow->isVisible());
+    EXPECT_EQ(endCalls, 0);
+}
+
+TEST(SingleInstance, AStaleNameLeftByACrashDoesNotBlockTheNextStart)
+{
+    const std::string name = platform::instanceName();
+    const std::string socketPath = QDir::tempPath().toStdString() + "/" + name;
+    // A socket file nobody listens on, as a killed instance leaves it.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    ASSERT_TRUE(fs::exists(socketPath));
+
+    std::vector<int> received;
+    platform::InstanceServer server;
+    ASSERT_TRUE(platform::becomeFirstInstance(server, name, 4, [&](int command) { received.push_back(command); }));
+    EXPECT_FALSE(platform::becomeFirstInstance(*std::make_unique<platform::InstanceServer>(), name, 4, {}))
+        << "now someone answers";
+    EXPECT_TRUE(processEventsUntil([&] { return received == std::vector<int> {4}; }, 5000));
+}
+
+class ProgramProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp ? tmp : "/tmp") + "/qb-process-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder = pattern + "/";
+        // A copy of the program in a folder of its own, so its files are the test's.
+        fs::copy_file(stagedProgram.toStdString(), folder + "quillobrand");
+        writeFile(folder + "settings.ini", "[Settings]\nhomePageUrl=http://127.0.0.1:9/\nbannerUrl=http://127.0.0.1:9/b\n");
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    std::string folder;
+};
+
+TEST_F(ProgramProcess, TerminationEndsAtOnceWithoutSaving)
+{
+    const std::string sixBytes("\1\0\0\0\2\0", 6);
+    writeFile(folder + "Quillobrand.cfg", sixBytes);
+    QProcess program;
+    program.start(QString::fromStdString(folder + "quillobrand"), {});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    const std::string socketPath = QDir::tempPath().toStdString() + "/" + platform::instanceName();
+    ASSERT_TRUE(processEventsUntil([&] { return fs::exists(socketPath); }, 30000));
+    // Let start-up reach the event loop; the window is up once the single-instance server answers.
+    ASSERT_TRUE(processEventsUntil([&] { return platform::sendToRunningInstance(platform::instanceName(), 0); }, 30000));
+    QElapsedTimer settle;
+    settle.start();
+    processEventsUntil([&] { return settle.elapsed() > 1500; });
+    program.terminate(); // SIGTERM, as at log-off
+    EXPECT_EQ(runToEnd(program, 15000), 0);
+    EXPECT_EQ(readFile(folder + "Quillobrand.cfg"), sixBytes) << "nothing is saved";
+}
+
+TEST_F(ProgramProcess, WithoutADisplayItSaysSoAndEnds)
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    program.setProcessEnvironment(env);
+    program.start(QString::fromStdString(folder + "quillobrand"), {});
+    EXPECT_EQ(runToEnd(program, 20000), 1);
+    const QString message = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(message.contains("no display")) << message.toStdString();
+    EXPECT_EQ(message.trimmed().count('\n'), 0) << "one line";
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+#include "shellfixture.h"
+
+#include "platform/processend.h"
+#include "platform/settings.h"
+#include "platform/trayicon.h"
+#include "shell/mainwindow.h"
+#include "shell/programstate.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+bool processEventsUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+void whenModalOpens(std::function<void(QWidget*)> act)
+{
+    auto* poll = new QTimer;
+    auto* elapsed = new QElapsedTimer;
+    elapsed->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, elapsed, act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal && elapsed->elapsed() < 10000)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        delete elapsed;
+        if (modal)
+            act(modal);
+    });
+    poll->start(10);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string configBytes(int expertMode, int defaultProfile, int trayMode)
+{
+    return shell::encodeConfig({expertMode, defaultProfile, trayMode});
+}
+
+void ShellTest::SetUp()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp ? tmp : "/tmp") + "/qb-program-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder = pattern + "/";
+    for (const char* sub : {"citydata", "savedsearch", "savedpages", "smtp", "sent", "about", "Help"})
+        fs::create_directories(folder + sub);
+    for (const char* image : {"back.bmp", "fwd.bmp", "search.bmp", "home2.bmp", "builder.bmp", "help.bmp"})
+        fs::copy_file(std::string(QB_STAGE_DIR) + image, folder + image);
+    // Home and banner on a closed loopback port: nothing leaves the machine and loads fail at once.
+    writeFile(folder + "settings.ini", "[Settings]\r\nhomePageUrl=http://127.0.0.1:9/home\r\n"
+                                       "bannerUrl=http://127.0.0.1:9/banners/quillobrand/banner.php\r\n");
+
+    shell::programFolder = folder;
+    shell::allowedNameChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890";
+    shell::programConfig = {};
+    platform::setProcessEndHook([this](int code) {
+        ++endCalls;
+        lastExitCode = code;
+    });
+    platform::setMessageBoxResponder([this](const platform::MessageBoxRequest& request) {
+        boxes.push_back(request);
+        if (answers.empty())
+            return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    });
+}
+
+void ShellTest::TearDown()
+{
+    if (shell::mainWindow)
+        shell::endProcess();
+    QCoreApplication::processEvents();
+    platform::setProcessEndHook({});
+    platform::setMessageBoxResponder({});
+    platform::setTrayAvailableOverride(std::nullopt);
+    fs::remove_all(folder);
+}
+
+void ShellTest::startShell()
+{
+    platform::settings() = platform::loadSettings(folder);
+    ASSERT_TRUE(shell::openMainWindow());
+}

@@ -1,0 +1,37 @@
+#pragma once
+// A fresh program folder and main window per test, with the process end and the message boxes answered by the
+// test instead of ending the test process or waiting for a user.
+
+#include "platform/messagebox.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+// Handles events until done() holds or the time runs out; returns done().
+bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 15000);
+// Runs act on the next modal window as soon as it opens (bounded by 10 s).
+void whenModalOpens(std::function<void(QWidget*)> act);
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+std::string configBytes(int expertMode, int defaultProfile, int trayMode);
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Opens the main window in the test's program folder.
+    void startShell();
+
+    std::string folder; // the program folder, ending in "/"
+    int endCalls = 0;
+    int lastExitCode = -1;
+    std::vector<platform::MessageBoxRequest> boxes;
+    std::deque<bool> answers; // Yes/No answers for the next boxes; No when empty
+};

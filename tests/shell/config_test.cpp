@@ -1,0 +1,114 @@
+#include "shell/config.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using shell::ProgramConfig;
+
+namespace {
+
+std::string bytes(std::initializer_list<int> values)
+{
+    std::string out;
+    for (int v : values)
+        out.push_back(static_cast<char>(v));
+    return out;
+}
+
+std::string fileContent(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct DecodeCase {
+    const char* name;
+    std::string fileBytes;
+    ProgramConfig expected;
+};
+
+class ConfigDecode : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(ConfigDecode, ReadsWhatIsThereAndZeroForTheRest)
+{
+    const ProgramConfig c = shell::decodeConfig(GetParam().fileBytes);
+    EXPECT_EQ(c.expertMode, GetParam().expected.expertMode);
+    EXPECT_EQ(c.defaultProfile, GetParam().expected.defaultProfile);
+    EXPECT_EQ(c.trayMode, GetParam().expected.trayMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ConfigDecode,
+    ::testing::Values(
+        DecodeCase {"empty", "", {0, 0, 0}},
+        DecodeCase {"sixBytes", bytes({1, 0, 0, 0, 2, 0}), {1, 2, 0}},
+        DecodeCase {"oneByteOfTheLast", bytes({0, 0, 0, 0, 0, 0, 0, 0, 7}), {0, 0, 7}},
+        DecodeCase {"full", bytes({1, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0}), {1, 3, 2}},
+        DecodeCase {"minusOne", bytes({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), {0, -1, -1}},
+        DecodeCase {"bigEndianLooking", bytes({0, 0, 0, 1, 0, 1, 0, 0, 0x10, 0x27, 0, 0}), {0x01000000, 256, 10000}},
+        DecodeCase {"trailingBytesIgnored", bytes({5, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 9, 9, 9, 9}), {5, 0, 1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConfigEncode, WritesTwelveLittleEndianBytes)
+{
+    EXPECT_EQ(shell::encodeConfig({0, 0, 1}), bytes({0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(shell::encodeConfig({1, 0, 0}), bytes({1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(shell::encodeConfig({0, 0, -1}), bytes({0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(shell::encodeConfig({-2, 513, 7}), bytes({0xFE, 0xFF, 0xFF, 0xFF, 1, 2, 0, 0, 7, 0, 0, 0}));
+}
+
+class ConfigFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("qb-config-" + std::to_string(::getpid()) + "-"
+                                              + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        path = folder / "Quillobrand.cfg";
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    fs::path folder;
+    fs::path path;
+};
+
+TEST_F(ConfigFile, MissingFileOrAFolderOfThatNameReadsAsZeros)
+{
+    ProgramConfig c = shell::readConfig(path.string());
+    EXPECT_EQ(c.expertMode, 0);
+    EXPECT_EQ(c.defaultProfile, 0);
+    EXPECT_EQ(c.trayMode, 0);
+    fs::create_directory(path);
+    c = shell::readConfig(path.string());
+    EXPECT_EQ(c.trayMode, 0);
+}
+
+TEST_F(ConfigFile, WriteReplacesALongerFileWithExactlyTwelveBytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes({1, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 42, 42, 42});
+    ProgramConfig c = shell::readConfig(path.string());
+    EXPECT_EQ(c.expertMode, 1);
+    c.trayMode = 1;
+    ASSERT_TRUE(shell::writeConfig(path.string(), c));
+    EXPECT_EQ(fileContent(path), bytes({1, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "no sibling left behind";
+}
+
+TEST_F(ConfigFile, FailedWriteKeepsTheOldFile)
+{
+    std::ofstream(path, std::ios::binary) << bytes({1, 0, 0, 0});
+    // The sibling the new content goes to can't be created, as on a full or read-only disk.
+    fs::create_directory(path.string() + ".new-" + std::to_string(::getpid()));
+    EXPECT_FALSE(shell::writeConfig(path.string(), {0, 0, 2}));
+    EXPECT_EQ(fileContent(path), bytes({1, 0, 0, 0}));
+}
+
+TEST_F(ConfigFile, MissingFolderWritesNothing)
+{
+    EXPECT_FALSE(shell::writeConfig((folder / "absent" / "Quillobrand.cfg").string(), {0, 0, 1}));
+    EXPECT_FALSE(fs::exists(folder / "absent"));
+}
+
+} // namespace

@@ -1,0 +1,59 @@
+#include "shell/filelist.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FileList : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("qb-filelist-" + std::to_string(::getpid()) + "-"
+                                              + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    void touch(const std::string& name) { std::ofstream(folder / name) << "x"; }
+    std::vector<std::string> list(const std::string& extension)
+    {
+        return shell::listDataFiles(folder.string() + "/", extension);
+    }
+    fs::path folder;
+};
+
+TEST_F(FileList, NamesWithEveryExtensionRemovedInByteOrder)
+{
+    touch("old.html.html");
+    touch("b.html");
+    touch("Zebra.html");
+    touch("a.html.notes.html");
+    touch("notes.txt");
+    touch(".html");
+    touch("Upper.HTML");
+    fs::create_directory(folder / "x.html");
+    EXPECT_EQ(list(".html"), (std::vector<std::string> {"", "Zebra", "a.notes", "b", "old"}));
+}
+
+TEST_F(FileList, EmptyOrMissingFolderGivesNothing)
+{
+    EXPECT_TRUE(list(".city").empty());
+    EXPECT_TRUE(shell::listDataFiles((folder / "missing/").string(), ".city").empty());
+}
+
+TEST_F(FileList, NamesWithBlanksAndSymlinksToFiles)
+{
+    touch("all cities.city");
+    touch("Major Cities.city");
+    fs::create_symlink(folder / "all cities.city", folder / "linked.city");
+    fs::create_directory(folder / "real");
+    fs::create_directory_symlink(folder / "real", folder / "folderlink.city");
+    EXPECT_EQ(list(".city"), (std::vector<std::string> {"Major Cities", "all cities", "linked"}));
+}
+
+} // namespace
