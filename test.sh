@@ -11,7 +11,9 @@ export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
 cd build
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" \
+# -noreset: Xvfb otherwise resets whenever its last client leaves, and a test connecting
+# at that moment fails to open the display.
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
     ctest --parallel "$(nproc)" --timeout 300 --output-on-failure >ctest.log 2>&1 || status=$?
 grep -E "^\s*[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*|^The following tests FAILED|^\s+[0-9]+ - " ctest.log || true
 grep -E "tests passed|tests failed" ctest.log | tail -n 1

@@ -24,7 +24,7 @@ template <typename Fn> static void lookUp(Fn& member, void* handle, const char* 
 void loadSecurityLibrary(const std::string& libraryPath)
 {
     SecurityLibrary& lib = securityLibrary();
-    lib = SecurityLibrary {};
+    lib = SecurityLibrary{};
     lib.handle = platform::loadLibrary(libraryPath);
     lookUp(lib.init, lib.handle, "cryptInit");
     lookUp(lib.end, lib.handle, "cryptEnd");
@@ -43,7 +43,7 @@ void releaseSecurityLibrary()
 {
     SecurityLibrary& lib = securityLibrary();
     platform::unloadLibrary(lib.handle);
-    lib = SecurityLibrary {};
+    lib = SecurityLibrary{};
 }
 
 } // namespace mail

@@ -53,7 +53,8 @@ public:
     {
         const QString path = job->requestUrl().path();
         bool ok = false;
-        const quint64 id = path.startsWith(documentPathPrefix) ? path.mid(documentPathPrefix.size()).toULongLong(&ok) : 0;
+        const quint64 id
+            = path.startsWith(documentPathPrefix) ? path.mid(documentPathPrefix.size()).toULongLong(&ok) : 0;
         for (const StoredDocument& document : m_documents) {
             if (ok && document.id == id) {
                 auto* buffer = new QBuffer(job);

@@ -33,7 +33,7 @@ std::optional<std::string> readWholeFile(const std::string& path)
 
 std::int64_t regularFileSize(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return -1;
     return info.st_size;
@@ -41,7 +41,7 @@ std::int64_t regularFileSize(const std::string& path)
 
 bool isDirectory(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 

@@ -20,8 +20,7 @@ static void onTerminateSignal(int)
 
 void installSessionEndHandler(std::function<void()> handler)
 {
-    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, qGuiApp,
-                     [handler](QSessionManager&) { handler(); });
+    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, qGuiApp, [handler](QSessionManager&) { handler(); });
 
     // The signal handler only wakes the event loop; the ending itself runs on the program's thread.
     if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
@@ -32,7 +31,7 @@ void installSessionEndHandler(std::function<void()> handler)
         [[maybe_unused]] auto ignored = ::read(signalPipe[0], &byte, 1);
         handler();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onTerminateSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -57,12 +57,12 @@ void openProgramOptions()
 }
 
 // Windows not built yet: each button stays in place and does nothing until its window is wired here.
-void openSearchBuilder() {}
-void openSaveThisPage() {}
-void openSavedPages() {}
-void openEmailOptions() {}
-void openEmailToFriend() {}
-void openReplyToAd() {}
-void openAbout() {}
+void openSearchBuilder() { }
+void openSaveThisPage() { }
+void openSavedPages() { }
+void openEmailOptions() { }
+void openEmailToFriend() { }
+void openReplyToAd() { }
+void openAbout() { }
 
 } // namespace shell

@@ -42,7 +42,7 @@ std::string encodeConfig(const ProgramConfig& config)
 ProgramConfig readConfig(const std::string& path)
 {
     auto bytes = platform::readWholeFile(path);
-    return bytes ? decodeConfig(*bytes) : ProgramConfig {};
+    return bytes ? decodeConfig(*bytes) : ProgramConfig{};
 }
 
 bool writeConfig(const std::string& path, const ProgramConfig& config)

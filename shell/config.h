@@ -9,9 +9,9 @@
 namespace shell {
 
 struct ProgramConfig {
-    std::int32_t expertMode = 0;     // 0: main-window tool tips shown; anything else: off
+    std::int32_t expertMode = 0; // 0: main-window tool tips shown; anything else: off
     std::int32_t defaultProfile = 0; // position of the default sender profile; -1 for none
-    std::int32_t trayMode = 0;       // 0 Always to the tray, 1 Never, 2 Ask; others: the next close asks
+    std::int32_t trayMode = 0; // 0 Always to the tray, 1 Never, 2 Ask; others: the next close asks
 };
 
 inline constexpr const char* configFileName = "Quillobrand.cfg";

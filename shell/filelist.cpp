@@ -23,9 +23,10 @@ std::vector<std::string> listDataFiles(const std::string& folderPath, const std:
         return names;
     while (const dirent* entry = ::readdir(folder)) {
         std::string name = entry->d_name;
-        if (name.size() < extension.size() || name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+        if (name.size() < extension.size()
+            || name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
             continue;
-        struct stat info {};
+        struct stat info { };
         const std::string path = folderPath + (folderPath.empty() || folderPath.back() == '/' ? "" : "/") + name;
         if (::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
             continue;

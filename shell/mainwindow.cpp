@@ -58,8 +58,9 @@ bool openMainWindow()
         return false;
     }
     const QSize desktop = screen->geometry().size();
-    mainWindow = new MainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                                             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    mainWindow = new MainWindow(nullptr,
+                                Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     mainWindow->setObjectName("mainWindow");
     mainWindow->setWindowTitle(windowTitle);
     clientArea = new QWidget(mainWindow);

@@ -55,8 +55,7 @@ static QPushButton* makeButton(const char* objectName, int x, int y, int width, 
     return button;
 }
 
-static QPushButton* makeImageButton(const char* objectName, int x, int y, int image, const char* name,
-                                    void (*action)())
+static QPushButton* makeImageButton(const char* objectName, int x, int y, int image, const char* name, void (*action)())
 {
     QPushButton* button = makeButton(objectName, x, y, 35, 40);
     if (!images()[image].isNull()) {
@@ -140,7 +139,7 @@ const QPixmap& trayPicture()
 void releaseToolbar()
 {
     // The buttons died with the main window.
-    toolbar = Toolbar {};
+    toolbar = Toolbar{};
 }
 
 } // namespace shell

@@ -26,24 +26,18 @@ static bool drawImage(const QString& path, int size, const std::function<void(QP
 
 static void arrow(QPainter& p, qreal u, bool pointsLeft)
 {
-    QPainterPath path;
-    if (pointsLeft) {
-        path.moveTo(3 * u, 12 * u);
-        path.lineTo(12 * u, 4 * u);
-        path.lineTo(12 * u, 9 * u);
-        path.lineTo(21 * u, 9 * u);
-        path.lineTo(21 * u, 15 * u);
-        path.lineTo(12 * u, 15 * u);
-        path.lineTo(12 * u, 20 * u);
-    } else {
-        path.moveTo(21 * u, 12 * u);
-        path.lineTo(12 * u, 4 * u);
-        path.lineTo(12 * u, 9 * u);
-        path.lineTo(3 * u, 9 * u);
-        path.lineTo(3 * u, 15 * u);
-        path.lineTo(12 * u, 15 * u);
-        path.lineTo(12 * u, 20 * u);
+    if (!pointsLeft) { // the same arrow, mirrored
+        p.translate(24 * u, 0);
+        p.scale(-1, 1);
     }
+    QPainterPath path;
+    path.moveTo(3 * u, 12 * u);
+    path.lineTo(12 * u, 4 * u);
+    path.lineTo(12 * u, 9 * u);
+    path.lineTo(21 * u, 9 * u);
+    path.lineTo(21 * u, 15 * u);
+    path.lineTo(12 * u, 15 * u);
+    path.lineTo(12 * u, 20 * u);
     path.closeSubpath();
     p.setPen(QPen(ink.darker(130), u));
     p.setBrush(ink);

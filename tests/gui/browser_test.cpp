@@ -1,4 +1,5 @@
 #include "shellfixture.h"
+#include "testfolder.h"
 
 #include "platform/browser.h"
 
@@ -18,10 +19,7 @@ class BrowserTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp ? tmp : "/tmp") + "/qb-browser-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern + "/";
+        folder = makeTestFolder("qb-browser");
         window = std::make_unique<QWidget>();
         window->resize(800, 600);
         browser = std::make_unique<platform::Browser>(window.get(), 0, 0, 800, 600);
@@ -62,7 +60,7 @@ struct CharsetCase {
     std::string expectedBytes;
 };
 
-class DocumentSource : public BrowserTest, public ::testing::WithParamInterface<CharsetCase> {};
+class DocumentSource : public BrowserTest, public ::testing::WithParamInterface<CharsetCase> { };
 
 TEST_P(DocumentSource, ComesInTheDocumentsOwnCharacterSet)
 {
@@ -74,15 +72,18 @@ TEST_P(DocumentSource, ComesInTheDocumentsOwnCharacterSet)
     EXPECT_EQ(source.find('\0'), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, DocumentSource,
+INSTANTIATE_TEST_SUITE_P(
+    Pages, DocumentSource,
     ::testing::Values(
-        CharsetCase {"windows1252", "<html><head><meta charset=\"windows-1252\"></head><body><p>caf\xe9 \x80 5</p></body></html>",
-                     "<p>caf\xe9 \x80 5</p>"},
-        CharsetCase {"latin1Label", "<html><head><meta charset=\"iso-8859-1\"></head><body><p>na\xefve</p></body></html>",
-                     "<p>na\xefve</p>"},
-        CharsetCase {"utf8", "<html><head><meta charset=\"utf-8\"></head><body><p>caf\xc3\xa9</p></body></html>",
-                     "<p>caf\xc3\xa9</p>"},
-        CharsetCase {"entitiesStayEscaped", "<html><body><h2>A &amp; B</h2></body></html>", "<h2>A &amp; B</h2>"}),
+        CharsetCase{"windows1252",
+                    "<html><head><meta charset=\"windows-1252\"></head><body><p>caf\xe9 \x80 5</p></body></html>",
+                    "<p>caf\xe9 \x80 5</p>"},
+        CharsetCase{"latin1Label",
+                    "<html><head><meta charset=\"iso-8859-1\"></head><body><p>na\xefve</p></body></html>",
+                    "<p>na\xefve</p>"},
+        CharsetCase{"utf8", "<html><head><meta charset=\"utf-8\"></head><body><p>caf\xc3\xa9</p></body></html>",
+                    "<p>caf\xc3\xa9</p>"},
+        CharsetCase{"entitiesStayEscaped", "<html><body><h2>A &amp; B</h2></body></html>", "<h2>A &amp; B</h2>"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BrowserTest, ReplacedDocumentsHaveNoSizeLimit)
@@ -137,10 +138,11 @@ TEST_F(BrowserTest, LocalPagesStillShowRemoteImages)
 {
     fs::create_directories(folder + "site");
     // A 1x1 GIF.
-    writeFile(folder + "site/pixel.gif", std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!"
-                                                     "\xf9\x04\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01"
-                                                     "\x00\x00\x02\x02\x44\x01\x00;",
-                                                     43));
+    writeFile(folder + "site/pixel.gif",
+              std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!"
+                          "\xf9\x04\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01"
+                          "\x00\x00\x02\x02\x44\x01\x00;",
+                          43));
     QProcess server;
     server.setProgram("/usr/bin/python3");
     server.setArguments({"-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
@@ -155,9 +157,10 @@ TEST_F(BrowserTest, LocalPagesStillShowRemoteImages)
     });
     ASSERT_FALSE(port.isEmpty());
 
-    writeFile(folder + "page.html", "<html><body><img src=\"http://127.0.0.1:" + port.toStdString()
-                                        + "/pixel.gif\" onload=\"document.body.setAttribute('data-img','loaded')\" "
-                                          "onerror=\"document.body.setAttribute('data-img','failed')\"></body></html>");
+    writeFile(folder + "page.html",
+              "<html><body><img src=\"http://127.0.0.1:" + port.toStdString()
+                  + "/pixel.gif\" onload=\"document.body.setAttribute('data-img','loaded')\" "
+                    "onerror=\"document.body.setAttribute('data-img','failed')\"></body></html>");
     browser->navigate(folder + "page.html");
     EXPECT_EQ(scriptResult("data-img"), "loaded");
     server.kill();

@@ -84,7 +84,7 @@ TEST_F(ShellTest, MissingImagesLeaveWorkingButtonsWithoutPictures)
 
 enum class ResultsPage { Missing, Empty, OneByte, Directory };
 
-class StartPage : public ShellTest, public ::testing::WithParamInterface<ResultsPage> {};
+class StartPage : public ShellTest, public ::testing::WithParamInterface<ResultsPage> { };
 
 TEST_P(StartPage, ShowsTheResultsPageOnlyWhenItHoldsAByte)
 {
@@ -107,14 +107,14 @@ TEST_P(StartPage, ShowsTheResultsPageOnlyWhenItHoldsAByte)
     const bool shown = GetParam() == ResultsPage::OneByte;
     EXPECT_EQ(startPageUrl(), shown ? "file://" + path : std::string("http://127.0.0.1:9/home"));
     const QUrl expected = shown ? QUrl::fromLocalFile(QString::fromStdString(path)) : QUrl("http://127.0.0.1:9/home");
-    EXPECT_TRUE(processEventsUntil([&] { return mainBrowser->url() == expected; }))
-        << mainBrowser->currentUrl();
+    EXPECT_TRUE(processEventsUntil([&] { return mainBrowser->url() == expected; })) << mainBrowser->currentUrl();
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, StartPage,
-    ::testing::Values(ResultsPage::Missing, ResultsPage::Empty, ResultsPage::OneByte, ResultsPage::Directory));
+                         ::testing::Values(ResultsPage::Missing, ResultsPage::Empty, ResultsPage::OneByte,
+                                           ResultsPage::Directory));
 
-class ToolTips : public ShellTest, public ::testing::WithParamInterface<int> {};
+class ToolTips : public ShellTest, public ::testing::WithParamInterface<int> { };
 
 TEST_P(ToolTips, ShownOnlyWhenExpertModeIsZero)
 {
@@ -190,7 +190,7 @@ struct CloseCase {
     int boxesAsked;
 };
 
-class CloseRequest : public ShellTest, public ::testing::WithParamInterface<CloseCase> {};
+class CloseRequest : public ShellTest, public ::testing::WithParamInterface<CloseCase> { };
 
 TEST_P(CloseRequest, FollowsTheTrayMode)
 {
@@ -218,9 +218,10 @@ TEST_P(CloseRequest, FollowsTheTrayMode)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, CloseRequest,
-    ::testing::Values(CloseCase {"always", 0, {}, false, 0}, CloseCase {"never", 1, {}, true, 0},
-                      CloseCase {"askYes", 2, {true}, false, 1}, CloseCase {"askNo", 2, {false}, true, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::Values(CloseCase{"always", 0, {}, false, 0}, CloseCase{"never", 1, {}, true, 0},
+                                           CloseCase{"askYes", 2, {true}, false, 1},
+                                           CloseCase{"askNo", 2, {false}, true, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShellTest, UnknownTrayModeMakesTheFirstCloseDoNothingAndTheNextAsk)
 {

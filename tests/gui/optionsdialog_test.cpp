@@ -29,7 +29,7 @@ struct OptionsCase {
     int expectedExpertMode;
 };
 
-class OptionsDialog : public ShellTest, public ::testing::WithParamInterface<OptionsCase> {};
+class OptionsDialog : public ShellTest, public ::testing::WithParamInterface<OptionsCase> { };
 
 TEST_P(OptionsDialog, ChangesTheSettingsOnlyOnSave)
 {
@@ -68,16 +68,16 @@ TEST_P(OptionsDialog, ChangesTheSettingsOnlyOnSave)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, OptionsDialog,
-    ::testing::Values(
-        OptionsCase {"askKeptBySave", 2, 0, -2, false, Ending::Save, 2, 0},
-        OptionsCase {"unknownModeSavedAsNone", 5, 0, -2, false, Ending::Save, -1, 0},
-        OptionsCase {"neverChosen", 0, 0, 1, false, Ending::Save, 1, 0},
-        OptionsCase {"closeBoxKeepsOldValues", 0, 0, 1, true, Ending::CloseBox, 0, 0},
-        OptionsCase {"exitKeepsOldValues", 2, 0, 0, true, Ending::Exit, 2, 0},
-        OptionsCase {"expertTickedHidesToolTips", 0, 0, -2, true, Ending::Save, 0, 1},
-        OptionsCase {"expertClearedShowsToolTips", 1, 7, -2, true, Ending::Save, 1, 0},
-        OptionsCase {"expertKeptIsStoredAsOne", 1, 7, -2, false, Ending::Save, 1, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::Values(OptionsCase{"askKeptBySave", 2, 0, -2, false, Ending::Save, 2, 0},
+                                           OptionsCase{"unknownModeSavedAsNone", 5, 0, -2, false, Ending::Save, -1, 0},
+                                           OptionsCase{"neverChosen", 0, 0, 1, false, Ending::Save, 1, 0},
+                                           OptionsCase{"closeBoxKeepsOldValues", 0, 0, 1, true, Ending::CloseBox, 0, 0},
+                                           OptionsCase{"exitKeepsOldValues", 2, 0, 0, true, Ending::Exit, 2, 0},
+                                           OptionsCase{"expertTickedHidesToolTips", 0, 0, -2, true, Ending::Save, 0, 1},
+                                           OptionsCase{"expertClearedShowsToolTips", 1, 7, -2, true, Ending::Save, 1,
+                                                       0},
+                                           OptionsCase{"expertKeptIsStoredAsOne", 1, 7, -2, false, Ending::Save, 1, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShellTest, OptionsWindowLayout)
 {
@@ -99,7 +99,8 @@ TEST_F(ShellTest, OptionsWindowLayout)
         auto* choice = window->findChild<QComboBox*>("trayChoice");
         for (int i = 0; i < choice->count(); ++i)
             items << choice->itemText(i);
-        EXPECT_EQ(window->findChild<QLabel*>("trayQuestion")->text(), "Send Quillobrand to system tray on program exit?");
+        EXPECT_EQ(window->findChild<QLabel*>("trayQuestion")->text(),
+                  "Send Quillobrand to system tray on program exit?");
         EXPECT_EQ(window->findChild<QLabel*>("expertNote")->text(), "Check Expert Mode to turn off tool tips.");
         EXPECT_EQ(window->findChild<QCheckBox*>("expertBox")->text(), "Expert Mode");
         EXPECT_EQ(window->findChild<QFrame*>("trayFrame")->frameShadow(), QFrame::Raised);
@@ -113,8 +114,8 @@ TEST_F(ShellTest, OptionsWindowLayout)
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_EQ(items, QStringList({"Always", "Never", "Ask"}));
     const std::vector<std::pair<QString, QRect>> expected = {
-        {"trayFrame", {10, 10, 365, 65}}, {"trayQuestion", {10, 10, 345, 20}}, {"trayChoice", {30, 30, 75, 20}},
-        {"expertFrame", {10, 80, 365, 65}}, {"expertNote", {10, 10, 345, 20}}, {"expertBox", {30, 30, 100, 20}},
+        {"trayFrame", {10, 10, 365, 65}},   {"trayQuestion", {10, 10, 345, 20}}, {"trayChoice", {30, 30, 75, 20}},
+        {"expertFrame", {10, 80, 365, 65}}, {"expertNote", {10, 10, 345, 20}},   {"expertBox", {30, 30, 100, 20}},
         {"saveButton", {150, 345, 40, 20}}, {"exitButton", {195, 345, 40, 20}},
     };
     EXPECT_EQ(geometry, expected);

@@ -1,7 +1,9 @@
 // The program as a separate process: the single-instance handshake, SIGTERM and a missing display.
 
 #include "shellfixture.h"
+#include "testfolder.h"
 
+#include "platform/processend.h"
 #include "platform/singleinstance.h"
 #include "platform/trayicon.h"
 #include "shell/actions.h"
@@ -15,6 +17,9 @@
 #include <QLocalServer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
+
+#include <csignal>
 
 #include <filesystem>
 #include <sys/socket.h>
@@ -67,7 +72,7 @@ TEST(SingleInstance, AStaleNameLeftByACrashDoesNotBlockTheNextStart)
     const std::string socketPath = QDir::tempPath().toStdString() + "/" + name;
     // A socket file nobody listens on, as a killed instance leaves it.
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
@@ -79,20 +84,18 @@ TEST(SingleInstance, AStaleNameLeftByACrashDoesNotBlockTheNextStart)
     ASSERT_TRUE(platform::becomeFirstInstance(server, name, 4, [&](int command) { received.push_back(command); }));
     EXPECT_FALSE(platform::becomeFirstInstance(*std::make_unique<platform::InstanceServer>(), name, 4, {}))
         << "now someone answers";
-    EXPECT_TRUE(processEventsUntil([&] { return received == std::vector<int> {4}; }, 5000));
+    EXPECT_TRUE(processEventsUntil([&] { return received == std::vector<int>{4}; }, 5000));
 }
 
 class ProgramProcess : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp ? tmp : "/tmp") + "/qb-process-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern + "/";
+        folder = makeTestFolder("qb-process");
         // A copy of the program in a folder of its own, so its files are the test's.
         fs::copy_file(stagedProgram.toStdString(), folder + "quillobrand");
-        writeFile(folder + "settings.ini", "[Settings]\nhomePageUrl=http://127.0.0.1:9/\nbannerUrl=http://127.0.0.1:9/b\n");
+        writeFile(folder + "settings.ini",
+                  "[Settings]\nhomePageUrl=http://127.0.0.1:9/\nbannerUrl=http://127.0.0.1:9/b\n");
     }
     void TearDown() override { fs::remove_all(folder); }
     std::string folder;
@@ -108,7 +111,8 @@ TEST_F(ProgramProcess, TerminationEndsAtOnceWithoutSaving)
     const std::string socketPath = QDir::tempPath().toStdString() + "/" + platform::instanceName();
     ASSERT_TRUE(processEventsUntil([&] { return fs::exists(socketPath); }, 30000));
     // Let start-up reach the event loop; the window is up once the single-instance server answers.
-    ASSERT_TRUE(processEventsUntil([&] { return platform::sendToRunningInstance(platform::instanceName(), 0); }, 30000));
+    ASSERT_TRUE(
+        processEventsUntil([&] { return platform::sendToRunningInstance(platform::instanceName(), 0); }, 30000));
     QElapsedTimer settle;
     settle.start();
     processEventsUntil([&] { return settle.elapsed() > 1500; });
@@ -130,6 +134,37 @@ TEST_F(ProgramProcess, WithoutADisplayItSaysSoAndEnds)
     const QString message = QString::fromLocal8Bit(program.readAllStandardError());
     EXPECT_TRUE(message.contains("no display")) << message.toStdString();
     EXPECT_EQ(message.trimmed().count('\n'), 0) << "one line";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ShellTest, TerminationWhileASecondaryWindowIsOpenEndsAtOnceWithoutSaving)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The ending runs in a child process that starts this test afresh; both use the parent's folder.
+    if (const char* shared = std::getenv("QB_SHARED_PROGRAM_FOLDER"))
+        shell::programFolder = folder = shared;
+    else
+        ::setenv("QB_SHARED_PROGRAM_FOLDER", folder.c_str(), 1);
+    const std::string sixBytes("\1\0\0\0\2\0", 6);
+    writeFile(folder + "Quillobrand.cfg", sixBytes);
+
+    EXPECT_EXIT(
+        {
+            platform::setProcessEndHook({}); // the real ending
+            startShell();
+            whenModalOpens([](QWidget*) {
+                shell::programConfig.trayMode = 1; // a change that an orderly exit would save
+                ::raise(SIGTERM);
+            });
+            shell::toolbar.programOptions->click();
+            std::exit(3); // not reached when the ending works
+        },
+        ::testing::ExitedWithCode(0), "");
+    ::unsetenv("QB_SHARED_PROGRAM_FOLDER");
+    EXPECT_EQ(readFile(folder + "Quillobrand.cfg"), sixBytes);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "shellfixture.h"
+#include "testfolder.h"
 
 #include "platform/processend.h"
 #include "platform/settings.h"
@@ -60,17 +61,15 @@ std::string configBytes(int expertMode, int defaultProfile, int trayMode)
 
 void ShellTest::SetUp()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp ? tmp : "/tmp") + "/qb-program-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder = pattern + "/";
+    folder = makeTestFolder("qb-program");
     for (const char* sub : {"citydata", "savedsearch", "savedpages", "smtp", "sent", "about", "Help"})
         fs::create_directories(folder + sub);
     for (const char* image : {"back.bmp", "fwd.bmp", "search.bmp", "home2.bmp", "builder.bmp", "help.bmp"})
         fs::copy_file(std::string(QB_STAGE_DIR) + image, folder + image);
     // Home and banner on a closed loopback port: nothing leaves the machine and loads fail at once.
-    writeFile(folder + "settings.ini", "[Settings]\r\nhomePageUrl=http://127.0.0.1:9/home\r\n"
-                                       "bannerUrl=http://127.0.0.1:9/banners/quillobrand/banner.php\r\n");
+    writeFile(folder + "settings.ini",
+              "[Settings]\r\nhomePageUrl=http://127.0.0.1:9/home\r\n"
+              "bannerUrl=http://127.0.0.1:9/banners/quillobrand/banner.php\r\n");
 
     shell::programFolder = folder;
     shell::allowedNameChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890";

@@ -11,16 +11,16 @@ TEST(Settings, IniOverridesKeyByKeyInTheSettingsSectionOnly)
 {
     const platform::ProgramSettings defaults = platform::defaultSettings();
     const platform::ProgramSettings s = platform::applySettingsText(defaults,
-        "; comment\r\n"
-        "siteDomain = outside.example\r\n"
-        "[Settings]\r\n"
-        "  siteDomain =  localhost:8080  \r\n"
-        "# homePageUrl=http://ignored/\n"
-        "bannerUrl=http://127.0.0.1/banner.php?a=b\r"
-        "unknownKey=1\n"
-        "no equals sign\n"
-        "[Other]\n"
-        "tipAddress=ignored\n");
+                                                                    "; comment\r\n"
+                                                                    "siteDomain = outside.example\r\n"
+                                                                    "[Settings]\r\n"
+                                                                    "  siteDomain =  localhost:8080  \r\n"
+                                                                    "# homePageUrl=http://ignored/\n"
+                                                                    "bannerUrl=http://127.0.0.1/banner.php?a=b\r"
+                                                                    "unknownKey=1\n"
+                                                                    "no equals sign\n"
+                                                                    "[Other]\n"
+                                                                    "tipAddress=ignored\n");
     EXPECT_EQ(s.siteDomain, "localhost:8080");
     EXPECT_EQ(s.bannerUrl, "http://127.0.0.1/banner.php?a=b");
     EXPECT_EQ(s.homePageUrl, defaults.homePageUrl);

@@ -1,5 +1,7 @@
 #include "shell/config.h"
 
+#include "testfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -30,7 +32,7 @@ struct DecodeCase {
     ProgramConfig expected;
 };
 
-class ConfigDecode : public ::testing::TestWithParam<DecodeCase> {};
+class ConfigDecode : public ::testing::TestWithParam<DecodeCase> { };
 
 TEST_P(ConfigDecode, ReadsWhatIsThereAndZeroForTheRest)
 {
@@ -40,15 +42,15 @@ TEST_P(ConfigDecode, ReadsWhatIsThereAndZeroForTheRest)
     EXPECT_EQ(c.trayMode, GetParam().expected.trayMode);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ConfigDecode,
+INSTANTIATE_TEST_SUITE_P(
+    Files, ConfigDecode,
     ::testing::Values(
-        DecodeCase {"empty", "", {0, 0, 0}},
-        DecodeCase {"sixBytes", bytes({1, 0, 0, 0, 2, 0}), {1, 2, 0}},
-        DecodeCase {"oneByteOfTheLast", bytes({0, 0, 0, 0, 0, 0, 0, 0, 7}), {0, 0, 7}},
-        DecodeCase {"full", bytes({1, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0}), {1, 3, 2}},
-        DecodeCase {"minusOne", bytes({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), {0, -1, -1}},
-        DecodeCase {"bigEndianLooking", bytes({0, 0, 0, 1, 0, 1, 0, 0, 0x10, 0x27, 0, 0}), {0x01000000, 256, 10000}},
-        DecodeCase {"trailingBytesIgnored", bytes({5, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 9, 9, 9, 9}), {5, 0, 1}}),
+        DecodeCase{"empty", "", {0, 0, 0}}, DecodeCase{"sixBytes", bytes({1, 0, 0, 0, 2, 0}), {1, 2, 0}},
+        DecodeCase{"oneByteOfTheLast", bytes({0, 0, 0, 0, 0, 0, 0, 0, 7}), {0, 0, 7}},
+        DecodeCase{"full", bytes({1, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0}), {1, 3, 2}},
+        DecodeCase{"minusOne", bytes({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), {0, -1, -1}},
+        DecodeCase{"bigEndianLooking", bytes({0, 0, 0, 1, 0, 1, 0, 0, 0x10, 0x27, 0, 0}), {0x01000000, 256, 10000}},
+        DecodeCase{"trailingBytesIgnored", bytes({5, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 9, 9, 9, 9}), {5, 0, 1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConfigEncode, WritesTwelveLittleEndianBytes)
@@ -63,10 +65,7 @@ class ConfigFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = fs::temp_directory_path() / ("qb-config-" + std::to_string(::getpid()) + "-"
-                                              + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
+        folder = makeTestFolder("qb-config");
         path = folder / "Quillobrand.cfg";
     }
     void TearDown() override { fs::remove_all(folder); }

@@ -1,5 +1,7 @@
 #include "shell/filelist.h"
 
+#include "testfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,10 +15,7 @@ class FileList : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = fs::temp_directory_path() / ("qb-filelist-" + std::to_string(::getpid()) + "-"
-                                              + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
+        folder = makeTestFolder("qb-filelist");
     }
     void TearDown() override { fs::remove_all(folder); }
     void touch(const std::string& name) { std::ofstream(folder / name) << "x"; }
@@ -37,7 +36,7 @@ TEST_F(FileList, NamesWithEveryExtensionRemovedInByteOrder)
     touch(".html");
     touch("Upper.HTML");
     fs::create_directory(folder / "x.html");
-    EXPECT_EQ(list(".html"), (std::vector<std::string> {"", "Zebra", "a.notes", "b", "old"}));
+    EXPECT_EQ(list(".html"), (std::vector<std::string>{"", "Zebra", "a.notes", "b", "old"}));
 }
 
 TEST_F(FileList, EmptyOrMissingFolderGivesNothing)
@@ -53,7 +52,7 @@ TEST_F(FileList, NamesWithBlanksAndSymlinksToFiles)
     fs::create_symlink(folder / "all cities.city", folder / "linked.city");
     fs::create_directory(folder / "real");
     fs::create_directory_symlink(folder / "real", folder / "folderlink.city");
-    EXPECT_EQ(list(".city"), (std::vector<std::string> {"Major Cities", "all cities", "linked"}));
+    EXPECT_EQ(list(".city"), (std::vector<std::string>{"Major Cities", "all cities", "linked"}));
 }
 
 } // namespace

@@ -10,30 +10,29 @@ struct TitleCase {
     std::string title;
 };
 
-class PageTitle : public ::testing::TestWithParam<TitleCase> {};
+class PageTitle : public ::testing::TestWithParam<TitleCase> { };
 
 TEST_P(PageTitle, FromSource)
 {
     EXPECT_EQ(shell::pageTitleFromSource(GetParam().source), GetParam().title);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, PageTitle,
+INSTANTIATE_TEST_SUITE_P(
+    Sources, PageTitle,
     ::testing::Values(
-        TitleCase {"punctuationAndAmpersand", "<html><h2>Cars: 2 / 3 &amp; more?</h2>", "Cars 2  3 & more "},
-        TitleCase {"noHeading", "<html><body>nothing</body></html>", ""},
-        TitleCase {"onlyClosingTag", "<p>x</p></h2>", ""},
-        TitleCase {"noClosingTag", "<h2>Unfinished heading", ""},
-        TitleCase {"closingBeforeOpening", "</h2> first <h2>Late</h2>", ""},
-        TitleCase {"emptyHeading", "<h2></h2>", ""},
-        TitleCase {"firstHeadingOnly", "<h2>One</h2><h2>Two</h2>", "One"},
-        TitleCase {"upperCaseTagIsNotAHeading", "<H2>Shout</H2>", ""},
-        TitleCase {"starsRemoved", "<h2>**Big** sale</h2>", "Big sale"},
-        TitleCase {"threeBlanksBecomeTwoFourBecomeTwo", "<h2>a   b    c</h2>", "a  b  c"},
-        TitleCase {"backslashAndColon", "<h2>C:\\dir</h2>", "C dir"},
-        TitleCase {"ampersandAnyCase", "<h2>A &AMP; B &Amp; C</h2>", "A & B & C"},
-        TitleCase {"ampersandMadeAfterBlankMerge", "<h2>x &amp;amp; y</h2>", "x &amp; y"},
-        TitleCase {"markupInsideStaysButItsSlashesGo", "<h2><b>Bold</b> text</h2>", "<b>Bold< b> text"},
-        TitleCase {"eightBitBytesKept", "<h2>Caf\xc3\xa9 / Bar</h2>", "Caf\xc3\xa9  Bar"}),
+        TitleCase{"punctuationAndAmpersand", "<html><h2>Cars: 2 / 3 &amp; more?</h2>", "Cars 2  3 & more "},
+        TitleCase{"noHeading", "<html><body>nothing</body></html>", ""},
+        TitleCase{"onlyClosingTag", "<p>x</p></h2>", ""}, TitleCase{"noClosingTag", "<h2>Unfinished heading", ""},
+        TitleCase{"closingBeforeOpening", "</h2> first <h2>Late</h2>", ""}, TitleCase{"emptyHeading", "<h2></h2>", ""},
+        TitleCase{"firstHeadingOnly", "<h2>One</h2><h2>Two</h2>", "One"},
+        TitleCase{"upperCaseTagIsNotAHeading", "<H2>Shout</H2>", ""},
+        TitleCase{"starsRemoved", "<h2>**Big** sale</h2>", "Big sale"},
+        TitleCase{"threeBlanksBecomeTwoFourBecomeTwo", "<h2>a   b    c</h2>", "a  b  c"},
+        TitleCase{"backslashAndColon", "<h2>C:\\dir</h2>", "C dir"},
+        TitleCase{"ampersandAnyCase", "<h2>A &AMP; B &Amp; C</h2>", "A & B & C"},
+        TitleCase{"ampersandMadeAfterBlankMerge", "<h2>x &amp;amp; y</h2>", "x &amp; y"},
+        TitleCase{"markupInsideStaysButItsSlashesGo", "<h2><b>Bold</b> text</h2>", "<b>Bold< b> text"},
+        TitleCase{"eightBitBytesKept", "<h2>Caf\xc3\xa9 / Bar</h2>", "Caf\xc3\xa9  Bar"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReplaceAllIgnoringCase, OneLeftToRightPass)
