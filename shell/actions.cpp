@@ -1,6 +1,7 @@
 #include "shell/actions.h"
 
 #include "platform/settings.h"
+#include "search/builderwindow.h"
 #include "shell/mainwindow.h"
 #include "shell/optionsdialog.h"
 #include "shell/programstate.h"
@@ -51,13 +52,17 @@ void startHelpProgram()
         helpProgram = started;
 }
 
+void openSearchBuilder()
+{
+    runModal([] { search::openSearchBuilder("Last Search", programConfig.expertMode); });
+}
+
 void openProgramOptions()
 {
     runModal(runOptionsDialog);
 }
 
 // Windows not built yet: each button stays in place and does nothing until its window is wired here.
-void openSearchBuilder() { }
 void openSaveThisPage() { }
 void openSavedPages() { }
 void openEmailOptions() { }

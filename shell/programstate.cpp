@@ -7,5 +7,6 @@ std::string resultsPagePath;
 ProgramConfig programConfig;
 std::vector<std::string> attachmentList;
 std::string allowedNameChars;
+std::string rememberedWords;
 
 } // namespace shell

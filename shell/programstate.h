@@ -21,5 +21,7 @@ extern ProgramConfig programConfig;
 extern std::vector<std::string> attachmentList;
 // Letters and digits a sent page's file name may hold.
 extern std::string allowedNameChars;
+// The search words last taken from the search builder; empty at program start.
+extern std::string rememberedWords;
 
 } // namespace shell

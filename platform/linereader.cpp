@@ -1,0 +1,85 @@
+#include "platform/linereader.h"
+
+#include <cstring>
+
+namespace platform {
+
+LineReader::LineReader(const std::string& path, bool nulEndsLine)
+    : m_file(std::fopen(path.c_str(), "rbe"))
+    , m_nulEndsLine(nulEndsLine)
+{
+}
+
+LineReader::~LineReader()
+{
+    if (m_file)
+        std::fclose(m_file);
+}
+
+bool LineReader::fill()
+{
+    if (m_position < m_filled)
+        return true;
+    if (!m_file)
+        return false;
+    m_position = 0;
+    m_filled = std::fread(m_buffer, 1, sizeof m_buffer, m_file);
+    return m_filled > 0;
+}
+
+int LineReader::nextByte()
+{
+    if (!fill())
+        return EOF;
+    return static_cast<unsigned char>(m_buffer[m_position++]);
+}
+
+int LineReader::peekByte()
+{
+    if (!fill())
+        return EOF;
+    return static_cast<unsigned char>(m_buffer[m_position]);
+}
+
+bool LineReader::atEnd() { return !fill(); }
+
+std::string LineReader::readLine()
+{
+    std::string line;
+    while (fill()) {
+        // Copy the run of ordinary bytes up to the next line end in one go: pages have lines of megabytes.
+        const char* start = m_buffer + m_position;
+        const size_t available = m_filled - m_position;
+        size_t length = 0;
+        while (length < available) {
+            const char c = start[length];
+            if (c == '\n' || c == '\r' || (c == '\0' && m_nulEndsLine))
+                break;
+            ++length;
+        }
+        line.append(start, length);
+        m_position += length;
+        if (length == available)
+            continue;
+        const int end = nextByte();
+        if (end == '\r' && peekByte() == '\n')
+            ++m_position;
+        break;
+    }
+    return line;
+}
+
+std::int32_t LineReader::readInt32()
+{
+    unsigned char bytes[4];
+    for (unsigned char& byte : bytes) {
+        const int c = nextByte();
+        if (c == EOF)
+            return 0;
+        byte = static_cast<unsigned char>(c);
+    }
+    const std::uint32_t value = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (std::uint32_t(bytes[3]) << 24);
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace platform

@@ -1,0 +1,188 @@
+// The Area Editor tab of the search builder: choosers, the two city lists, moves, New, Delete and Save.
+
+#include "platform/messagebox.h"
+#include "platform/textcodec.h"
+#include "search/arealist.h"
+#include "search/builder.h"
+#include "shell/programstate.h"
+#include "shell/widgethelpers.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <unistd.h>
+
+namespace search {
+
+namespace {
+
+void fillList(QListWidget* list, const std::vector<std::string>& lines)
+{
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines)
+        items.append(platform::toWidgetText(line));
+    list->addItems(items);
+}
+
+// The new-area dialog: its close box gives back the name it started with.
+class NewAreaDialog : public QDialog {
+public:
+    NewAreaDialog(QWidget* parent, std::string initialName)
+        : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+        , result(initialName)
+        , initial(std::move(initialName))
+    {
+    }
+    std::string result;
+    std::string initial;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        result = initial;
+        QDialog::closeEvent(event);
+    }
+    void reject() override
+    {
+        result = initial;
+        QDialog::reject();
+    }
+};
+
+} // namespace
+
+void refillAreaChoosers(std::initializer_list<QComboBox*> choosers)
+{
+    for (QComboBox* chooser : choosers) {
+        chooser->clear();
+        shell::fillFileList("citydata/", ".city", chooser);
+        // A freshly filled chooser has no selection until the user (or a loaded search) picks one.
+        chooser->setCurrentIndex(-1);
+    }
+}
+
+void fillCityListFromFile(QListWidget* list, const std::string& path)
+{
+    if (const auto lines = readAreaList(path))
+        fillList(list, *lines);
+}
+
+void loadListFromAreaFile(QComboBox* chooser, QListWidget* list, std::string& rememberedName)
+{
+    const std::string name = chooserText(chooser);
+    if (name == rememberedName)
+        return;
+    const auto lines = readAreaList(shell::programFolder + areaListFile(name));
+    if (!lines)
+        return;
+    list->clear();
+    fillList(list, *lines);
+    list->setFocus();
+    rememberedName = name;
+}
+
+void moveSelectedCities(QListWidget* source, QListWidget* destination)
+{
+    for (;;) {
+        int lowest = -1;
+        for (int row = 0; row < source->count(); ++row) {
+            if (source->item(row)->isSelected()) {
+                lowest = row;
+                break;
+            }
+        }
+        if (lowest < 0)
+            return;
+        QListWidgetItem* item = source->takeItem(lowest);
+        if (!item->text().isEmpty())
+            destination->addItem(item->text());
+        delete item;
+    }
+}
+
+std::string newAreaDialog(QWidget* parent, const std::string& initialName)
+{
+    NewAreaDialog dialog(parent, initialName);
+    dialog.setObjectName("newAreaDialog");
+    dialog.setWindowTitle("New Area");
+    auto* caption = new QLabel("Name This Area", &dialog);
+    caption->setObjectName("nameCaption");
+    caption->setGeometry(10, 10, 200, 20);
+    caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    auto* nameField = new QLineEdit(platform::toWidgetText(initialName), &dialog);
+    nameField->setObjectName("nameField");
+    nameField->setGeometry(10, 30, 200, 20);
+    caption->setBuddy(nameField);
+    auto* ok = new QPushButton("OK", &dialog);
+    ok->setObjectName("okButton");
+    ok->setGeometry(60, 60, 40, 20);
+    ok->setAutoDefault(false);
+    auto* exit = new QPushButton("Exit", &dialog);
+    exit->setObjectName("exitButton");
+    exit->setGeometry(105, 60, 40, 20);
+    exit->setAutoDefault(false);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, [&] {
+        dialog.result = platform::fromWidgetText(nameField->text());
+        dialog.accept();
+    });
+    QObject::connect(exit, &QPushButton::clicked, &dialog, [&] {
+        dialog.result.clear();
+        dialog.accept();
+    });
+    shell::showFixedCentred(dialog, 220, 90);
+    dialog.show();
+    nameField->setFocus();
+    dialog.exec();
+    return dialog.result;
+}
+
+void onNewArea(Builder& b)
+{
+    b.window->setEnabled(false);
+    const std::string name = newAreaDialog(b.window, "");
+    b.window->setEnabled(true);
+    if (name.empty())
+        return;
+    for (QComboBox* chooser : {b.areaChooser, b.sourceChooser, b.targetChooser})
+        chooser->addItem(platform::toWidgetText(name));
+    setChooserText(b.targetChooser, name);
+    b.areaListEditor->clear();
+}
+
+void onDeleteArea(Builder& b)
+{
+    const std::string name = chooserText(b.targetChooser);
+    if (name.empty())
+        return;
+    if (!platform::askYesNo("Delete Area", "Do You Really Want To Delete " + name + "?"))
+        return;
+    ::unlink((shell::programFolder + areaListFile(name)).c_str());
+    b.areaListEditor->clear();
+    refillAreaChoosers({b.targetChooser});
+    b.cityList->clear();
+    refillAreaChoosers({b.sourceChooser});
+    refillAreaChoosers({b.areaChooser});
+    // Emptied lists hold no list any more: choosing the same name again must load it.
+    b.cityListName.clear();
+    b.areaListEditorName.clear();
+}
+
+void onSaveArea(Builder& b)
+{
+    const std::string name = chooserText(b.targetChooser);
+    if (name.empty())
+        return;
+    std::vector<std::string> lines;
+    for (int row = 0; row < b.areaListEditor->count(); ++row)
+        lines.push_back(platform::fromWidgetText(b.areaListEditor->item(row)->text()));
+    writeAreaList(shell::programFolder + areaListFile(name), lines);
+    b.tabs->setCurrentIndex(0);
+}
+
+} // namespace search

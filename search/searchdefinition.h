@@ -1,0 +1,50 @@
+#pragma once
+// The search record and the URLs built from it.
+
+#include <cstdint>
+#include <string>
+
+namespace search {
+
+// Flags are 1 for ticked or selected and 0 for not; every test compares with 1. Texts are kept as typed.
+struct SearchDefinition {
+    std::string categoryCode;
+    std::string words;
+    std::string areaListName;
+    std::string priceMin;
+    std::string priceMax;
+    std::int32_t titleOnly = 0;
+    std::int32_t entirePost = 0;
+    std::int32_t hasPicture = 0;
+    std::int32_t payPaid = 0;
+    std::int32_t payNone = 0;
+    std::int32_t payAll = 0;
+    std::int32_t telecommute = 0;
+    std::int32_t contract = 0;
+    std::int32_t internship = 0;
+    std::int32_t partTime = 0;
+    std::int32_t nonProfit = 0;
+    std::string rentMin;
+    std::string rentMax;
+    std::int32_t catsOk = 0;
+    std::int32_t dogsOk = 0;
+    std::string bedrooms;
+    std::string ageMin;
+    std::string ageMax;
+
+    bool operator==(const SearchDefinition&) const = default;
+};
+
+// The search words as the query value: each blank becomes "+"; "&", "#", "+", "%", control bytes and bytes above
+// 127 become "%" and two upper-case hexadecimal digits, so that they reach the site as part of the words.
+std::string encodeSearchWords(const std::string& words);
+
+// "." + siteDomain + "/search/" + category, the query, the search type, the options of mainCode (compared
+// case-sensitively) and the picture flag. Range and bedroom values go in as typed, empty ones too.
+std::string buildSearchTail(const SearchDefinition& search, const std::string& mainCode,
+                            const std::string& siteDomain);
+
+// "http://" + cityCode + tail; the city code is used as it stands.
+std::string buildCityUrl(const std::string& cityCode, const std::string& tail);
+
+} // namespace search
