@@ -41,7 +41,10 @@ int LineReader::peekByte()
     return static_cast<unsigned char>(m_buffer[m_position]);
 }
 
-bool LineReader::atEnd() { return !fill(); }
+bool LineReader::atEnd()
+{
+    return !fill();
+}
 
 std::string LineReader::readLine()
 {

@@ -7,8 +7,14 @@
 
 namespace platform {
 
-void useFineTimer() { ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
+void useFineTimer()
+{
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}
 
-void sleepOneMillisecond() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+void sleepOneMillisecond()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 } // namespace platform

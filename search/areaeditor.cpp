@@ -136,6 +136,7 @@ std::string newAreaDialog(QWidget* parent, const std::string& initialName)
         dialog.accept();
     });
     shell::showFixedCentred(dialog, 220, 90);
+    dialog.setWindowModality(Qt::ApplicationModal);
     dialog.show();
     nameField->setFocus();
     dialog.exec();

@@ -5,7 +5,10 @@
 
 namespace search {
 
-std::string areaListFile(const std::string& name) { return "citydata/" + name + ".city"; }
+std::string areaListFile(const std::string& name)
+{
+    return "citydata/" + name + ".city";
+}
 
 std::optional<std::vector<std::string>> readAreaList(const std::string& path)
 {

@@ -46,9 +46,10 @@ void BuilderDialog::reject()
 
 std::vector<QWidget*> Builder::optionControls() const
 {
-    return {pay, noPay, allPay, priceCaption, priceFrom, priceToCaption, priceTo, telecommute, contract, internship,
-            partTime, nonProfit, rentCaption, rentFrom, rentToCaption, rentTo, catsOk, dogsOk, bedroomsCaption,
-            bedrooms, ageCaption, ageFrom, ageToCaption, ageTo};
+    return {pay,           noPay,        allPay,     priceCaption, priceFrom,       priceToCaption, priceTo,
+            telecommute,   contract,     internship, partTime,     nonProfit,       rentCaption,    rentFrom,
+            rentToCaption, rentTo,       catsOk,     dogsOk,       bedroomsCaption, bedrooms,       ageCaption,
+            ageFrom,       ageToCaption, ageTo};
 }
 
 namespace {
@@ -245,8 +246,8 @@ void runSearch(Builder& b)
         QApplication::processEvents();
         return b.window->closeRequestedDuringRun;
     };
-    runSearchPasses(searchFromControls(b), b.mainCode,
-                    shell::programFolder + areaListFile(chooserText(b.areaChooser)), hooks);
+    runSearchPasses(searchFromControls(b), b.mainCode, shell::programFolder + areaListFile(chooserText(b.areaChooser)),
+                    hooks);
     b.window->running = false;
     if (shell::mainBrowser)
         shell::mainBrowser->navigate(shell::resultsPagePath);
@@ -299,8 +300,8 @@ void showOptionsFor(Builder& b, const std::string& mainCode)
     if (mainCode == "ppp")
         shown = {b.ageFrom, b.ageTo, b.ageCaption, b.ageToCaption};
     else if (mainCode == "hhh")
-        shown = {b.rentFrom, b.rentTo, b.rentCaption, b.rentToCaption, b.catsOk, b.dogsOk, b.bedrooms,
-                 b.bedroomsCaption};
+        shown
+            = {b.rentFrom, b.rentTo, b.rentCaption, b.rentToCaption, b.catsOk, b.dogsOk, b.bedrooms, b.bedroomsCaption};
     else if (mainCode == "ggg")
         shown = {b.pay, b.noPay, b.allPay};
     else if (mainCode == "sss")
@@ -445,6 +446,7 @@ void openSearchBuilder(const std::string& searchName, int toolTipsFlag)
     for (QPushButton* button : window.findChildren<QPushButton*>())
         button->setAutoDefault(false);
     shell::showFixedCentred(window, 345, 370);
+    window.setWindowModality(Qt::ApplicationModal);
     window.show();
     b.wordsField->setFocus();
     window.exec();

@@ -16,34 +16,26 @@ struct Item {
 };
 
 const Item items[] = {
-    {&SearchDefinition::categoryCode, nullptr},
-    {&SearchDefinition::words, nullptr},
-    {&SearchDefinition::areaListName, nullptr},
-    {&SearchDefinition::priceMin, nullptr},
-    {&SearchDefinition::priceMax, nullptr},
-    {nullptr, &SearchDefinition::titleOnly},
-    {nullptr, &SearchDefinition::entirePost},
-    {nullptr, &SearchDefinition::hasPicture},
-    {nullptr, &SearchDefinition::payPaid},
-    {nullptr, &SearchDefinition::payNone},
-    {nullptr, &SearchDefinition::payAll},
-    {nullptr, &SearchDefinition::telecommute},
-    {nullptr, &SearchDefinition::contract},
-    {nullptr, &SearchDefinition::internship},
-    {nullptr, &SearchDefinition::partTime},
-    {nullptr, &SearchDefinition::nonProfit},
-    {&SearchDefinition::rentMin, nullptr},
-    {&SearchDefinition::rentMax, nullptr},
-    {nullptr, &SearchDefinition::catsOk},
-    {nullptr, &SearchDefinition::dogsOk},
-    {&SearchDefinition::bedrooms, nullptr},
-    {&SearchDefinition::ageMin, nullptr},
+    {&SearchDefinition::categoryCode, nullptr}, {&SearchDefinition::words, nullptr},
+    {&SearchDefinition::areaListName, nullptr}, {&SearchDefinition::priceMin, nullptr},
+    {&SearchDefinition::priceMax, nullptr},     {nullptr, &SearchDefinition::titleOnly},
+    {nullptr, &SearchDefinition::entirePost},   {nullptr, &SearchDefinition::hasPicture},
+    {nullptr, &SearchDefinition::payPaid},      {nullptr, &SearchDefinition::payNone},
+    {nullptr, &SearchDefinition::payAll},       {nullptr, &SearchDefinition::telecommute},
+    {nullptr, &SearchDefinition::contract},     {nullptr, &SearchDefinition::internship},
+    {nullptr, &SearchDefinition::partTime},     {nullptr, &SearchDefinition::nonProfit},
+    {&SearchDefinition::rentMin, nullptr},      {&SearchDefinition::rentMax, nullptr},
+    {nullptr, &SearchDefinition::catsOk},       {nullptr, &SearchDefinition::dogsOk},
+    {&SearchDefinition::bedrooms, nullptr},     {&SearchDefinition::ageMin, nullptr},
     {&SearchDefinition::ageMax, nullptr},
 };
 
 } // namespace
 
-std::string savedSearchFile(const std::string& name) { return "savedsearch/" + name + ".search"; }
+std::string savedSearchFile(const std::string& name)
+{
+    return "savedsearch/" + name + ".search";
+}
 
 std::string encodeSavedSearch(const SearchDefinition& search)
 {

@@ -60,8 +60,7 @@ static std::string categoryOptions(const SearchDefinition& s, const std::string&
     return {};
 }
 
-std::string buildSearchTail(const SearchDefinition& search, const std::string& mainCode,
-                            const std::string& siteDomain)
+std::string buildSearchTail(const SearchDefinition& search, const std::string& mainCode, const std::string& siteDomain)
 {
     std::string tail = "." + siteDomain + "/search/" + search.categoryCode;
     tail += "?query=" + encodeSearchWords(search.words);
@@ -72,6 +71,9 @@ std::string buildSearchTail(const SearchDefinition& search, const std::string& m
     return tail;
 }
 
-std::string buildCityUrl(const std::string& cityCode, const std::string& tail) { return "http://" + cityCode + tail; }
+std::string buildCityUrl(const std::string& cityCode, const std::string& tail)
+{
+    return "http://" + cityCode + tail;
+}
 
 } // namespace search

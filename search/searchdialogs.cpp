@@ -24,8 +24,14 @@ namespace search {
 
 namespace {
 
-std::string textOf(const QLineEdit* field) { return platform::fromWidgetText(field->text()); }
-std::int32_t flagOf(const QAbstractButton* button) { return button->isChecked() ? 1 : 0; }
+std::string textOf(const QLineEdit* field)
+{
+    return platform::fromWidgetText(field->text());
+}
+std::int32_t flagOf(const QAbstractButton* button)
+{
+    return button->isChecked() ? 1 : 0;
+}
 
 Qt::WindowFlags dialogFlags()
 {
@@ -42,8 +48,7 @@ QPushButton* makeDialogButton(QDialog& dialog, const char* objectName, const cha
 }
 
 // The builder is disabled while one of its dialogs runs.
-template <typename Routine>
-auto withBuilderDisabled(Builder& b, Routine routine)
+template <typename Routine> auto withBuilderDisabled(Builder& b, Routine routine)
 {
     b.window->setEnabled(false);
     auto result = routine();
@@ -97,9 +102,8 @@ void loadSearch(Builder& b, const std::string& name)
     auto setText = [](QLineEdit* field, const std::string& text) { field->setText(platform::toWidgetText(text)); };
     // Values go in in file order, so that of two options of a group both stored as 1, the later one wins.
     auto setFlag = [](QAbstractButton* box, std::int32_t value) { box->setChecked(value == 1); };
-    auto setGroupOption = [](QRadioButton* option, QButtonGroup* group, std::int32_t value) {
-        setOption(option, group, value == 1);
-    };
+    auto setGroupOption
+        = [](QRadioButton* option, QButtonGroup* group, std::int32_t value) { setOption(option, group, value == 1); };
     b.categoryCode = s->categoryCode;
     setText(b.wordsField, s->words);
     setChooserText(b.areaChooser, s->areaListName);
@@ -146,6 +150,7 @@ void saveSearchDialog(Builder& b, const std::string& currentName)
     });
     QObject::connect(exit, &QPushButton::clicked, &dialog, &QDialog::reject);
     shell::showFixedCentred(dialog, 220, 90);
+    dialog.setWindowModality(Qt::ApplicationModal);
     dialog.show();
     nameField->setFocus();
     dialog.exec();

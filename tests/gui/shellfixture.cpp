@@ -27,11 +27,19 @@ bool processEventsUntil(const std::function<bool()>& done, int timeoutMs)
 
 void whenModalOpens(std::function<void(QWidget*)> act)
 {
+    whenWindowOpens(nullptr, std::move(act));
+}
+
+void whenWindowOpens(const char* objectName, std::function<void(QWidget*)> act)
+{
     auto* poll = new QTimer;
     auto* elapsed = new QElapsedTimer;
     elapsed->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, elapsed, act] {
+    const QString name = objectName ? QString(objectName) : QString();
+    QObject::connect(poll, &QTimer::timeout, [poll, elapsed, act, name] {
         QWidget* modal = QApplication::activeModalWidget();
+        if (modal && !name.isEmpty() && modal->objectName() != name)
+            modal = nullptr;
         if (!modal && elapsed->elapsed() < 10000)
             return;
         poll->stop();

@@ -17,6 +17,8 @@ class QWidget;
 bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 15000);
 // Runs act on the next modal window as soon as it opens (bounded by 10 s).
 void whenModalOpens(std::function<void(QWidget*)> act);
+// The same for the modal window of that object name, once it is the active one.
+void whenWindowOpens(const char* objectName, std::function<void(QWidget*)> act);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 std::string configBytes(int expertMode, int defaultProfile, int trayMode);

@@ -18,13 +18,18 @@ struct LevelCase {
 
 class CategoryLevel : public ::testing::TestWithParam<LevelCase> { };
 
-TEST_P(CategoryLevel, IsReadAsAWholeNumber) { EXPECT_EQ(search::readLevel(GetParam().field), GetParam().level); }
+TEST_P(CategoryLevel, IsReadAsAWholeNumber)
+{
+    EXPECT_EQ(search::readLevel(GetParam().field), GetParam().level);
+}
 
-INSTANTIATE_TEST_SUITE_P(Cases, CategoryLevel, ::testing::Values(
-    LevelCase{"0", 0}, LevelCase{"1", 1}, LevelCase{" \t 1", 1}, LevelCase{"12abc", 12}, LevelCase{"+3", 3},
-    LevelCase{"-2", -2}, LevelCase{"$1F", 31}, LevelCase{"$ff", 255}, LevelCase{"%101", 5}, LevelCase{"%102", 2},
-    LevelCase{"", 0}, LevelCase{"abc", 0}, LevelCase{"1 2", 1}, LevelCase{"\n1", 0}, LevelCase{"-$10", -16},
-    LevelCase{"99999999999999", 2147483647}));
+INSTANTIATE_TEST_SUITE_P(Cases, CategoryLevel,
+                         ::testing::Values(LevelCase{"0", 0}, LevelCase{"1", 1}, LevelCase{" \t 1", 1},
+                                           LevelCase{"12abc", 12}, LevelCase{"+3", 3}, LevelCase{"-2", -2},
+                                           LevelCase{"$1F", 31}, LevelCase{"$ff", 255}, LevelCase{"%101", 5},
+                                           LevelCase{"%102", 2}, LevelCase{"", 0}, LevelCase{"abc", 0},
+                                           LevelCase{"1 2", 1}, LevelCase{"\n1", 0}, LevelCase{"-$10", -16},
+                                           LevelCase{"99999999999999", 2147483647}));
 
 TEST(CategoryLine, SplitsAtCommasWithoutTrimming)
 {
@@ -112,8 +117,8 @@ TEST_F(CategoryFile, LinesAfterThe201stAreIgnored)
 TEST(CategoryLookup, FirstMatchAndItsMainLine)
 {
     std::vector<CategoryEntry> entries = {
-        {"Alpha", "sss", 0, 0}, {"Beta", "abc", 1, 0}, {"Gamma", "hhh", 0, 0}, {"Beta again", "abc", 1, 0},
-        {"Delta", "dup", 1, 0}, {"Eps", "jjj", 0, 0},
+        {"Alpha", "sss", 0, 0},      {"Beta", "abc", 1, 0},  {"Gamma", "hhh", 0, 0},
+        {"Beta again", "abc", 1, 0}, {"Delta", "dup", 1, 0}, {"Eps", "jjj", 0, 0},
     };
     search::placeCategoryLines(entries);
     EXPECT_EQ(search::findCategory(entries, "abc"), 1);

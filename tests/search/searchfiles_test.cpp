@@ -45,8 +45,8 @@ TEST_F(SearchFiles, EmptySearchIsTenLineEndsAndThirteenIntegers)
 {
     const std::string bytes = search::encodeSavedSearch(SearchDefinition{});
     EXPECT_EQ(bytes.size(), 72u);
-    EXPECT_EQ(bytes, "\r\n\r\n\r\n\r\n\r\n" + std::string(44, '\0') + "\r\n\r\n" + std::string(8, '\0')
-                         + "\r\n\r\n\r\n");
+    EXPECT_EQ(bytes,
+              "\r\n\r\n\r\n\r\n\r\n" + std::string(44, '\0') + "\r\n\r\n" + std::string(8, '\0') + "\r\n\r\n\r\n");
 }
 
 TEST_F(SearchFiles, EveryItemInItsPlace)
@@ -69,9 +69,8 @@ TEST_F(SearchFiles, EveryItemInItsPlace)
     s.ageMax = "-7";
     s.contract = -2;
     const std::string expected = "sss\r\nred car\r\nMajor Cities\r\n1\r\n2\r\n" + int32Bytes(1) + int32Bytes(0)
-        + int32Bytes(1) + int32Bytes(0) + int32Bytes(0) + int32Bytes(1) + int32Bytes(0) + int32Bytes(-2)
-        + int32Bytes(0) + int32Bytes(0) + int32Bytes(1) + "r1\r\nr2\r\n" + int32Bytes(0) + int32Bytes(1)
-        + "3\r\n20\r\n-7\r\n";
+        + int32Bytes(1) + int32Bytes(0) + int32Bytes(0) + int32Bytes(1) + int32Bytes(0) + int32Bytes(-2) + int32Bytes(0)
+        + int32Bytes(0) + int32Bytes(1) + "r1\r\nr2\r\n" + int32Bytes(0) + int32Bytes(1) + "3\r\n20\r\n-7\r\n";
     EXPECT_EQ(search::encodeSavedSearch(s), expected);
     ASSERT_TRUE(search::writeSavedSearch(folder + "red.search", s));
     EXPECT_EQ(read("red.search"), expected);
@@ -134,14 +133,14 @@ TEST_P(AreaListRead, GivesEveryLine)
     EXPECT_EQ(search::readAreaList(folder + "a.city"), GetParam().lines);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AreaListRead, ::testing::Values(
-    AreaReadCase{"crlf", "boston\r\nchicago\r\n", {"boston", "chicago"}},
-    AreaReadCase{"noFinalLineEnd", "boston\r\nchicago", {"boston", "chicago"}},
-    AreaReadCase{"loneCrAndLf", "a\rb\nc", {"a", "b", "c"}},
-    AreaReadCase{"emptyFile", "", {""}},
-    AreaReadCase{"emptyLineKept", "a\r\n\r\nb\r\n", {"a", "", "b"}},
-    AreaReadCase{"blanksKept", " a \r\n", {" a "}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, AreaListRead,
+                         ::testing::Values(AreaReadCase{"crlf", "boston\r\nchicago\r\n", {"boston", "chicago"}},
+                                           AreaReadCase{"noFinalLineEnd", "boston\r\nchicago", {"boston", "chicago"}},
+                                           AreaReadCase{"loneCrAndLf", "a\rb\nc", {"a", "b", "c"}},
+                                           AreaReadCase{"emptyFile", "", {""}},
+                                           AreaReadCase{"emptyLineKept", "a\r\n\r\nb\r\n", {"a", "", "b"}},
+                                           AreaReadCase{"blanksKept", " a \r\n", {" a "}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SearchFiles, AreaListWritesNonEmptyLinesWithCrLf)
 {

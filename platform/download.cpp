@@ -1,0 +1,91 @@
+#include "platform/download.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdio>
+
+// Return values: 0 success; a CURLcode (1..999) when curl failed or the file could not be written (then
+// CURLE_WRITE_ERROR); 1000 + HTTP status when the answer came complete but was not 2xx (404 -> 1404).
+
+namespace platform {
+
+namespace {
+
+// Several cities may download at once on different threads.
+std::atomic<long> connectTimeoutSeconds{15};
+std::atomic<long> stallTimeoutSeconds{30};
+
+constexpr const char* userAgent
+    = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/108.0.0.0 Safari/537.36";
+
+size_t writeToFile(char* data, size_t size, size_t count, void* file)
+{
+    // A short count makes curl stop with CURLE_WRITE_ERROR.
+    return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+}
+
+template <typename T> void setOption(CURL* curl, CURLoption option, T value, CURLcode& firstError)
+{
+    const CURLcode rc = curl_easy_setopt(curl, option, value);
+    if (firstError == CURLE_OK)
+        firstError = rc;
+}
+
+int fetch(CURL* curl, const std::string& url, FILE* file)
+{
+    CURLcode rc = CURLE_OK;
+    setOption(curl, CURLOPT_URL, url.c_str(), rc);
+    // Protocols first: a refused scheme must never be fetched, not even partly.
+    setOption(curl, CURLOPT_PROTOCOLS_STR, "http,https", rc);
+    setOption(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https", rc);
+    setOption(curl, CURLOPT_FOLLOWLOCATION, 1L, rc);
+    setOption(curl, CURLOPT_MAXREDIRS, 10L, rc);
+    setOption(curl, CURLOPT_NOSIGNAL, 1L, rc);
+    setOption(curl, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds.load(), rc);
+    // Not a total time-out: a big page on a slow line is fine as long as bytes keep coming.
+    setOption(curl, CURLOPT_LOW_SPEED_LIMIT, 1L, rc);
+    setOption(curl, CURLOPT_LOW_SPEED_TIME, stallTimeoutSeconds.load(), rc);
+    setOption(curl, CURLOPT_USERAGENT, userAgent, rc);
+    setOption(curl, CURLOPT_ACCEPT_ENCODING, "", rc);
+    setOption(curl, CURLOPT_WRITEFUNCTION, &writeToFile, rc);
+    setOption(curl, CURLOPT_WRITEDATA, static_cast<void*>(file), rc);
+    if (rc != CURLE_OK)
+        return rc;
+
+    rc = curl_easy_perform(curl);
+    if (rc != CURLE_OK)
+        return rc;
+    long status = 0;
+    if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK)
+        return CURLE_BAD_FUNCTION_ARGUMENT;
+    return status >= 200 && status <= 299 ? 0 : 1000 + static_cast<int>(status);
+}
+
+} // namespace
+
+int downloadUrlToFile(const std::string& url, const std::string& path)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return CURLE_WRITE_ERROR;
+    // curl_easy_init does the global set-up itself if the program has not.
+    CURL* curl = curl_easy_init();
+    int result = curl ? fetch(curl, url, file) : CURLE_FAILED_INIT;
+    if (curl)
+        curl_easy_cleanup(curl);
+    const bool writeFailed = std::ferror(file) != 0;
+    if (std::fclose(file) != 0 || writeFailed) {
+        if (result == 0)
+            result = CURLE_WRITE_ERROR;
+    }
+    return result;
+}
+
+void setDownloadTimeouts(long connectSeconds, long stallSeconds)
+{
+    connectTimeoutSeconds = connectSeconds;
+    stallTimeoutSeconds = stallSeconds;
+}
+
+} // namespace platform

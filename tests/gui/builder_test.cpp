@@ -1,0 +1,518 @@
+// The search builder window: opening, option sets, tool tips, saved searches, the area editor, leaving.
+
+#include "samplesite.h"
+#include "shellfixture.h"
+
+#include "search/savedsearch.h"
+#include "shell/mainwindow.h"
+#include "shell/programstate.h"
+#include "shell/toolbar.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <set>
+
+namespace fs = std::filesystem;
+using search::SearchDefinition;
+
+namespace {
+
+const char* const categoryFile = "For Sale,sss,0\r\nCars,cta,1\r\nHousing,hhh,0\r\nApartments,apa,1\r\n"
+                                 "Jobs,jjj,0\r\nGigs,ggg,0\r\nPersonals,ppp,0\r\nCommunity,ccc,0\r\nEvents,eee,1\r\n";
+
+const std::vector<std::string> optionNames
+    = {"payOption",       "noPayOption",    "allOption",     "priceCaption",  "priceFromField", "priceToCaption",
+       "priceToField",    "telecommuteBox", "contractBox",   "internshipBox", "partTimeBox",    "nonProfitBox",
+       "rentCaption",     "rentFromField",  "rentToCaption", "rentToField",   "catsOkBox",      "dogsOkBox",
+       "bedroomsCaption", "bedroomsField",  "ageCaption",    "ageFromField",  "ageToCaption",   "ageToField"};
+
+template <typename T = QWidget> T* child(QWidget* window, const char* name)
+{
+    T* found = window->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+std::set<std::string> shownOptions(QWidget* window)
+{
+    std::set<std::string> shown;
+    for (const std::string& name : optionNames)
+        if (!child(window, name.c_str())->isHidden())
+            shown.insert(name);
+    return shown;
+}
+
+std::vector<std::string> itemsOf(QListWidget* list)
+{
+    std::vector<std::string> items;
+    for (int row = 0; row < list->count(); ++row)
+        items.push_back(list->item(row)->text().toStdString());
+    return items;
+}
+
+std::vector<std::string> itemsOf(QComboBox* chooser)
+{
+    std::vector<std::string> items;
+    for (int i = 0; i < chooser->count(); ++i)
+        items.push_back(chooser->itemText(i).toStdString());
+    return items;
+}
+
+class Builder : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        writeFile(folder + "CategoryTree.dat", categoryFile);
+        writeFile(folder + "citydata/Major Cities.city", "boston\r\nchicago\r\n");
+        writeFile(folder + "citydata/all cities.city", "c1\r\nc2\r\nc3\r\nc4\r\nc5\r\nc6\r\nc7\r\nc8\r\n");
+        // Cities on a closed loopback port: a run fails each download at once.
+        writeFile(folder + "settings.ini", readFile(folder + "settings.ini") + "siteDomain=localhost:9\r\n");
+    }
+    void saveLastSearch(const SearchDefinition& s)
+    {
+        ASSERT_TRUE(search::writeSavedSearch(folder + "savedsearch/Last Search.search", s));
+    }
+    // Opens the builder from the main window's button and runs act on it; returns when the builder is gone.
+    void withBuilder(std::function<void(QWidget*)> act)
+    {
+        startShell();
+        bool acted = false;
+        whenWindowOpens("searchBuilder", [&](QWidget* window) {
+            acted = true;
+            act(window);
+            if (QApplication::activeModalWidget() == window)
+                window->close();
+        });
+        shell::toolbar.searchBuilder->click();
+        EXPECT_TRUE(acted);
+        EXPECT_TRUE(shell::mainWindow->isEnabled());
+    }
+    bool lastSearchWritten() { return fs::exists(folder + "savedsearch/Last Search.search"); }
+};
+
+TEST_F(Builder, FirstUseShowsLastSearchEntirePostAndMajorCities)
+{
+    shell::rememberedWords.clear();
+    withBuilder([&](QWidget* w) {
+        EXPECT_EQ(w->windowTitle(), "Quillobrand Search Builder");
+        EXPECT_EQ(w->size(), QSize(345, 370));
+        EXPECT_EQ(child<QLabel>(w, "currentSearchCaption")->text(), "Current Search Is - ");
+        EXPECT_EQ(child<QLabel>(w, "currentSearchLabel")->text(), "Last Search");
+        EXPECT_TRUE(child<QRadioButton>(w, "entirePostOption")->isChecked());
+        EXPECT_FALSE(child<QRadioButton>(w, "titleOnlyOption")->isChecked());
+        EXPECT_EQ(child<QLineEdit>(w, "wordsField")->text(), "");
+        EXPECT_EQ(child<QComboBox>(w, "areaChooser")->currentText(), "Major Cities");
+        EXPECT_EQ(itemsOf(child<QComboBox>(w, "areaChooser")),
+                  (std::vector<std::string>{"Major Cities", "all cities"}));
+        EXPECT_EQ(child<QComboBox>(w, "sourceAreaChooser")->currentIndex(), -1);
+        EXPECT_EQ(itemsOf(child<QListWidget>(w, "cityList")).size(), 8u);
+        EXPECT_EQ(shownOptions(w), std::set<std::string>{});
+        EXPECT_TRUE(child(w, "statusLine")->isHidden());
+        EXPECT_TRUE(child(w, "progressBar")->isHidden());
+        EXPECT_EQ(QApplication::focusWidget(), child(w, "wordsField"));
+        EXPECT_EQ(child<QTreeWidget>(w, "categoryTree")->topLevelItemCount(), 6);
+        EXPECT_EQ(child(w, "startSearchButton")->toolTip(), "Start Search");
+        EXPECT_EQ(child(w, "targetAreaChooser")->toolTip(), "Type in an area search list name");
+        EXPECT_EQ(child(w, "startSearchButton")->accessibleName(), "Start Search");
+        EXPECT_EQ(child(w, "categoryTree")->geometry(), QRect(130, 10, 180, 170));
+        EXPECT_EQ(child(w, "builderTabs")->geometry(), QRect(10, 50, 325, 310));
+    });
+    EXPECT_FALSE(lastSearchWritten());
+}
+
+TEST_F(Builder, ExpertModeGivesNoToolTips)
+{
+    writeFile(folder + "Quillobrand.cfg", configBytes(3, 0, 0));
+    withBuilder([&](QWidget* w) {
+        for (QWidget* control : w->findChildren<QWidget*>())
+            EXPECT_TRUE(control->toolTip().isEmpty()) << control->objectName().toStdString();
+    });
+}
+
+struct OptionCase {
+    const char* name;
+    const char* categoryCode;
+    std::set<std::string> shown;
+};
+
+class BuilderOptions : public Builder, public ::testing::WithParamInterface<OptionCase> { };
+
+TEST_P(BuilderOptions, FollowTheMainCodeOfTheLoadedCategory)
+{
+    SearchDefinition s;
+    s.categoryCode = GetParam().categoryCode;
+    s.entirePost = 1;
+    saveLastSearch(s);
+    withBuilder([&](QWidget* w) { EXPECT_EQ(shownOptions(w), GetParam().shown); });
+}
+
+const std::set<std::string> rentSet = {"rentCaption", "rentFromField", "rentToCaption",   "rentToField",
+                                       "catsOkBox",   "dogsOkBox",     "bedroomsCaption", "bedroomsField"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BuilderOptions,
+    ::testing::Values(
+        OptionCase{"sss", "sss", {"priceCaption", "priceFromField", "priceToCaption", "priceToField"}},
+        OptionCase{"subCategoryOfSss", "cta", {"priceCaption", "priceFromField", "priceToCaption", "priceToField"}},
+        OptionCase{"hhh", "hhh", rentSet}, OptionCase{"subCategoryOfHhh", "apa", rentSet},
+        OptionCase{"jjj", "jjj", {"telecommuteBox", "contractBox", "internshipBox", "partTimeBox", "nonProfitBox"}},
+        OptionCase{"ggg", "ggg", {"payOption", "noPayOption", "allOption"}},
+        OptionCase{"ppp", "ppp", {"ageCaption", "ageFromField", "ageToCaption", "ageToField"}},
+        OptionCase{"otherMainCode", "eee", {}}, OptionCase{"otherLetterCase", "SSS", {}},
+        OptionCase{"onNoLine", "nowhere", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Builder, LoadedSubCategoryIsSelectedUnderItsExpandedMainLine)
+{
+    SearchDefinition s;
+    s.categoryCode = "apa";
+    saveLastSearch(s);
+    withBuilder([&](QWidget* w) {
+        auto* tree = child<QTreeWidget>(w, "categoryTree");
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            EXPECT_EQ(tree->topLevelItem(i)->isExpanded(), i == 1) << i;
+        ASSERT_EQ(tree->selectedItems().size(), 1);
+        EXPECT_EQ(tree->selectedItems()[0]->text(0), "Apartments");
+    });
+}
+
+TEST_F(Builder, ClickedCategoryDecidesOptionsAndTheSavedCode)
+{
+    withBuilder([&](QWidget* w) {
+        auto* tree = child<QTreeWidget>(w, "categoryTree");
+        QTreeWidgetItem* housing = tree->topLevelItem(1);
+        housing->setExpanded(true);
+        QTreeWidgetItem* apartments = housing->child(0);
+        const QRect place = tree->visualItemRect(apartments);
+        ASSERT_FALSE(place.isEmpty());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, place.center());
+        EXPECT_EQ(shownOptions(w), rentSet);
+        child<QTabWidget>(w, "builderTabs")->setCurrentIndex(1);
+        child<QLineEdit>(w, "rentFromField")->setText("900");
+        child<QAbstractButton>(w, "startSearchButton")->click();
+    });
+    const auto saved = search::readSavedSearch(folder + "savedsearch/Last Search.search");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->categoryCode, "apa");
+    EXPECT_EQ(saved->rentMin, "900");
+    EXPECT_EQ(saved->areaListName, "Major Cities");
+    EXPECT_EQ(saved->entirePost, 1);
+}
+
+enum class Leave { SearchExit, AreaExit, CloseBox };
+
+class BuilderLeaving : public Builder, public ::testing::WithParamInterface<Leave> { };
+
+TEST_P(BuilderLeaving, WritesNothing)
+{
+    withBuilder([&](QWidget* w) {
+        child<QLineEdit>(w, "wordsField")->setText("bike");
+        if (GetParam() == Leave::SearchExit)
+            child<QAbstractButton>(w, "searchExitButton")->click();
+        else if (GetParam() == Leave::AreaExit)
+            child<QAbstractButton>(w, "areaExitButton")->click();
+        else
+            w->close();
+    });
+    EXPECT_FALSE(lastSearchWritten());
+    EXPECT_EQ(shell::rememberedWords, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, BuilderLeaving, ::testing::Values(Leave::SearchExit, Leave::AreaExit, Leave::CloseBox));
+
+TEST_F(Builder, SavedSearchRoundTripThroughBothDialogs)
+{
+    writeFile(folder + "citydata/East.city", "boston\r\n");
+    withBuilder([&](QWidget* w) {
+        auto* words = child<QLineEdit>(w, "wordsField");
+        words->setText("red car");
+        child<QRadioButton>(w, "titleOnlyOption")->click();
+        child<QComboBox>(w, "areaChooser")->setCurrentText("East");
+        child<QLineEdit>(w, "priceFromField")->setText("5");
+        whenWindowOpens("saveSearchDialog", [&](QWidget* dialog) {
+            EXPECT_EQ(child<QLineEdit>(dialog, "nameField")->text(), "Last Search");
+            EXPECT_FALSE(w->isEnabled());
+            child<QLineEdit>(dialog, "nameField")->setText("red");
+            child<QAbstractButton>(dialog, "saveButton")->click();
+        });
+        child<QAbstractButton>(w, "searchSaveButton")->click();
+        EXPECT_TRUE(w->isEnabled());
+        EXPECT_EQ(child<QLabel>(w, "currentSearchLabel")->text(), "Last Search");
+
+        // Change everything, then load "red" back.
+        words->setText("other");
+        child<QRadioButton>(w, "entirePostOption")->click();
+        child<QComboBox>(w, "areaChooser")->setCurrentText("Major Cities");
+        child<QLineEdit>(w, "priceFromField")->setText("");
+        whenWindowOpens("savedSearchesDialog", [&](QWidget* dialog) {
+            auto* list = child<QListWidget>(dialog, "savedSearchList");
+            EXPECT_EQ(itemsOf(list), std::vector<std::string>{"red"});
+            const QRect place = list->visualItemRect(list->item(0));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
+            child<QAbstractButton>(dialog, "loadButton")->click();
+        });
+        child<QAbstractButton>(w, "savedSearchesButton")->click();
+        EXPECT_EQ(child<QLabel>(w, "currentSearchLabel")->text(), "red");
+        EXPECT_EQ(words->text(), "red car");
+        EXPECT_TRUE(child<QRadioButton>(w, "titleOnlyOption")->isChecked());
+        EXPECT_FALSE(child<QRadioButton>(w, "entirePostOption")->isChecked());
+        EXPECT_EQ(child<QComboBox>(w, "areaChooser")->currentText(), "East");
+        EXPECT_EQ(child<QLineEdit>(w, "priceFromField")->text(), "5");
+    });
+    EXPECT_EQ(shell::rememberedWords, "red car");
+    EXPECT_TRUE(fs::exists(folder + "savedsearch/red.search"));
+    EXPECT_FALSE(lastSearchWritten());
+}
+
+TEST_F(Builder, LoadWithNoNameEmptiesTheLabel)
+{
+    withBuilder([&](QWidget* w) {
+        whenWindowOpens("savedSearchesDialog",
+                        [&](QWidget* dialog) { child<QAbstractButton>(dialog, "loadButton")->click(); });
+        child<QAbstractButton>(w, "savedSearchesButton")->click();
+        EXPECT_EQ(child<QLabel>(w, "currentSearchLabel")->text(), "");
+    });
+}
+
+TEST_F(Builder, DeletingTheCurrentSearchThenLeavingReloadsNothingButTheWords)
+{
+    SearchDefinition s;
+    s.words = "saved words";
+    s.hasPicture = 1;
+    saveLastSearch(s);
+    shell::rememberedWords = "remembered";
+    answers = {true};
+    withBuilder([&](QWidget* w) {
+        child<QAbstractButton>(w, "hasPictureBox")->click(); // now off, unsaved
+        whenWindowOpens("savedSearchesDialog", [&](QWidget* dialog) {
+            auto* list = child<QListWidget>(dialog, "savedSearchList");
+            ASSERT_EQ(list->count(), 1);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+            child<QAbstractButton>(dialog, "deleteButton")->click();
+            EXPECT_EQ(list->count(), 0);
+            EXPECT_EQ(QApplication::activeModalWidget(), dialog); // Delete keeps the dialog open
+            child<QAbstractButton>(dialog, "exitButton")->click();
+        });
+        child<QAbstractButton>(w, "savedSearchesButton")->click();
+        EXPECT_EQ(child<QLabel>(w, "currentSearchLabel")->text(), "Last Search");
+        EXPECT_EQ(child<QLineEdit>(w, "wordsField")->text(), "remembered");
+        EXPECT_FALSE(child<QAbstractButton>(w, "hasPictureBox")->isChecked());
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Delete Search");
+    EXPECT_EQ(boxes[0].text, "Do You Really Want To Delete Last Search?");
+    EXPECT_FALSE(lastSearchWritten());
+}
+
+TEST_F(Builder, LeavingTheDialogReloadsTheCurrentSearch)
+{
+    SearchDefinition s;
+    s.words = "saved";
+    s.priceMax = "77";
+    saveLastSearch(s);
+    withBuilder([&](QWidget* w) {
+        child<QLineEdit>(w, "priceToField")->setText("unsaved");
+        whenWindowOpens("savedSearchesDialog", [&](QWidget* dialog) { dialog->close(); });
+        child<QAbstractButton>(w, "savedSearchesButton")->click();
+        EXPECT_EQ(child<QLineEdit>(w, "priceToField")->text(), "77");
+        EXPECT_EQ(child<QLineEdit>(w, "wordsField")->text(), "saved");
+    });
+}
+
+void selectRows(QListWidget* list, std::initializer_list<int> rows)
+{
+    list->clearSelection();
+    for (int row : rows)
+        list->item(row)->setSelected(true);
+}
+
+TEST_F(Builder, AreaEditorMovesNewListAndSave)
+{
+    withBuilder([&](QWidget* w) {
+        child<QTabWidget>(w, "builderTabs")->setCurrentIndex(1);
+        auto* cities = child<QListWidget>(w, "cityList");
+        auto* editor = child<QListWidget>(w, "areaListEditor");
+        // Positions 2, 5 and 7 counted from 1.
+        selectRows(cities, {6, 1, 4});
+        child<QAbstractButton>(w, "copyRightButton")->click();
+        EXPECT_EQ(itemsOf(editor), (std::vector<std::string>{"c2", "c5", "c7"}));
+        EXPECT_EQ(itemsOf(cities), (std::vector<std::string>{"c1", "c3", "c4", "c6", "c8"}));
+        selectRows(editor, {1});
+        child<QAbstractButton>(w, "copyLeftButton")->click();
+        EXPECT_EQ(itemsOf(cities).back(), "c5");
+        selectRows(cities, {0});
+        child<QAbstractButton>(w, "copyRightButton")->click();
+        EXPECT_EQ(itemsOf(editor), (std::vector<std::string>{"c2", "c7", "c1"}));
+
+        whenWindowOpens("newAreaDialog", [&](QWidget* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), "New Area");
+            child<QLineEdit>(dialog, "nameField")->setText("East");
+            child<QAbstractButton>(dialog, "okButton")->click();
+        });
+        child<QAbstractButton>(w, "newAreaButton")->click();
+        for (const char* name : {"areaChooser", "sourceAreaChooser", "targetAreaChooser"})
+            EXPECT_EQ(itemsOf(child<QComboBox>(w, name)).back(), "East") << name;
+        EXPECT_EQ(child<QComboBox>(w, "targetAreaChooser")->currentText(), "East");
+        EXPECT_EQ(editor->count(), 0); // a new list starts empty
+        EXPECT_FALSE(fs::exists(folder + "citydata/East.city"));
+        for (const char* city : {"boston", "newyork", "philadelphia"})
+            editor->addItem(city);
+        child<QAbstractButton>(w, "areaSaveButton")->click();
+        EXPECT_EQ(child<QTabWidget>(w, "builderTabs")->currentIndex(), 0);
+    });
+    EXPECT_EQ(readFile(folder + "citydata/East.city"), "boston\r\nnewyork\r\nphiladelphia\r\n");
+}
+
+TEST_F(Builder, NewAreaDialogEndings)
+{
+    withBuilder([&](QWidget* w) {
+        auto* target = child<QComboBox>(w, "targetAreaChooser");
+        const int before = target->count();
+        whenWindowOpens("newAreaDialog",
+                        [&](QWidget* dialog) { child<QAbstractButton>(dialog, "exitButton")->click(); });
+        child<QAbstractButton>(w, "newAreaButton")->click();
+        whenWindowOpens("newAreaDialog", [&](QWidget* dialog) {
+            child<QLineEdit>(dialog, "nameField")->setText("typed");
+            dialog->close();
+        });
+        child<QAbstractButton>(w, "newAreaButton")->click();
+        EXPECT_EQ(target->count(), before);
+        EXPECT_TRUE(w->isEnabled());
+    });
+}
+
+TEST_F(Builder, AreaFilesLoadOnceDeleteRefillsEverything)
+{
+    writeFile(folder + "citydata/Empty.city", "");
+    answers = {false, true};
+    withBuilder([&](QWidget* w) {
+        auto* source = child<QComboBox>(w, "sourceAreaChooser");
+        auto* target = child<QComboBox>(w, "targetAreaChooser");
+        auto* cities = child<QListWidget>(w, "cityList");
+        auto* editor = child<QListWidget>(w, "areaListEditor");
+        auto choose = [](QComboBox* chooser, const char* name) {
+            chooser->setCurrentText(name);
+            emit chooser->activated(chooser->currentIndex());
+        };
+        choose(source, "Empty");
+        EXPECT_EQ(itemsOf(cities), std::vector<std::string>{""});
+        cities->addItem("added");
+        choose(source, "Empty"); // the same name again: not reloaded
+        EXPECT_EQ(cities->count(), 2);
+        selectRows(cities, {0});
+        child<QAbstractButton>(w, "copyRightButton")->click();
+        EXPECT_EQ(editor->count(), 0); // the empty line is dropped
+        EXPECT_EQ(itemsOf(cities), std::vector<std::string>{"added"});
+
+        choose(target, "Major Cities");
+        EXPECT_EQ(itemsOf(editor), (std::vector<std::string>{"boston", "chicago"}));
+        child<QAbstractButton>(w, "deleteAreaButton")->click(); // answered No
+        EXPECT_EQ(editor->count(), 2);
+        child<QAbstractButton>(w, "deleteAreaButton")->click(); // answered Yes
+        EXPECT_EQ(editor->count(), 0);
+        EXPECT_EQ(cities->count(), 0);
+        for (const char* name : {"areaChooser", "sourceAreaChooser", "targetAreaChooser"}) {
+            auto* chooser = child<QComboBox>(w, name);
+            EXPECT_EQ(itemsOf(chooser), (std::vector<std::string>{"Empty", "all cities"})) << name;
+            EXPECT_EQ(chooser->currentIndex(), -1) << name;
+        }
+        choose(source, "Empty"); // emptied lists load their file again
+        EXPECT_EQ(cities->count(), 1);
+    });
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].caption, "Delete Area");
+    EXPECT_EQ(boxes[1].text, "Do You Really Want To Delete Major Cities?");
+    EXPECT_FALSE(fs::exists(folder + "citydata/Major Cities.city"));
+}
+
+class BuilderRun : public Builder {
+protected:
+    void SetUp() override
+    {
+        Builder::SetUp();
+        ASSERT_TRUE(site.started());
+        writeFile(folder + "settings.ini", readFile(folder + "settings.ini") + "siteDomain=" + site.domain() + "\r\n");
+        writeFile(folder + "citydata/Major Cities.city", "abc\r\ngone\r\nxyz\r\n");
+        SearchDefinition s;
+        s.categoryCode = "sss";
+        s.areaListName = "major cities"; // chosen by name, letter case ignored
+        s.entirePost = 1;
+        saveLastSearch(s);
+    }
+    SampleSite site;
+};
+
+TEST_F(BuilderRun, StartSearchFromTheAreaTabRunsAndShowsTheResults)
+{
+    std::vector<int> tabsShown;
+    std::vector<int> progress;
+    int maximum = -1;
+    bool optionsHiddenDuringRun = false;
+    bool disabledDuringRun = false;
+    QString status;
+    withBuilder([&](QWidget* w) {
+        auto* tabs = child<QTabWidget>(w, "builderTabs");
+        auto* bar = child<QProgressBar>(w, "progressBar");
+        tabs->setCurrentIndex(1);
+        QObject::connect(tabs, &QTabWidget::currentChanged, [&](int index) { tabsShown.push_back(index); });
+        QObject::connect(bar, &QProgressBar::valueChanged, [&, w, bar](int value) {
+            progress.push_back(value);
+            maximum = bar->maximum();
+            optionsHiddenDuringRun = child(w, "searchSaveButton")->isHidden()
+                && child(w, "searchExitButton")->isHidden() && !child(w, "statusLine")->isHidden() && !bar->isHidden();
+            disabledDuringRun = !w->isEnabled();
+            status = child<QLabel>(w, "statusLine")->text();
+        });
+        child<QLineEdit>(w, "wordsField")->setText("blue bike");
+        child<QAbstractButton>(w, "startSearchButton")->click();
+        EXPECT_NE(QApplication::activeModalWidget(), w); // the builder is left after the run
+    });
+    EXPECT_EQ(tabsShown, std::vector<int>{0});
+    EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(maximum, 3);
+    EXPECT_TRUE(optionsHiddenDuringRun);
+    EXPECT_TRUE(disabledDuringRun);
+    EXPECT_EQ(status, "Searching xyz");
+    EXPECT_EQ(shell::rememberedWords, "blue bike");
+    const auto saved = search::readSavedSearch(folder + "savedsearch/Last Search.search");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->words, "blue bike");
+    const std::string page = readFile(shell::resultsPagePath);
+    EXPECT_NE(page.find(">ABC</a><h4>"), std::string::npos);
+    EXPECT_NE(page.find(">XYZ</a><h4>"), std::string::npos);
+    EXPECT_NE(page.find("abc ad 1 for blue bike"), std::string::npos);
+    ASSERT_TRUE(processEventsUntil([] { return shell::mainBrowser->url().isLocalFile(); }));
+    EXPECT_EQ(shell::mainBrowser->url().toLocalFile().toStdString(), shell::resultsPagePath);
+}
+
+TEST_F(BuilderRun, CloseRequestDuringTheRunEndsItAfterTheCity)
+{
+    std::vector<int> progress;
+    withBuilder([&](QWidget* w) {
+        auto* bar = child<QProgressBar>(w, "progressBar");
+        QObject::connect(bar, &QProgressBar::valueChanged, [&, w](int value) {
+            progress.push_back(value);
+            if (value == 1)
+                w->close();
+        });
+        child<QAbstractButton>(w, "startSearchButton")->click();
+    });
+    EXPECT_EQ(progress, std::vector<int>{1});
+    const std::string page = readFile(shell::resultsPagePath);
+    EXPECT_NE(page.find(">ABC</a>"), std::string::npos);
+    EXPECT_EQ(page.find(">XYZ</a>"), std::string::npos);
+}
+
+} // namespace

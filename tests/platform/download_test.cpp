@@ -1,0 +1,238 @@
+#include "platform/download.h"
+
+#include "samplesite.h"
+#include "testfolder.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int anyFailure = -1;
+
+std::optional<std::string> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool contains(const std::string& text, const std::string& piece)
+{
+    return text.find(piece) != std::string::npos;
+}
+
+bool endsWith(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A loopback port that nothing listens on (just released by the kernel).
+int closedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+class DownloadTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        // The stall case must end well inside the test's bound; the server stays silent for 10 s at most.
+        platform::setDownloadTimeouts(2, 2);
+        if (!site)
+            site = std::make_unique<SampleSite>(std::vector<std::string>{"--stall-seconds", "10"});
+    }
+
+    static void TearDownTestSuite()
+    {
+        site.reset();
+        platform::setDownloadTimeouts(15, 30);
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(site && site->started()) << "the sample site did not start";
+        folder = makeTestFolder("qb-download");
+    }
+
+    void TearDown() override { fs::remove_all(folder); }
+
+    static inline std::unique_ptr<SampleSite> site;
+    std::string folder;
+};
+
+// --- What the sample site's cities answer -------------------------------------------------------------------
+
+struct PageCase {
+    const char* name;
+    const char* city;
+    const char* pathAndQuery;
+    int expected; // 0, an exact failure code, or anyFailure
+    void (*check)(const std::string& body);
+};
+
+void PrintTo(const PageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+void normalPage(const std::string& body)
+{
+    EXPECT_TRUE(contains(body, "data-pid=\"newyork1\""));
+    EXPECT_TRUE(contains(body, "newyork ad 3 for red bike"));
+    // The raw target as it went out: the query is not re-encoded on the way.
+    EXPECT_TRUE(contains(body, "<span class=\"request\">/search/sss?query=red+bike&amp;sort=rel</span>"));
+    EXPECT_EQ(std::count(body.begin(), body.end(), '\n'), 12);
+    EXPECT_TRUE(endsWith(body, "</body></html>\r\n"));
+}
+
+void followedToNewyork(const std::string& body)
+{
+    EXPECT_TRUE(contains(body, "<title>newyork search</title>"));
+    EXPECT_TRUE(contains(body, "<span class=\"request\">/search/bik?query=old+lamp</span>"));
+    EXPECT_FALSE(contains(body, "Moved"));
+}
+
+void emptyFile(const std::string& body)
+{
+    EXPECT_EQ(body.size(), 0u);
+}
+
+void nothingFound(const std::string& body)
+{
+    EXPECT_TRUE(contains(body, "Nothing found for that search."));
+    EXPECT_FALSE(contains(body, "data-pid"));
+}
+
+void browserUserAgent(const std::string& body)
+{
+    EXPECT_EQ(body,
+              "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/108.0.0.0 Safari/537.36");
+}
+
+class DownloadPages : public DownloadTest, public testing::WithParamInterface<PageCase> { };
+
+TEST_P(DownloadPages, ResultAndBody)
+{
+    const PageCase& c = GetParam();
+    const std::string path = folder + "page.html";
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = platform::downloadUrlToFile(site->cityUrl(c.city, c.pathAndQuery), path);
+    // A safety bound against hanging, not a timing test.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+
+    if (c.expected == anyFailure)
+        EXPECT_NE(rc, 0);
+    else
+        EXPECT_EQ(rc, c.expected);
+    if (c.check) {
+        const std::optional<std::string> body = readFile(path);
+        ASSERT_TRUE(body.has_value()) << "no file written";
+        c.check(*body);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Download, DownloadPages,
+    testing::Values(PageCase{"normal", "newyork", "/search/sss?query=red+bike&sort=rel", 0, &normalPage},
+                    PageCase{"moved", "moved", "/search/bik?query=old+lamp", 0, &followedToNewyork},
+                    PageCase{"gone", "gone", "/search/sss?query=x", 1404, nullptr},
+                    PageCase{"closes", "closes", "/search/sss?query=x", CURLE_PARTIAL_FILE, nullptr},
+                    PageCase{"stalls", "stalls", "/search/sss?query=x", anyFailure, nullptr},
+                    PageCase{"empty", "empty", "/search/sss?query=x", 0, &emptyFile},
+                    PageCase{"nothing", "boston", "/search/sss?query=Nothing+at+all", 0, &nothingFound},
+                    PageCase{"useragent", "useragent", "/search/sss?query=x", 0, &browserUserAgent}),
+    [](const testing::TestParamInfo<PageCase>& info) { return std::string(info.param.name); });
+
+// --- Requests that must fail without a usable body ----------------------------------------------------------
+
+struct RejectCase {
+    const char* name;
+    std::string (*url)(const SampleSite& site);
+    const char* destination; // inside the test folder
+    int expected;
+};
+
+void PrintTo(const RejectCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+std::string refusedUrl(const SampleSite&)
+{
+    return "http://127.0.0.1:" + std::to_string(closedPort()) + "/search/sss?query=x";
+}
+std::string fileUrl(const SampleSite&)
+{
+    return "file:///etc/passwd";
+}
+std::string goodUrl(const SampleSite& site)
+{
+    return site.cityUrl("newyork", "/search/sss?query=x");
+}
+
+class DownloadRejects : public DownloadTest, public testing::WithParamInterface<RejectCase> { };
+
+TEST_P(DownloadRejects, FailsAndWritesNothingFetched)
+{
+    const RejectCase& c = GetParam();
+    const std::string path = folder + c.destination;
+    EXPECT_EQ(platform::downloadUrlToFile(c.url(*site), path), c.expected);
+
+    const std::optional<std::string> body = readFile(path);
+    if (body) {
+        EXPECT_EQ(body->size(), 0u) << *body;
+    }
+    // Nothing besides the destination itself: no folder made for it, no stray temporary file.
+    for (const fs::directory_entry& e : fs::directory_iterator(folder))
+        EXPECT_EQ(e.path(), fs::path(path)) << "unexpected " << e.path();
+}
+
+INSTANTIATE_TEST_SUITE_P(Download, DownloadRejects,
+                         testing::Values(RejectCase{"refused", &refusedUrl, "page.html", CURLE_COULDNT_CONNECT},
+                                         RejectCase{"fileScheme", &fileUrl, "page.html", CURLE_UNSUPPORTED_PROTOCOL},
+                                         RejectCase{"missingFolder", &goodUrl, "missing/page.html", CURLE_WRITE_ERROR}),
+                         [](const testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
+
+// --- The destination ----------------------------------------------------------------------------------------
+
+TEST_F(DownloadTest, ReplacesALongerFileWithExactlyTheNewBody)
+{
+    const std::string url = site->cityUrl("chicago", "/search/sss?query=desk");
+    const std::string fresh = folder + "fresh.html";
+    const std::string old = folder + "old.html";
+    std::ofstream(old, std::ios::binary) << std::string(100000, 'z');
+
+    ASSERT_EQ(platform::downloadUrlToFile(url, fresh), 0);
+    ASSERT_EQ(platform::downloadUrlToFile(url, old), 0);
+    const std::optional<std::string> expected = readFile(fresh);
+    ASSERT_TRUE(expected && contains(*expected, "chicago ad 1 for desk"));
+    EXPECT_EQ(readFile(old), expected);
+}
+
+} // namespace
