@@ -5,6 +5,7 @@ namespace platform {
 
 // Makes short sleeps end close to their time: Linux otherwise lets a 1 ms sleep overrun by its 50 us timer slack.
 void useFineTimer();
+// One millisecond; a pause that overran takes the overrun off the next one, so that pauses keep 1 ms on average.
 void sleepOneMillisecond();
 
 } // namespace platform

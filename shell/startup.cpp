@@ -12,6 +12,8 @@
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
 
+#include "shell/widgethelpers.h"
+
 #include <QApplication>
 
 #include <cstdio>
@@ -46,6 +48,7 @@ int runProgram(int argc, char** argv)
     QApplication app(argc, argv);
     app.setApplicationName(programName);
     app.setQuitOnLastWindowClosed(false); // the tray keeps the program running with no window shown
+    useProgramFont();
 
     // Step 4: nothing is tested here; the mail windows check the library before they use it.
     mail::loadSecurityLibrary(programFolder + mail::securityLibraryFileName);

@@ -6,10 +6,13 @@
 #include "shell/pagetitle.h"
 #include "shell/programstate.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFont>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QProxyStyle>
 #include <QScreen>
 
 namespace shell {
@@ -29,6 +32,29 @@ void fillFileList(const std::string& folder, const std::string& extension, QComb
 {
     for (const std::string& item : listDataFiles(programFolder + folder, extension))
         list->addItem(platform::toWidgetText(item));
+}
+
+namespace {
+
+// Check boxes and options keep their caption close to the box, as the fixed layouts expect.
+class CompactStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        if (metric == PM_CheckBoxLabelSpacing || metric == PM_RadioButtonLabelSpacing)
+            return 3;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+} // namespace
+
+void useProgramFont()
+{
+    QFont font("Liberation Sans");
+    font.setPixelSize(10);
+    QApplication::setFont(font);
+    QApplication::setStyle(new CompactStyle);
 }
 
 void showFixedCentred(QDialog& dialog, int width, int height)

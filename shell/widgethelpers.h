@@ -17,6 +17,11 @@ std::string getPageTitle();
 void fillFileList(const std::string& folder, const std::string& extension, QListWidget* list);
 void fillFileList(const std::string& folder, const std::string& extension, QComboBox* list);
 
+// The program's font: the windows are laid out in fixed pixels for a small dialog font (a 10-pixel Arial-like
+// face), and wider faces would cut captions short; boxes keep their captions close. Call once the application
+// object exists.
+void useProgramFont();
+
 // Gives the dialog a fixed inner size and centres it on the screen.
 void showFixedCentred(QDialog& dialog, int width, int height);
 

@@ -16,6 +16,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -130,6 +132,33 @@ TEST_F(Builder, FirstUseShowsLastSearchEntirePostAndMajorCities)
         EXPECT_EQ(child(w, "builderTabs")->geometry(), QRect(10, 50, 325, 310));
     });
     EXPECT_FALSE(lastSearchWritten());
+}
+
+TEST_F(Builder, EveryCaptionFitsItsPlace)
+{
+    withBuilder([&](QWidget* w) {
+        for (QLabel* label : w->findChildren<QLabel*>()) {
+            const QString text = label->text();
+            if (!text.isEmpty())
+                EXPECT_LE(label->fontMetrics().boundingRect(text).width(), label->width()) << text.toStdString();
+        }
+        for (QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
+            if (button->text().isEmpty())
+                continue;
+            QStyleOptionButton option;
+            option.initFrom(button);
+            const QStyle* style = button->style();
+            int indicator = 0;
+            if (qobject_cast<QRadioButton*>(button))
+                indicator = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, &option, button)
+                    + style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &option, button);
+            else if (!qobject_cast<QPushButton*>(button))
+                indicator = style->pixelMetric(QStyle::PM_IndicatorWidth, &option, button)
+                    + style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, button);
+            EXPECT_LE(button->fontMetrics().boundingRect(button->text()).width() + indicator, button->width())
+                << button->text().toStdString();
+        }
+    });
 }
 
 TEST_F(Builder, ExpertModeGivesNoToolTips)

@@ -2,6 +2,7 @@
 // and lock files of parallel test processes never meet.
 
 #include "platform/browser.h"
+#include "shell/widgethelpers.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     platform::prepareBrowserEngine();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    shell::useProgramFont();
     const int result = RUN_ALL_TESTS();
     std::string cleanup = "rm -rf '" + tmp + "'";
     [[maybe_unused]] int ignored = std::system(cleanup.c_str());

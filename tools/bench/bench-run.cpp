@@ -1,0 +1,58 @@
+// Measures the search run against a running sample site.
+//   qb_bench_run speed DOMAIN CITIES FOLDER   one run over CITIES cities; prints the time and the pauses made
+//   qb_bench_run memory DOMAIN CITY FOLDER    one run over one city; prints the peak resident memory
+
+#include "platform/download.h"
+#include "platform/settings.h"
+#include "search/searchrun.h"
+#include "shell/programstate.h"
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s speed|memory DOMAIN CITIES|CITY FOLDER\n", argv[0]);
+        return 2;
+    }
+    const std::string mode = argv[1];
+    const std::string folder = std::string(argv[4]) + "/";
+    shell::programFolder = folder;
+    shell::resultsPagePath = folder + "Last Search.html";
+    platform::settings().siteDomain = argv[2];
+
+    const std::string listPath = folder + "bench.city";
+    {
+        std::ofstream list(listPath, std::ios::binary | std::ios::trunc);
+        if (mode == "speed") {
+            const int cities = std::atoi(argv[3]);
+            for (int i = 1; i <= cities; ++i)
+                list << "city" << i << "\r\n";
+        } else {
+            list << argv[3] << "\r\n";
+        }
+    }
+    search::SearchDefinition definition;
+    definition.categoryCode = "sss";
+    definition.words = "bench words";
+    int passes = 0;
+    search::RunHooks hooks;
+    hooks.cityStarted = [&](const std::string&, int pass) { passes = pass; };
+    const auto start = std::chrono::steady_clock::now();
+    search::runSearchPasses(definition, "sss", listPath, hooks);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    if (mode == "speed")
+        std::printf("cities %d seconds %.3f\n", passes, seconds);
+    else
+        std::printf("peak_rss_kb %ld seconds %.3f\n", usage.ru_maxrss, seconds);
+    return 0;
+}
