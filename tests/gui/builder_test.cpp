@@ -123,7 +123,7 @@ TEST_F(Builder, FirstUseShowsLastSearchEntirePostAndMajorCities)
         EXPECT_EQ(shownOptions(w), std::set<std::string>{});
         EXPECT_TRUE(child(w, "statusLine")->isHidden());
         EXPECT_TRUE(child(w, "progressBar")->isHidden());
-        EXPECT_EQ(QApplication::focusWidget(), child(w, "wordsField"));
+        EXPECT_EQ(w->focusWidget(), child(w, "wordsField")); // the window's focus, whether or not it is active
         EXPECT_EQ(child<QTreeWidget>(w, "categoryTree")->topLevelItemCount(), 6);
         EXPECT_EQ(child(w, "startSearchButton")->toolTip(), "Start Search");
         EXPECT_EQ(child(w, "targetAreaChooser")->toolTip(), "Type in an area search list name");

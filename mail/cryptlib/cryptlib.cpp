@@ -1,0 +1,541 @@
+#include "mail/cryptlib/cryptlib.h"
+
+// One TLS client session per handle, over a non-blocking socket. Only the calls Quillobrand makes are here, and
+// the library is used from one thread only, so the state is plain globals.
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int defaultTimeoutMs = 30000;
+constexpr int defaultPort = 443;
+constexpr size_t readChunk = 16384; // one TLS record's worth of plaintext
+
+struct Session {
+    std::string serverName;
+    int port = defaultPort;
+    int fd = -1;
+    SSL* ssl = nullptr;
+    bool active = false;
+    bool peerClosed = false; // close_notify or EOF seen: nothing more will arrive
+    bool broken = false; // a read or write failed: no more TLS calls on it
+    std::string outgoing; // pushed, not yet flushed
+    std::string incoming; // decrypted, not yet popped
+};
+
+bool initialised = false;
+int timeoutMs = defaultTimeoutMs;
+std::map<int, Session> sessions;
+int lastHandle = 0;
+BIO_METHOD* socketMethod = nullptr;
+
+int readTimeoutSetting()
+{
+    const char* text = std::getenv("QB_CRYPTLIB_TIMEOUT_MS");
+    if (!text || !*text)
+        return defaultTimeoutMs;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 1 || value > INT_MAX)
+        return defaultTimeoutMs;
+    return static_cast<int>(value);
+}
+
+int remainingMs(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
+}
+
+// OpenSSL's own socket BIO writes with plain send(), so a peer that has gone away would raise SIGPIPE and kill
+// the program. This BIO sends with MSG_NOSIGNAL instead, which leaves the process's signal handling alone.
+int socketWrite(BIO* bio, const char* data, int length)
+{
+    BIO_clear_retry_flags(bio);
+    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    ssize_t sent;
+    do
+        sent = ::send(fd, data, size_t(length), MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        BIO_set_retry_write(bio);
+    return static_cast<int>(sent);
+}
+
+int socketRead(BIO* bio, char* data, int length)
+{
+    BIO_clear_retry_flags(bio);
+    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    ssize_t got;
+    do
+        got = ::recv(fd, data, size_t(length), 0);
+    while (got < 0 && errno == EINTR);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        BIO_set_retry_read(bio);
+    else if (got == 0)
+        BIO_set_flags(bio, BIO_FLAGS_IN_EOF); // lets OpenSSL tell a plain EOF from a broken read
+    return static_cast<int>(got);
+}
+
+long socketControl(BIO* bio, int command, long, void*)
+{
+    switch (command) {
+    case BIO_CTRL_FLUSH:
+        return 1; // nothing is held back here
+    case BIO_CTRL_EOF:
+        return BIO_test_flags(bio, BIO_FLAGS_IN_EOF) ? 1 : 0;
+    default:
+        return 0;
+    }
+}
+
+bool makeSocketMethod()
+{
+    if (socketMethod)
+        return true;
+    socketMethod = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "qb-socket");
+    if (!socketMethod)
+        return false;
+    BIO_meth_set_write(socketMethod, socketWrite);
+    BIO_meth_set_read(socketMethod, socketRead);
+    BIO_meth_set_ctrl(socketMethod, socketControl);
+    BIO_meth_set_create(socketMethod, [](BIO* bio) {
+        BIO_set_init(bio, 1);
+        return 1;
+    });
+    return true;
+}
+
+// Waits until fd is ready for what OpenSSL asked for; false on time-out.
+bool waitFor(int fd, short events, Clock::time_point deadline)
+{
+    pollfd p{fd, events, 0};
+    for (;;) {
+        const int ready = ::poll(&p, 1, remainingMs(deadline));
+        if (ready > 0)
+            return true;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+void closeSession(Session& s)
+{
+    if (s.ssl) {
+        // Best effort close_notify: the socket is non-blocking, so this never waits for the peer.
+        if (s.active && !s.broken) {
+            ERR_clear_error();
+            SSL_shutdown(s.ssl);
+        }
+        SSL_free(s.ssl); // frees the BIO too
+        s.ssl = nullptr;
+    }
+    if (s.fd >= 0)
+        ::close(s.fd);
+    s.fd = -1;
+    s.active = false;
+    ERR_clear_error();
+}
+
+Session* findSession(int handle)
+{
+    const auto it = sessions.find(handle);
+    return it == sessions.end() ? nullptr : &it->second;
+}
+
+// Tries each address in turn within the one deadline: the connected socket, or -1 with the status.
+int connectTo(const Session& s, Clock::time_point deadline, int& status)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(s.serverName.c_str(), std::to_string(s.port).c_str(), &hints, &found) != 0 || !found) {
+        status = CRYPT_ERROR_OPEN;
+        return -1;
+    }
+    status = CRYPT_ERROR_OPEN;
+    int fd = -1;
+    for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
+        if (remainingMs(deadline) == 0) {
+            status = CRYPT_ERROR_TIMEOUT;
+            break;
+        }
+        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0)
+            continue;
+        int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
+        if (rc < 0 && errno == EINPROGRESS) {
+            if (waitFor(fd, POLLOUT, deadline)) {
+                int error = 0;
+                socklen_t size = sizeof error;
+                rc = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0 ? 0 : -1;
+            } else {
+                status = CRYPT_ERROR_TIMEOUT;
+            }
+        }
+        if (rc != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (fd >= 0) {
+        // SMTP commands are small and each waits for its reply; don't let Nagle hold them back.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    return fd;
+}
+
+// A peer that answers with something other than TLS records.
+bool spokeNoTls()
+{
+    while (const unsigned long e = ERR_get_error()) {
+        if (ERR_GET_LIB(e) != ERR_LIB_SSL)
+            continue;
+        const int reason = ERR_GET_REASON(e);
+        if (reason == SSL_R_WRONG_VERSION_NUMBER || reason == SSL_R_PACKET_LENGTH_TOO_LONG
+            || reason == SSL_R_RECORD_LENGTH_MISMATCH)
+            return true;
+    }
+    return false;
+}
+
+// Trust and host name are set per connection, so SSL_CERT_FILE is honoured as it is when connecting.
+SSL* newClient(const Session& s)
+{
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    if (!ctx)
+        return nullptr;
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    SSL_CTX_set_default_verify_paths(ctx);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    SSL* ssl = SSL_new(ctx);
+    SSL_CTX_free(ctx); // the SSL keeps its own reference
+    if (!ssl)
+        return nullptr;
+
+    X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
+    in6_addr ignored;
+    const bool isAddress = ::inet_pton(AF_INET, s.serverName.c_str(), &ignored) == 1
+        || ::inet_pton(AF_INET6, s.serverName.c_str(), &ignored) == 1;
+    bool ok;
+    if (isAddress) {
+        ok = X509_VERIFY_PARAM_set1_ip_asc(param, s.serverName.c_str()) == 1; // no SNI for an address
+    } else {
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        ok = SSL_set1_host(ssl, s.serverName.c_str()) == 1 && SSL_set_tlsext_host_name(ssl, s.serverName.c_str()) == 1;
+    }
+    BIO* bio = ok ? BIO_new(socketMethod) : nullptr;
+    if (!bio) {
+        SSL_free(ssl);
+        return nullptr;
+    }
+    BIO_set_data(bio, reinterpret_cast<void*>(intptr_t(s.fd)));
+    SSL_set_bio(ssl, bio, bio);
+    return ssl;
+}
+
+int handshake(Session& s, Clock::time_point deadline)
+{
+    for (;;) {
+        ERR_clear_error();
+        const int rc = SSL_connect(s.ssl);
+        if (rc == 1)
+            return CRYPT_OK;
+        const int error = SSL_get_error(s.ssl, rc);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            if (!waitFor(s.fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline))
+                return CRYPT_ERROR_TIMEOUT;
+            continue;
+        }
+        if (SSL_get_verify_result(s.ssl) != X509_V_OK)
+            return CRYPT_ERROR_INVALID;
+        return error == SSL_ERROR_SSL && spokeNoTls() ? CRYPT_ERROR_BADDATA : CRYPT_ERROR_FAILED;
+    }
+}
+
+int activate(Session& s)
+{
+    if (s.active)
+        return CRYPT_ERROR_INITED;
+    if (s.serverName.empty())
+        return CRYPT_ERROR_NOTINITED;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = CRYPT_OK;
+    s.fd = connectTo(s, deadline, status);
+    if (s.fd < 0)
+        return status;
+    s.ssl = newClient(s);
+    if (!s.ssl) {
+        closeSession(s);
+        return CRYPT_ERROR_MEMORY;
+    }
+    status = handshake(s, deadline);
+    if (status != CRYPT_OK) {
+        closeSession(s);
+        return status;
+    }
+    s.active = true;
+    s.peerClosed = s.broken = false;
+    s.outgoing.clear();
+    s.incoming.clear();
+    return CRYPT_OK;
+}
+
+// Takes whatever has been decrypted without waiting, until the socket has nothing more or want is reached.
+void readAvailable(Session& s, size_t want)
+{
+    char chunk[readChunk];
+    while (!s.peerClosed && !s.broken && s.incoming.size() < want) {
+        ERR_clear_error();
+        errno = 0; // SSL_ERROR_SYSCALL with errno 0 means EOF
+        size_t got = 0;
+        const int rc = SSL_read_ex(s.ssl, chunk, sizeof chunk, &got);
+        if (rc == 1) {
+            s.incoming.append(chunk, got);
+            continue;
+        }
+        const int error = SSL_get_error(s.ssl, rc);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
+            break; // nothing more has arrived yet
+        if (error == SSL_ERROR_ZERO_RETURN) {
+            s.peerClosed = true;
+        } else if (error == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+            s.peerClosed = true; // closed without close_notify: SMTP replies carry their own ends
+        } else if (error == SSL_ERROR_SYSCALL && errno == 0) {
+            s.peerClosed = true;
+        } else {
+            s.broken = true;
+        }
+        ERR_clear_error();
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+int cryptInit(void)
+{
+    timeoutMs = readTimeoutSetting();
+    if (initialised)
+        return CRYPT_OK;
+    if (OPENSSL_init_ssl(0, nullptr) != 1 || !makeSocketMethod())
+        return CRYPT_ERROR_FAILED;
+    initialised = true;
+    return CRYPT_OK;
+}
+
+int cryptEnd(void)
+{
+    if (!initialised)
+        return CRYPT_ERROR_NOTINITED;
+    for (auto& [handle, s] : sessions)
+        closeSession(s);
+    sessions.clear();
+    BIO_meth_free(socketMethod); // no BIO is left that uses it
+    socketMethod = nullptr;
+    initialised = false;
+    return CRYPT_OK;
+}
+
+int cryptCreateSession(int* cryptSession, int cryptUser, int sessionType)
+{
+    if (!initialised)
+        return CRYPT_ERROR_NOTINITED;
+    if (!cryptSession)
+        return CRYPT_ERROR_PARAM1;
+    if (cryptUser != CRYPT_UNUSED)
+        return CRYPT_ERROR_PARAM2;
+    if (sessionType != CRYPT_SESSION_SSL)
+        return CRYPT_ERROR_PARAM3;
+    // Handles are never reused, so a stale one (say, after cryptEnd) can't reach a newer session.
+    do
+        lastHandle = lastHandle == INT_MAX ? 1 : lastHandle + 1;
+    while (sessions.count(lastHandle));
+    sessions[lastHandle] = Session{};
+    *cryptSession = lastHandle;
+    return CRYPT_OK;
+}
+
+int cryptDestroySession(int session)
+{
+    if (!initialised)
+        return CRYPT_ERROR_NOTINITED;
+    Session* s = findSession(session);
+    if (!s)
+        return CRYPT_ERROR_PARAM1;
+    closeSession(*s);
+    sessions.erase(session);
+    return CRYPT_OK;
+}
+
+int cryptSetAttribute(int cryptHandle, int attributeType, int value)
+{
+    if (!initialised)
+        return CRYPT_ERROR_NOTINITED;
+    Session* s = findSession(cryptHandle);
+    if (!s)
+        return CRYPT_ERROR_PARAM1;
+    switch (attributeType) {
+    case CRYPT_SESSINFO_SERVER_PORT:
+        if (value < 1 || value > 65535)
+            return CRYPT_ERROR_PARAM3;
+        if (s->active)
+            return CRYPT_ERROR_INITED;
+        s->port = value;
+        return CRYPT_OK;
+    case CRYPT_SESSINFO_ACTIVE:
+        if (value != 1)
+            return CRYPT_ERROR_PARAM3; // a session is closed by destroying it
+        return activate(*s);
+    default:
+        return CRYPT_ERROR_PARAM2;
+    }
+}
+
+int cryptSetAttributeString(int cryptHandle, int attributeType, const void* value, int valueLength)
+{
+    if (!initialised)
+        return CRYPT_ERROR_NOTINITED;
+    Session* s = findSession(cryptHandle);
+    if (!s)
+        return CRYPT_ERROR_PARAM1;
+    if (attributeType != CRYPT_SESSINFO_SERVER_NAME)
+        return CRYPT_ERROR_PARAM2;
+    if (!value)
+        return CRYPT_ERROR_PARAM3;
+    if (valueLength < 1 || valueLength > 255)
+        return CRYPT_ERROR_PARAM4;
+    const std::string name(static_cast<const char*>(value), size_t(valueLength));
+    if (name.find('\0') != std::string::npos)
+        return CRYPT_ERROR_PARAM3; // would be cut short by getaddrinfo and the host check
+    if (s->active)
+        return CRYPT_ERROR_INITED;
+    s->serverName = name;
+    return CRYPT_OK;
+}
+
+int cryptPushData(int envelope, const void* buffer, int length, int* bytesCopied)
+{
+    if (bytesCopied)
+        *bytesCopied = 0;
+    if (!initialised)
+        return CRYPT_ERROR_NOTINITED;
+    Session* s = findSession(envelope);
+    if (!s)
+        return CRYPT_ERROR_PARAM1;
+    if (!buffer)
+        return CRYPT_ERROR_PARAM2;
+    if (length < 1)
+        return CRYPT_ERROR_PARAM3;
+    if (!bytesCopied)
+        return CRYPT_ERROR_PARAM4;
+    if (!s->active)
+        return CRYPT_ERROR_NOTINITED;
+    s->outgoing.append(static_cast<const char*>(buffer), size_t(length));
+    *bytesCopied = length;
+    return CRYPT_OK;
+}
+
+int cryptFlushData(int envelope)
+{
+    if (!initialised)
+        return CRYPT_ERROR_NOTINITED;
+    Session* s = findSession(envelope);
+    if (!s)
+        return CRYPT_ERROR_PARAM1;
+    if (!s->active)
+        return CRYPT_ERROR_NOTINITED;
+    if (s->broken)
+        return CRYPT_ERROR_WRITE;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!s->outgoing.empty()) {
+        ERR_clear_error();
+        size_t written = 0;
+        const int rc = SSL_write_ex(s->ssl, s->outgoing.data(), s->outgoing.size(), &written);
+        if (rc == 1) {
+            s->outgoing.erase(0, written);
+            continue;
+        }
+        const int error = SSL_get_error(s->ssl, rc);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            if (!waitFor(s->fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline))
+                return CRYPT_ERROR_TIMEOUT; // the rest stays buffered; a later flush may still send it
+            continue;
+        }
+        s->broken = true;
+        ERR_clear_error();
+        return CRYPT_ERROR_WRITE;
+    }
+    return CRYPT_OK;
+}
+
+int cryptPopData(int envelope, void* buffer, int length, int* bytesCopied)
+{
+    if (bytesCopied)
+        *bytesCopied = 0;
+    if (!initialised)
+        return CRYPT_ERROR_NOTINITED;
+    Session* s = findSession(envelope);
+    if (!s)
+        return CRYPT_ERROR_PARAM1;
+    if (!buffer)
+        return CRYPT_ERROR_PARAM2;
+    if (length < 1)
+        return CRYPT_ERROR_PARAM3;
+    if (!bytesCopied)
+        return CRYPT_ERROR_PARAM4;
+    if (!s->active)
+        return CRYPT_ERROR_NOTINITED;
+    readAvailable(*s, size_t(length));
+    const size_t count = std::min(s->incoming.size(), size_t(length));
+    if (count == 0) {
+        // What came before a close has all been handed out by now.
+        if (s->broken)
+            return CRYPT_ERROR_READ;
+        return s->peerClosed ? CRYPT_ERROR_COMPLETE : CRYPT_OK;
+    }
+    std::memcpy(buffer, s->incoming.data(), count);
+    s->incoming.erase(0, count);
+    *bytesCopied = static_cast<int>(count);
+    return CRYPT_OK;
+}
+
+int cryptCreateEnvelope(int*, int, int)
+{
+    return initialised ? CRYPT_ERROR_NOTAVAIL : CRYPT_ERROR_NOTINITED;
+}
+
+int cryptDestroyEnvelope(int)
+{
+    return initialised ? CRYPT_ERROR_NOTAVAIL : CRYPT_ERROR_NOTINITED;
+}
+
+} // extern "C"

@@ -1,0 +1,120 @@
+#include "mail/tlstransport.h"
+
+#include "mail/cryptlib/cryptlib.h"
+#include "mail/securitylibrary.h"
+#include "mail/statustext.h"
+
+#include <chrono>
+#include <thread>
+
+namespace mail {
+
+void setErrorText(std::string& errorText, std::string text)
+{
+    if (text.size() > errorTextCapacity)
+        text.resize(errorTextCapacity);
+    errorText = std::move(text);
+}
+
+int tlsOpen(const std::string& serverName, int port, int& session)
+{
+    const SecurityLibrary& lib = securityLibrary();
+    if (!lib.complete())
+        return CRYPT_ERROR_NOTAVAIL;
+    int status = lib.createSession(&session, CRYPT_UNUSED, CRYPT_SESSION_SSL);
+    if (status == CRYPT_OK)
+        status = lib.setAttributeString(session, CRYPT_SESSINFO_SERVER_NAME, serverName.data(),
+                                        static_cast<int>(serverName.size()));
+    if (status == CRYPT_OK)
+        status = lib.setAttribute(session, CRYPT_SESSINFO_SERVER_PORT, port);
+    if (status == CRYPT_OK)
+        status = lib.setAttribute(session, CRYPT_SESSINFO_ACTIVE, 1);
+    return status;
+}
+
+int tlsSend(int session, std::string& errorText, std::string_view data)
+{
+    const SecurityLibrary& lib = securityLibrary();
+    if (!lib.complete()) {
+        setErrorText(errorText, "CryptPushData ERROR " + securityStatusText(CRYPT_ERROR_NOTAVAIL));
+        return pushFailed;
+    }
+    const int length = static_cast<int>(data.size());
+    int bytesSent = 0;
+    const int pushStatus = lib.pushData(session, data.data(), length, &bytesSent);
+    if (pushStatus != CRYPT_OK || bytesSent != length) {
+        setErrorText(errorText,
+                     "CryptPushData ERROR " + securityStatusText(pushStatus) + ", lenSend = " + std::to_string(length)
+                         + ", bytesSent = " + std::to_string(bytesSent));
+        return pushFailed;
+    }
+    const int flushStatus = lib.flushData(session);
+    if (flushStatus != CRYPT_OK) {
+        setErrorText(errorText, "CryptFlushData ERROR " + securityStatusText(flushStatus));
+        return flushFailed;
+    }
+    return 0;
+}
+
+// The polling loop both receives share: wait a step, pop, and let take() decide whether to stop.
+template <typename Take>
+static int pollReceive(int session, std::string& errorText, char* buffer, int capacity, Take take)
+{
+    const SecurityLibrary& lib = securityLibrary();
+    if (!lib.complete()) {
+        setErrorText(errorText, "CryptPopData ERROR: " + securityStatusText(CRYPT_ERROR_NOTAVAIL));
+        return receiveFailed;
+    }
+    for (int waited = 0;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(receiveStepMs));
+        waited += receiveStepMs;
+        if (waited > receiveWaitMs)
+            return 0;
+        int count = 0;
+        const int status = lib.popData(session, buffer, capacity, &count);
+        if (status != CRYPT_OK) {
+            setErrorText(errorText, "CryptPopData ERROR: " + securityStatusText(status));
+            return receiveFailed;
+        }
+        if (count >= 1 && take(count))
+            return 0;
+    }
+}
+
+int tlsReceive(int session, std::string& errorText, char* buffer, int& received, int capacity)
+{
+    return pollReceive(session, errorText, buffer, capacity, [&](int count) {
+        received = count;
+        return true;
+    });
+}
+
+bool isCompleteReply(std::string_view reply)
+{
+    if (reply.size() < 2 || reply.substr(reply.size() - 2) != "\r\n")
+        return false;
+    // The last line: from after the line end before it to the final CR LF.
+    const std::string_view body = reply.substr(0, reply.size() - 2);
+    const size_t start = body.rfind("\r\n");
+    const std::string_view last = start == std::string_view::npos ? body : body.substr(start + 2);
+    // "ddd-..." is a continuation line; "ddd", "ddd ..." and anything that is no reply line end the reply.
+    return !(last.size() >= 4 && last[3] == '-');
+}
+
+int tlsReceiveReply(int session, std::string& errorText, std::string& reply)
+{
+    char buffer[255];
+    return pollReceive(session, errorText, buffer, sizeof buffer, [&](int count) {
+        reply.append(buffer, size_t(count));
+        return isCompleteReply(reply);
+    });
+}
+
+void tlsClose(int session)
+{
+    const SecurityLibrary& lib = securityLibrary();
+    if (lib.complete())
+        lib.destroySession(session);
+}
+
+} // namespace mail

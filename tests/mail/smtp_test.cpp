@@ -1,0 +1,384 @@
+// sendMail against a scripted TLS peer (every reply, delay and split set by the test) and against a real SMTP
+// server (aiosmtpd), through the real security library.
+
+#include "mail/cryptlib/cryptlib.h"
+#include "mail/message.h"
+#include "mail/securitylibrary.h"
+#include "mail/smtpsession.h"
+#include "shell/programstate.h"
+
+#include "peerprocess.h"
+#include "tlspeer.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string jsonText(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+std::string sendAction(const std::string& text, const std::string& extra = "")
+{
+    return "{\"send\": " + jsonText(text) + extra + "}";
+}
+
+const char* const recvLine = "{\"recv\": \"line\"}";
+const char* const recvData = "{\"recv\": \"data\"}";
+
+std::string hostName()
+{
+    char name[256] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 && name[0] ? name : "localhost";
+}
+
+// The replies of a whole accepted dialogue with n recipients: greeting, EHLO, AUTH LOGIN, user, password,
+// MAIL FROM, RCPT TO x n, DATA, message, QUIT.
+std::vector<std::string> acceptingReplies(int recipients)
+{
+    std::vector<std::string> replies = {"220 smtp.localhost ready\r\n",
+                                        "250-smtp.localhost\r\n250 AUTH LOGIN\r\n",
+                                        "334 VXNlcm5hbWU6\r\n",
+                                        "334 UGFzc3dvcmQ6\r\n",
+                                        "235 ok\r\n",
+                                        "250 ok\r\n"};
+    for (int i = 0; i < recipients; ++i)
+        replies.push_back("250 ok\r\n");
+    for (const char* reply : {"354 go ahead\r\n", "250 queued\r\n", "221 bye\r\n"})
+        replies.push_back(reply);
+    return replies;
+}
+
+struct DialogueCase {
+    const char* name;
+    std::string recipients;
+    std::string userName;
+    std::function<void(std::vector<std::string>& actions)> change; // the script's actions, in order
+    int result;
+    std::string errorText;
+    std::vector<std::string> linesReceived; // the client's command lines the peer saw, in order ("*" skips one)
+};
+
+// The peer's actions for the accepting replies: the greeting at once, then one received line (the message's
+// data for the reply after DATA) before each reply. Positions: 0 greeting, 1 EHLO, ... as acceptingReplies.
+std::vector<std::string> acceptingScript(int recipients)
+{
+    const std::vector<std::string> replies = acceptingReplies(recipients);
+    std::vector<std::string> actions = {sendAction(replies[0])};
+    for (size_t i = 1; i < replies.size(); ++i) {
+        actions.push_back(i == replies.size() - 2 ? recvData : recvLine);
+        actions.push_back(sendAction(replies[i]));
+    }
+    return actions;
+}
+
+// The action that sends reply number `step` (0 the greeting).
+size_t replyAction(size_t step)
+{
+    return step * 2;
+}
+
+class Smtp : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        certificates = new TestCertificates;
+        ::setenv("SSL_CERT_FILE", certificates->caFile().c_str(), 1);
+        ::setenv("QB_CRYPTLIB_TIMEOUT_MS", "3000", 1);
+    }
+    static void TearDownTestSuite()
+    {
+        delete certificates;
+        certificates = nullptr;
+    }
+    void SetUp() override
+    {
+        mail::loadSecurityLibrary(QB_CRYPTLIB);
+        ASSERT_TRUE(mail::securityLibrary().complete());
+        ASSERT_EQ(mail::securityLibrary().init(), 0);
+        mail::setMailClock([] { return std::time_t(1796833120); });
+        shell::attachmentList.clear();
+    }
+    void TearDown() override
+    {
+        mail::securityLibrary().end();
+        mail::releaseSecurityLibrary();
+        mail::setMailClock({});
+        shell::attachmentList.clear();
+    }
+    static std::string script(const std::vector<std::string>& actions)
+    {
+        std::string text = "[";
+        for (size_t i = 0; i < actions.size(); ++i)
+            text += (i ? ", " : "") + actions[i];
+        return text + "]";
+    }
+    static std::vector<std::string> receivedLines(const ScriptedTlsPeer& peer)
+    {
+        std::vector<std::string> lines;
+        for (const std::string& entry : peer.logLines()) {
+            const std::string key = "{\"line\": \"";
+            if (entry.rfind(key, 0) == 0)
+                lines.push_back(entry.substr(key.size(), entry.rfind('"') - key.size()));
+            else if (entry.find("data_length") != std::string::npos)
+                lines.push_back("<data>");
+        }
+        return lines;
+    }
+    static TestCertificates* certificates;
+};
+
+TestCertificates* Smtp::certificates = nullptr;
+
+class SmtpDialogue : public Smtp, public ::testing::WithParamInterface<DialogueCase> { };
+
+TEST_P(SmtpDialogue, EndsWithItsResultAndText)
+{
+    const DialogueCase& c = GetParam();
+    const int recipients = int(std::count(c.recipients.begin(), c.recipients.end(), ',')) + 1;
+    std::vector<std::string> actions = acceptingScript(recipients);
+    if (c.change)
+        c.change(actions);
+    ScriptedTlsPeer peer(script(actions), certificates->serverCert(), certificates->serverKey());
+    ASSERT_TRUE(peer.started());
+    std::string errorText;
+    const int result = mail::sendMail("ann@example.com", c.recipients, "Hello", "Body", "localhost", peer.port(),
+                                      c.userName, "secret", errorText);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(errorText, c.errorText);
+    mail::securityLibrary().end(); // lets the peer see the end of a failed dialogue
+    const std::vector<std::string> lines = receivedLines(peer);
+    ASSERT_EQ(lines.size(), c.linesReceived.size()) << ::testing::PrintToString(lines);
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (c.linesReceived[i] != "*")
+            EXPECT_EQ(lines[i], c.linesReceived[i]) << i;
+}
+
+// Cuts the script after the reply of this step and replaces that reply.
+std::function<void(std::vector<std::string>&)> refuseAt(size_t step, std::string reply)
+{
+    return [step, reply](std::vector<std::string>& actions) {
+        actions.resize(replyAction(step) + 1);
+        actions.back() = sendAction(reply);
+    };
+}
+
+std::function<void(std::vector<std::string>&)> replaceReply(size_t step, std::string action)
+{
+    return [step, action](std::vector<std::string>& actions) { actions[replyAction(step)] = action; };
+}
+
+const std::vector<std::string> wholeDialogue
+    = {"EHLO " + hostName(),         "AUTH LOGIN", "YW5u",   "c2VjcmV0", "MAIL FROM: <ann@example.com>",
+       "RCPT TO: <bob@example.com>", "DATA",       "<data>", "QUIT"};
+
+std::vector<std::string> firstLines(size_t n)
+{
+    return {wholeDialogue.begin(), wholeDialogue.begin() + long(n)};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmtpDialogue,
+    ::testing::Values(DialogueCase{"accepted", "bob@example.com", "ann", nullptr, 0, "", wholeDialogue},
+                      DialogueCase{"greeting554",
+                                   "bob@example.com",
+                                   "ann",
+                                   refuseAt(0, "554 go away\r\n"),
+                                   mail::greetingRefused,
+                                   "Invalid handshake received: 554",
+                                   {}},
+                      DialogueCase{"ehloRefused", "bob@example.com", "ann", refuseAt(1, "501 Syntax\r\n"),
+                                   mail::ehloRefused, "EHLO Failed: 501", firstLines(1)},
+                      DialogueCase{"authRefused", "bob@example.com", "ann", refuseAt(2, "504 no\r\n"),
+                                   mail::authLoginRefused, "AUTH LOGIN Failed: 504", firstLines(2)},
+                      DialogueCase{"userRefused", "bob@example.com", "ann", refuseAt(3, "535 no\r\n"),
+                                   mail::userNameRefused, "Username Failed: 535", firstLines(3)},
+                      DialogueCase{"passwordRefused", "bob@example.com", "ann", refuseAt(4, "535 5.7.8 bad\r\n"),
+                                   mail::passwordRefused, "Password Failed: 535", firstLines(4)},
+                      DialogueCase{"password250", "bob@example.com", "ann", replaceReply(4, sendAction("250 fine\r\n")),
+                                   0, "", wholeDialogue},
+                      DialogueCase{"mailFromRefused", "bob@example.com", "ann", refuseAt(5, "550 no\r\n"),
+                                   mail::mailFromRefused, "MAIL FROM Failed: 550", firstLines(5)},
+                      DialogueCase{"rcpt251", "bob@example.com", "ann",
+                                   replaceReply(6, sendAction("251 forwarded\r\n")), 0, "", wholeDialogue},
+                      DialogueCase{"secondOfThreeRecipientsRefused",
+                                   "a@x.org,b@x.org,c@x.org",
+                                   "ann",
+                                   refuseAt(7, "550 no b\r\n"),
+                                   mail::rcptToRefused,
+                                   "RCPT TO Failed: 550",
+                                   {"*", "*", "*", "*", "*", "RCPT TO: <a@x.org>", "RCPT TO: <b@x.org>"}},
+                      DialogueCase{"dataRefused", "bob@example.com", "ann", refuseAt(7, "554 no data\r\n"),
+                                   mail::dataRefused, "DATA Failed: 554", firstLines(7)},
+                      DialogueCase{"messageRefused", "bob@example.com", "ann", refuseAt(8, "552 too big\r\n"),
+                                   mail::messageRefused, "Message refused: 552", firstLines(8)},
+                      DialogueCase{"emptyUserName",
+                                   "bob@example.com",
+                                   "",
+                                   nullptr,
+                                   0,
+                                   "",
+                                   {"*", "AUTH LOGIN", "", "c2VjcmV0", "*", "*", "*", "*", "*"}},
+                      DialogueCase{"multiLineEhloInPiecesAndLong", "bob@example.com", "ann",
+                                   replaceReply(1,
+                                                sendAction("250-smtp.localhost\r\n250-" + std::string(260, 'X')
+                                                               + "\r\n250-PIPELINING\r\n"
+                                                                 "250 AUTH LOGIN\r\n",
+                                                           ", \"pieces\": [7, 20, 300], \"gap\": 0.15")),
+                                   0, "", wholeDialogue},
+                      DialogueCase{"replyAfterThreeSecondsIsTaken", "bob@example.com", "ann",
+                                   replaceReply(1, sendAction("250 late\r\n", ", \"delay\": 3")), 0, "", wholeDialogue},
+                      DialogueCase{"replyAfterFivePointTwoSecondsIsNot", "bob@example.com", "ann",
+                                   replaceReply(1, sendAction("250 too late\r\n", ", \"delay\": 5.4")),
+                                   mail::ehloRefused, "EHLO Failed:    ", firstLines(1)},
+                      DialogueCase{"silentServer",
+                                   "bob@example.com",
+                                   "ann",
+                                   [](std::vector<std::string>& a) { a = {"{\"sleep\": 6}"}; },
+                                   mail::greetingRefused,
+                                   "Invalid handshake received:    ",
+                                   {}},
+                      DialogueCase{"serverClosesInsteadOfAnswering", "bob@example.com", "ann",
+                                   [](std::vector<std::string>& a) {
+                                       a = {sendAction("220 hi\r\n"), recvLine, "{\"close\": true}"};
+                                   },
+                                   -999, "sslRecvData ERROR: Unknown error code: -999", firstLines(1)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Smtp, UnreachableServerAndBadCertificatesFailAtActivation)
+{
+    std::string errorText;
+    // A port nothing listens on.
+    EXPECT_EQ(mail::sendMail("a@x.org", "b@y.org", "s", "b", "127.0.0.1", 9, "u", "p", errorText), CRYPT_ERROR_OPEN);
+    EXPECT_EQ(errorText, "Cannot open object");
+    for (const auto& [cert, key] : {std::pair(certificates->otherHostCert(), certificates->otherHostKey()),
+                                    std::pair(certificates->selfSignedCert(), certificates->selfSignedKey())}) {
+        ScriptedTlsPeer peer(script({sendAction("220 hi\r\n")}), cert, key);
+        ASSERT_TRUE(peer.started());
+        EXPECT_EQ(mail::sendMail("a@x.org", "b@y.org", "s", "b", "localhost", peer.port(), "u", "p", errorText),
+                  CRYPT_ERROR_INVALID);
+        EXPECT_EQ(errorText, "Invalid/inconsistent information");
+    }
+}
+
+// A real server: aiosmtpd with TLS from the first byte and AUTH LOGIN required.
+class SmtpServer : public Smtp {
+protected:
+    void SetUp() override
+    {
+        Smtp::SetUp();
+        maildir = makeTestFolder("qb-maildir");
+        server = std::make_unique<PeerProcess>(QB_SMTP_PEER,
+                                               std::vector<std::string>{"--cert", certificates->serverCert(), "--key",
+                                                                        certificates->serverKey(), "--maildir", maildir,
+                                                                        "--user", "ann", "--password", "secret"});
+        ASSERT_TRUE(server->started());
+    }
+    void TearDown() override
+    {
+        server.reset();
+        fs::remove_all(maildir);
+        Smtp::TearDown();
+    }
+    // The messages as the server's parser sees them, checked in Python: one JSON line per message.
+    std::string parsedMessages()
+    {
+        const std::string output = maildir + "parsed.json";
+        const std::string command = "/usr/bin/python3 - '" + maildir + "' > '" + output
+            + "' <<'EOF'\n"
+              "import base64, email, email.policy, glob, hashlib, json, sys\n"
+              "for path in sorted(glob.glob(sys.argv[1] + '/message-*.json')):\n"
+              "    record = json.load(open(path))\n"
+              "    raw = base64.b64decode(record['data_base64'])\n"
+              "    message = email.message_from_bytes(raw, policy=email.policy.default)\n"
+              "    parts = [p for p in message.walk() if p.get_filename()]\n"
+              "    body = message.get_body(('plain',))\n"
+              "    print(json.dumps({'from': record['mail_from'], 'to': record['rcpt_tos'], 'user': "
+              "record['auth_user'],\n"
+              "        'subject': message['subject'], 'date': message['date'], 'multipart': message.is_multipart(),\n"
+              "        'attachment': parts[0].get_filename() if parts else None,\n"
+              "        'attachment_sha256': hashlib.sha256(parts[0].get_payload(decode=True)).hexdigest() if parts "
+              "else None,\n"
+              "        'body': body.get_content() if body else None}))\n"
+              "EOF";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        std::ifstream in(output);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::string maildir;
+    std::unique_ptr<PeerProcess> server;
+};
+
+std::string sha256Hex(const std::string& path)
+{
+    const std::string command = "sha256sum '" + path + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char digest[65] = {};
+    if (pipe) {
+        if (std::fread(digest, 1, 64, pipe) != 64)
+            digest[0] = '\0';
+        ::pclose(pipe);
+    }
+    return digest;
+}
+
+TEST_F(SmtpServer, PageOfOneMegabyteReachesTwoRecipientsIntact)
+{
+    const std::string page = maildir + "Cars for sale.html";
+    {
+        std::ofstream out(page, std::ios::binary);
+        for (int i = 0; out.tellp() < 1024 * 1024; ++i)
+            out << "<p data-pid=\"" << i << "\">ad " << i << " \xE9\r\n.\r\n..dots\n";
+    }
+    shell::attachmentList = {page};
+    std::string errorText;
+    const std::string body
+        = "Look at these.\r\n.\r\n.hidden line\r\nEnd" + mail::buildMailFooter("Ann", "http://x/software.php");
+    const int result = mail::sendMail("ann@example.com", "bob@example.com,cy@example.org", "Cars: 2 / 3", body,
+                                      "localhost", server->port(), "ann", "secret", errorText);
+    ASSERT_EQ(result, 0) << errorText;
+    const std::string parsed = parsedMessages();
+    EXPECT_NE(parsed.find("\"from\": \"ann@example.com\""), std::string::npos) << parsed;
+    EXPECT_NE(parsed.find("\"to\": [\"bob@example.com\", \"cy@example.org\"]"), std::string::npos);
+    EXPECT_NE(parsed.find("\"user\": \"ann\""), std::string::npos) << parsed.substr(0, 600);
+    EXPECT_NE(parsed.find("\"subject\": \"Cars: 2 / 3\""), std::string::npos);
+    EXPECT_NE(parsed.find("\"multipart\": true"), std::string::npos);
+    EXPECT_NE(parsed.find("\"attachment\": \"Cars for sale.html\""), std::string::npos);
+    EXPECT_NE(parsed.find("\"attachment_sha256\": \"" + sha256Hex(page) + "\""), std::string::npos);
+    // Lines that begin with "." arrive as they were written.
+    EXPECT_NE(parsed.find("Look at these.\\r\\n.\\r\\n.hidden line\\r\\nEnd"), std::string::npos);
+    EXPECT_NE(parsed.find("\"date\": \"Wed, 09 Dec 2026 16:18:40"), std::string::npos);
+}
+
+TEST_F(SmtpServer, WrongPasswordIsRefused)
+{
+    std::string errorText;
+    EXPECT_EQ(mail::sendMail("ann@example.com", "bob@example.com", "s", "b", "localhost", server->port(), "ann",
+                             "wrong", errorText),
+              mail::passwordRefused);
+    EXPECT_EQ(errorText, "Password Failed: 535");
+    EXPECT_EQ(parsedMessages(), "");
+}
+
+} // namespace
