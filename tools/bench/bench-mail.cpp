@@ -1,9 +1,6 @@
 // Measures the mail composition.
 //   qb_bench_mail [FOLDER]   base64 throughput on 256 MB (best of 3), and composing a message with a 20 MB
 //                            attachment written to FOLDER (default $TMPDIR or /tmp): time and peak extra memory
-// CMake (top-level CMakeLists.txt, beside the other benchmarks):
-//   add_executable(qb_bench_mail tools/bench/bench-mail.cpp)
-//   target_link_libraries(qb_bench_mail PRIVATE qb_mail)
 
 #include "mail/message.h"
 

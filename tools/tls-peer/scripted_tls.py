@@ -58,7 +58,7 @@ class ReceiveEnded(Exception):
 class Connection:
     def __init__(self, tls):
         self.tls = tls
-        self.pending = b""  # received but not used yet: the client may send ahead
+        self.pending = bytearray()  # received but not used yet: the client may send ahead
 
     def read_more(self, deadline):
         left = deadline - time.monotonic()
@@ -77,15 +77,17 @@ class Connection:
 
     def read_until(self, marker, timeout, at_start=None):
         deadline = time.monotonic() + timeout
+        searched = 0  # bytes already known not to start the marker: big messages stay linear
         while True:
             if at_start is not None and self.pending.startswith(at_start):
-                self.pending = self.pending[len(at_start):]
+                del self.pending[:len(at_start)]
                 return b""
-            end = self.pending.find(marker)
+            end = self.pending.find(marker, searched)
             if end >= 0:
-                body = self.pending[:end]
-                self.pending = self.pending[end + len(marker):]
+                body = bytes(self.pending[:end])
+                del self.pending[:end + len(marker)]
                 return body
+            searched = max(0, len(self.pending) - len(marker) + 1)
             self.read_more(deadline)
 
 
