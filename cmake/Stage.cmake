@@ -11,6 +11,13 @@ foreach(image IN LISTS images)
     file(COPY_FILE "${image}" "${STAGE_DIR}/${name}" ONLY_IF_DIFFERENT)
 endforeach()
 
+# The about window's pictures are drawn at build time too.
+file(GLOB about_images "${IMAGE_DIR}/about/*.bmp")
+foreach(image IN LISTS about_images)
+    get_filename_component(name "${image}" NAME)
+    file(COPY_FILE "${image}" "${STAGE_DIR}/about/${name}" ONLY_IF_DIFFERENT)
+endforeach()
+
 file(GLOB_RECURSE supplied RELATIVE "${SOURCE_DIR}/data" "${SOURCE_DIR}/data/*")
 foreach(relative IN LISTS supplied)
     set(target "${STAGE_DIR}/${relative}")

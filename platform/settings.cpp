@@ -10,11 +10,14 @@ ProgramSettings defaultSettings()
     s.siteDomain = "craigslist.org";
     s.homePageUrl = "https://www.tarnwick.com/";
     s.bannerUrl = "https://www.tarnwick.com/banners/quillobrand/banner.php";
-    s.softwarePageUrl = "https://www.tarnwick.com/software/quillobrand/";
-    s.inviteUrl = "https://www.tarnwick.com/invite/quillobrand/invite.php";
+    s.softwarePageUrl = "https://www.tarnwick.com/software.php";
+    // Scheme and host only: the invite request appends its own path.
+    s.inviteUrl = "https://www.tarnwick.com";
     s.makerSiteUrl = "https://www.tarnwick.com/";
     s.paymentSiteUrl = "https://www.tarnwick.com/support/";
     s.tipAddress = "bc1qquillobrandtipsxw8h4e2l7kd9m3v5r0a6ufz";
+    s.creditText = "Written by the Quillobrand developers";
+    s.makerSiteCaption = "www.tarnwick.com";
     return s;
 }
 
@@ -61,6 +64,8 @@ ProgramSettings applySettingsText(ProgramSettings base, std::string_view iniText
             {"makerSiteUrl", &ProgramSettings::makerSiteUrl},
             {"paymentSiteUrl", &ProgramSettings::paymentSiteUrl},
             {"tipAddress", &ProgramSettings::tipAddress},
+            {"creditText", &ProgramSettings::creditText},
+            {"makerSiteCaption", &ProgramSettings::makerSiteCaption},
         };
         for (const Field& field : fields) {
             if (field.name == key)

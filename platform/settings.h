@@ -16,6 +16,9 @@ struct ProgramSettings {
     std::string makerSiteUrl;
     std::string paymentSiteUrl;
     std::string tipAddress;
+    // The about window's author credit line and the caption of its maker's-site button.
+    std::string creditText;
+    std::string makerSiteCaption;
 };
 
 ProgramSettings defaultSettings();

@@ -1,5 +1,7 @@
 #include "shell/actions.h"
 
+#include "about/aboutwindow.h"
+#include "pages/savedpageswindows.h"
 #include "platform/settings.h"
 #include "search/builderwindow.h"
 #include "shell/mainwindow.h"
@@ -57,17 +59,29 @@ void openSearchBuilder()
     runModal([] { search::openSearchBuilder("Last Search", programConfig.expertMode); });
 }
 
+void openSaveThisPage()
+{
+    runModal(pages::savePageDialog);
+}
+
+void openSavedPages()
+{
+    runModal(pages::savedPagesDialog);
+}
+
+void openAbout()
+{
+    runModal([] { about::aboutWindow(programName); });
+}
+
 void openProgramOptions()
 {
     runModal(runOptionsDialog);
 }
 
 // Windows not built yet: each button stays in place and does nothing until its window is wired here.
-void openSaveThisPage() { }
-void openSavedPages() { }
 void openEmailOptions() { }
 void openEmailToFriend() { }
 void openReplyToAd() { }
-void openAbout() { }
 
 } // namespace shell

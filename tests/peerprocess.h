@@ -62,15 +62,7 @@ public:
     {
         if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
-            bool reaped = false;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-            while (!reaped && std::chrono::steady_clock::now() < deadline) {
-                int status = 0;
-                reaped = ::waitpid(pid_, &status, WNOHANG) == pid_;
-                if (!reaped)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            if (!reaped) {
+            if (waitForExit(std::chrono::seconds(2)) < 0) {
                 ::kill(pid_, SIGKILL);
                 int status = 0;
                 ::waitpid(pid_, &status, 0);
@@ -78,6 +70,24 @@ public:
         }
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
+    }
+
+    // Waits up to timeout for the peer to end by itself: its exit status, or -1 while it still runs.
+    int waitForExit(std::chrono::milliseconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (pid_ > 0) {
+            int status = 0;
+            const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+            if (done == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            if (done < 0 || std::chrono::steady_clock::now() >= deadline)
+                return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
     }
 
     PeerProcess(const PeerProcess&) = delete;

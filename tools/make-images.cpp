@@ -1,8 +1,10 @@
-// Draws the toolbar pictures as BMP files into the folder given as the only argument.
+// Draws the toolbar pictures and the about window's pictures as BMP files into the folder given as the only argument.
 
 #include <QDir>
+#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -13,15 +15,23 @@ static const QColor ink(34, 74, 140);
 static const QColor accent(230, 140, 30);
 static const QColor paper(240, 240, 240);
 
-static bool drawImage(const QString& path, int size, const std::function<void(QPainter&, qreal)>& draw)
+static bool drawPicture(const QString& path, int width, int height, const QColor& background,
+                        const std::function<void(QPainter&)>& draw)
 {
-    QImage image(size, size, QImage::Format_RGB32);
-    image.fill(paper);
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(background);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    draw(painter, size / 24.0);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    draw(painter);
     painter.end();
     return image.save(path, "BMP");
+}
+
+// A square toolbar picture, drawn on a 24-unit grid.
+static bool drawImage(const QString& path, int size, const std::function<void(QPainter&, qreal)>& draw)
+{
+    return drawPicture(path, size, size, paper, [&](QPainter& p) { draw(p, size / 24.0); });
 }
 
 static void arrow(QPainter& p, qreal u, bool pointsLeft)
@@ -100,6 +110,63 @@ static void helpMark(QPainter& p, qreal u)
     p.drawEllipse(QPointF(12 * u, 18 * u), 1.6 * u, 1.6 * u);
 }
 
+// The about window's pictures.
+
+static void caption(QPainter& p, const QRectF& box, const QString& text, const QColor& colour, int pixelSize,
+                    bool bold = true, Qt::Alignment alignment = Qt::AlignCenter)
+{
+    QFont font("Liberation Sans");
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    p.setFont(font);
+    p.setPen(colour);
+    p.drawText(box, alignment, text);
+}
+
+// A raised button face filling the picture, with a one-pixel margin.
+static void buttonFace(QPainter& p, const QSizeF& size, const QColor& border)
+{
+    QLinearGradient shade(0, 0, 0, size.height());
+    shade.setColorAt(0, Qt::white);
+    shade.setColorAt(1, QColor(228, 232, 238));
+    p.setPen(QPen(border, 1.2));
+    p.setBrush(shade);
+    p.drawRoundedRect(QRectF(1, 1, size.width() - 2, size.height() - 2), 5, 5);
+}
+
+static void logo(QPainter& p)
+{
+    p.save();
+    p.translate(6, 5);
+    magnifier(p, 60 / 24.0);
+    p.restore();
+    caption(p, QRectF(70, 8, 176, 40), "Quillobrand", ink, 31, true, Qt::AlignLeft | Qt::AlignVCenter);
+    caption(p, QRectF(72, 46, 176, 16), "many cities, one page", accent.darker(115), 12, false,
+            Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+static void bitcoinButton(QPainter& p)
+{
+    buttonFace(p, QSizeF(110, 30), accent.darker(120));
+    // The coin: a gold disc with a B crossed by two short strokes at its top and foot.
+    p.setPen(QPen(accent.darker(140), 1));
+    p.setBrush(accent);
+    p.drawEllipse(QPointF(18, 15), 10.5, 10.5);
+    p.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::FlatCap));
+    for (qreal x : {16.5, 19.5}) {
+        p.drawLine(QPointF(x, 6.5), QPointF(x, 9.5));
+        p.drawLine(QPointF(x, 20.5), QPointF(x, 23.5));
+    }
+    caption(p, QRectF(8, 5, 20, 20), "B", Qt::white, 14);
+    caption(p, QRectF(33, 0, 74, 30), "Bitcoin", QColor(60, 60, 60), 15);
+}
+
+static void paypalButton(QPainter& p)
+{
+    buttonFace(p, QSizeF(110, 30), ink);
+    caption(p, QRectF(0, 0, 110, 30), "PayPal", ink, 17);
+}
+
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
@@ -116,5 +183,10 @@ int main(int argc, char** argv)
     ok &= drawImage(folder + "home2.bmp", 48, house);
     ok &= drawImage(folder + "builder.bmp", 24, builder);
     ok &= drawImage(folder + "help.bmp", 48, helpMark);
+    const QString about = folder + "about/";
+    QDir().mkpath(about);
+    ok &= drawPicture(about + "logo.bmp", 250, 70, Qt::white, logo);
+    ok &= drawPicture(about + "bitcoin.bmp", 110, 30, Qt::white, bitcoinButton);
+    ok &= drawPicture(about + "paypal.bmp", 110, 30, Qt::white, paypalButton);
     return ok ? 0 : 1;
 }
