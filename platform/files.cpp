@@ -58,13 +58,17 @@ static bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes)
+bool writeFileAtomically(const std::string& path, std::string_view bytes, FileAccess access)
 {
     const std::string sibling = path + ".new-" + std::to_string(::getpid());
-    int fd = ::open(sibling.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A sibling left by a crashed run with the same pid would keep its old mode; O_EXCL makes sure it's ours.
+    ::unlink(sibling.c_str());
+    const bool ownerOnly = access == FileAccess::OwnerOnly;
+    int fd = ::open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0644);
     if (fd < 0)
         return false;
-    bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    // The umask may have taken the owner's write bit away; a private file must still be exactly 0600.
+    bool written = (!ownerOnly || ::fchmod(fd, 0600) == 0) && writeAll(fd, bytes) && ::fsync(fd) == 0;
     written = (::close(fd) == 0) && written;
     if (!written || ::rename(sibling.c_str(), path.c_str()) != 0) {
         ::unlink(sibling.c_str());

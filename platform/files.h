@@ -19,6 +19,8 @@ bool isDirectory(const std::string& path);
 // Replaces the file at path with exactly these bytes: they are written to a sibling first, flushed to disk and
 // renamed over the old file, so a crash or a full disk leaves either the old file or the new one, never a short
 // one. Returns false (and leaves the old file as it was) when any step fails.
-bool writeFileAtomically(const std::string& path, std::string_view bytes);
+enum class FileAccess { Normal, OwnerOnly };
+// OwnerOnly files (they hold passwords) are readable and writable by their owner alone (mode 0600).
+bool writeFileAtomically(const std::string& path, std::string_view bytes, FileAccess access = FileAccess::Normal);
 
 } // namespace platform

@@ -1,0 +1,16 @@
+#pragma once
+// Text rules of the mail window: the sender name it accepts and the reply address it finds in an ad's page.
+
+#include <string>
+
+namespace mail {
+
+// The characters of name whose ASCII upper-case form is in allowedNameChars, and blanks, in order and in their
+// own case; at most the first 30 of them.
+std::string sanitizeName(const std::string& name, const std::string& allowedNameChars);
+
+// The text between the first "mailto:" and the first "?subject=" of the page; empty when either is missing, the
+// subject comes first, or the text could break a mail header.
+std::string findReplyAddress(const std::string& pageSource);
+
+} // namespace mail
