@@ -4,11 +4,7 @@
 #include "platform/linereader.h"
 #include "shell/filelist.h"
 
-#include <cerrno>
 #include <climits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace mail {
 
