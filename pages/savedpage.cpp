@@ -5,7 +5,10 @@
 
 namespace pages {
 
-std::string savedPageFile(const std::string& name) { return "savedpages/" + name + ".html"; }
+std::string savedPageFile(const std::string& name)
+{
+    return "savedpages/" + name + ".html";
+}
 
 std::optional<std::string> readSavedPageForShowing(const std::string& path)
 {

@@ -18,27 +18,9 @@
 
 namespace pages {
 
-namespace {
-
-Qt::WindowFlags dialogFlags()
-{
-    return Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-}
-
-QPushButton* makeButton(QDialog& dialog, const char* objectName, const char* caption, int x, int y)
-{
-    auto* button = new QPushButton(caption, &dialog);
-    button->setObjectName(objectName);
-    button->setGeometry(x, y, 40, 20);
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
-
 void savePageDialog()
 {
-    QDialog dialog(shell::mainWindow, dialogFlags());
+    QDialog dialog(shell::mainWindow, shell::dialogFlags);
     dialog.setObjectName("savePageDialog");
     dialog.setWindowTitle("Save This Page");
     const std::string proposedName = shell::getPageTitle();
@@ -50,11 +32,10 @@ void savePageDialog()
     nameField->setObjectName("nameField");
     nameField->setGeometry(10, 30, 500, 20);
     caption->setBuddy(nameField);
-    QPushButton* save = makeButton(dialog, "saveButton", "Save", 215, 60);
-    QPushButton* exit = makeButton(dialog, "exitButton", "Exit", 260, 60);
+    QPushButton* save = shell::makeDialogButton(&dialog, "saveButton", "Save", 215, 60);
+    QPushButton* exit = shell::makeDialogButton(&dialog, "exitButton", "Exit", 260, 60);
     QObject::connect(save, &QPushButton::clicked, &dialog, [&] {
-        const std::string path
-            = shell::programFolder + savedPageFile(platform::fromWidgetText(nameField->text()));
+        const std::string path = shell::programFolder + savedPageFile(platform::fromWidgetText(nameField->text()));
         // The source exactly as the browser gives it; written whole, so a crash never leaves half a page.
         if (shell::mainBrowser)
             platform::writeFileAtomically(path, shell::mainBrowser->documentSource());
@@ -70,7 +51,7 @@ void savePageDialog()
 
 void savedPagesDialog()
 {
-    QDialog dialog(shell::mainWindow, dialogFlags());
+    QDialog dialog(shell::mainWindow, shell::dialogFlags);
     dialog.setObjectName("savedPagesDialog");
     dialog.setWindowTitle("Load/Delete Saved Page");
     auto* list = new QListWidget(&dialog);
@@ -79,9 +60,9 @@ void savedPagesDialog()
     list->setGeometry(10, 10, 500, 80);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     shell::fillFileList("savedpages/", ".html", list);
-    QPushButton* load = makeButton(dialog, "loadButton", "Load", 200, 100);
-    QPushButton* remove = makeButton(dialog, "deleteButton", "Delete", 245, 100);
-    QPushButton* exit = makeButton(dialog, "exitButton", "Exit", 290, 100);
+    QPushButton* load = shell::makeDialogButton(&dialog, "loadButton", "Load", 200, 100);
+    QPushButton* remove = shell::makeDialogButton(&dialog, "deleteButton", "Delete", 245, 100);
+    QPushButton* exit = shell::makeDialogButton(&dialog, "exitButton", "Exit", 290, 100);
 
     std::string currentName;
     QObject::connect(list, &QListWidget::currentItemChanged, &dialog, [&](QListWidgetItem* item) {

@@ -34,7 +34,7 @@ void fillList(QListWidget* list, const std::vector<std::string>& lines)
 class NewAreaDialog : public QDialog {
 public:
     NewAreaDialog(QWidget* parent, std::string initialName)
-        : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+        : QDialog(parent, shell::dialogFlags)
         , result(initialName)
         , initial(std::move(initialName))
     {
@@ -119,14 +119,8 @@ std::string newAreaDialog(QWidget* parent, const std::string& initialName)
     nameField->setObjectName("nameField");
     nameField->setGeometry(10, 30, 200, 20);
     caption->setBuddy(nameField);
-    auto* ok = new QPushButton("OK", &dialog);
-    ok->setObjectName("okButton");
-    ok->setGeometry(60, 60, 40, 20);
-    ok->setAutoDefault(false);
-    auto* exit = new QPushButton("Exit", &dialog);
-    exit->setObjectName("exitButton");
-    exit->setGeometry(105, 60, 40, 20);
-    exit->setAutoDefault(false);
+    QPushButton* ok = shell::makeDialogButton(&dialog, "okButton", "OK", 60, 60);
+    QPushButton* exit = shell::makeDialogButton(&dialog, "exitButton", "Exit", 105, 60);
     QObject::connect(ok, &QPushButton::clicked, &dialog, [&] {
         dialog.result = platform::fromWidgetText(nameField->text());
         dialog.accept();

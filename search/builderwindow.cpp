@@ -398,8 +398,7 @@ std::string chooserText(const QComboBox* chooser)
 
 void openSearchBuilder(const std::string& searchName, int toolTipsFlag)
 {
-    BuilderDialog window(shell::mainWindow,
-                         Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    BuilderDialog window(shell::mainWindow, shell::dialogFlags);
     window.setObjectName("searchBuilder");
     window.setWindowTitle("Quillobrand Search Builder");
     Builder b;

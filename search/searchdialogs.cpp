@@ -33,20 +33,6 @@ std::int32_t flagOf(const QAbstractButton* button)
     return button->isChecked() ? 1 : 0;
 }
 
-Qt::WindowFlags dialogFlags()
-{
-    return Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-}
-
-QPushButton* makeDialogButton(QDialog& dialog, const char* objectName, const char* caption, int x, int y)
-{
-    auto* button = new QPushButton(caption, &dialog);
-    button->setObjectName(objectName);
-    button->setGeometry(x, y, 40, 20);
-    button->setAutoDefault(false);
-    return button;
-}
-
 // The builder is disabled while one of its dialogs runs.
 template <typename Routine> auto withBuilderDisabled(Builder& b, Routine routine)
 {
@@ -131,7 +117,7 @@ void loadSearch(Builder& b, const std::string& name)
 
 void saveSearchDialog(Builder& b, const std::string& currentName)
 {
-    QDialog dialog(b.window, dialogFlags());
+    QDialog dialog(b.window, shell::dialogFlags);
     dialog.setObjectName("saveSearchDialog");
     dialog.setWindowTitle("Save Search");
     auto* caption = new QLabel("Name This Search", &dialog);
@@ -142,8 +128,8 @@ void saveSearchDialog(Builder& b, const std::string& currentName)
     nameField->setObjectName("nameField");
     nameField->setGeometry(10, 30, 200, 20);
     caption->setBuddy(nameField);
-    QPushButton* save = makeDialogButton(dialog, "saveButton", "Save", 65, 60);
-    QPushButton* exit = makeDialogButton(dialog, "exitButton", "Exit", 110, 60);
+    QPushButton* save = shell::makeDialogButton(&dialog, "saveButton", "Save", 65, 60);
+    QPushButton* exit = shell::makeDialogButton(&dialog, "exitButton", "Exit", 110, 60);
     QObject::connect(save, &QPushButton::clicked, &dialog, [&] {
         saveSearch(b, platform::fromWidgetText(nameField->text()));
         dialog.accept();
@@ -158,7 +144,7 @@ void saveSearchDialog(Builder& b, const std::string& currentName)
 
 std::string savedSearchesDialog(Builder& b, const std::string& currentName)
 {
-    QDialog dialog(b.window, dialogFlags());
+    QDialog dialog(b.window, shell::dialogFlags);
     dialog.setObjectName("savedSearchesDialog");
     dialog.setWindowTitle("Load/Delete Saved Search");
     auto* list = new QListWidget(&dialog);
@@ -167,9 +153,9 @@ std::string savedSearchesDialog(Builder& b, const std::string& currentName)
     list->setGeometry(10, 10, 280, 80);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     shell::fillFileList("savedsearch/", ".search", list);
-    QPushButton* load = makeDialogButton(dialog, "loadButton", "Load", 85, 100);
-    QPushButton* remove = makeDialogButton(dialog, "deleteButton", "Delete", 130, 100);
-    QPushButton* exit = makeDialogButton(dialog, "exitButton", "Exit", 175, 100);
+    QPushButton* load = shell::makeDialogButton(&dialog, "loadButton", "Load", 85, 100);
+    QPushButton* remove = shell::makeDialogButton(&dialog, "deleteButton", "Delete", 130, 100);
+    QPushButton* exit = shell::makeDialogButton(&dialog, "exitButton", "Exit", 175, 100);
 
     std::string chosenName;
     std::string result = currentName;

@@ -25,7 +25,7 @@ static QFrame* makeRaisedPanel(QWidget* parent, const char* objectName, int x, i
 
 void runOptionsDialog()
 {
-    QDialog dialog(mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QDialog dialog(mainWindow, dialogFlags);
     dialog.setObjectName("optionsDialog");
     dialog.setWindowTitle("Quillobrand Options");
 

@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QProxyStyle>
+#include <QPushButton>
 #include <QScreen>
 
 namespace shell {
@@ -55,6 +56,15 @@ void useProgramFont()
     font.setPixelSize(10);
     QApplication::setFont(font);
     QApplication::setStyle(new CompactStyle);
+}
+
+QPushButton* makeDialogButton(QWidget* parent, const char* objectName, const char* caption, int x, int y)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(objectName);
+    button->setGeometry(x, y, 40, 20);
+    button->setAutoDefault(false);
+    return button;
 }
 
 void showFixedCentred(QDialog& dialog, int width, int height)

@@ -1,11 +1,14 @@
 #pragma once
 // Helpers several windows share.
 
+#include <Qt>
 #include <string>
 
 class QComboBox;
 class QDialog;
 class QListWidget;
+class QPushButton;
+class QWidget;
 
 namespace shell {
 
@@ -21,6 +24,13 @@ void fillFileList(const std::string& folder, const std::string& extension, QComb
 // face), and wider faces would cut captions short; boxes keep their captions close. Call once the application
 // object exists.
 void useProgramFont();
+
+// A secondary window's frame: title, system menu and close box.
+inline constexpr Qt::WindowFlags dialogFlags
+    = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
+// A 40 x 20 text button at x, y that Enter in a field never presses by itself.
+QPushButton* makeDialogButton(QWidget* parent, const char* objectName, const char* caption, int x, int y);
 
 // Gives the dialog a fixed inner size and centres it on the screen.
 void showFixedCentred(QDialog& dialog, int width, int height);
