@@ -337,6 +337,27 @@ void readAvailable(Session& s, size_t want)
     }
 }
 
+// The checks push and pop share, in the order of their arguments; s is the session when they pass.
+int checkDataCall(int envelope, const void* buffer, int length, int* bytesCopied, Session*& s)
+{
+    if (bytesCopied)
+        *bytesCopied = 0;
+    if (!initialised)
+        return CRYPT_ERROR_NOTINITED;
+    s = findSession(envelope);
+    if (!s)
+        return CRYPT_ERROR_PARAM1;
+    if (!buffer)
+        return CRYPT_ERROR_PARAM2;
+    if (length < 1)
+        return CRYPT_ERROR_PARAM3;
+    if (!bytesCopied)
+        return CRYPT_ERROR_PARAM4;
+    if (!s->active)
+        return CRYPT_ERROR_NOTINITED;
+    return CRYPT_OK;
+}
+
 } // namespace
 
 extern "C" {
@@ -444,21 +465,9 @@ int cryptSetAttributeString(int cryptHandle, int attributeType, const void* valu
 
 int cryptPushData(int envelope, const void* buffer, int length, int* bytesCopied)
 {
-    if (bytesCopied)
-        *bytesCopied = 0;
-    if (!initialised)
-        return CRYPT_ERROR_NOTINITED;
-    Session* s = findSession(envelope);
-    if (!s)
-        return CRYPT_ERROR_PARAM1;
-    if (!buffer)
-        return CRYPT_ERROR_PARAM2;
-    if (length < 1)
-        return CRYPT_ERROR_PARAM3;
-    if (!bytesCopied)
-        return CRYPT_ERROR_PARAM4;
-    if (!s->active)
-        return CRYPT_ERROR_NOTINITED;
+    Session* s = nullptr;
+    if (const int status = checkDataCall(envelope, buffer, length, bytesCopied, s); status != CRYPT_OK)
+        return status;
     s->outgoing.append(static_cast<const char*>(buffer), size_t(length));
     *bytesCopied = length;
     return CRYPT_OK;
@@ -499,21 +508,9 @@ int cryptFlushData(int envelope)
 
 int cryptPopData(int envelope, void* buffer, int length, int* bytesCopied)
 {
-    if (bytesCopied)
-        *bytesCopied = 0;
-    if (!initialised)
-        return CRYPT_ERROR_NOTINITED;
-    Session* s = findSession(envelope);
-    if (!s)
-        return CRYPT_ERROR_PARAM1;
-    if (!buffer)
-        return CRYPT_ERROR_PARAM2;
-    if (length < 1)
-        return CRYPT_ERROR_PARAM3;
-    if (!bytesCopied)
-        return CRYPT_ERROR_PARAM4;
-    if (!s->active)
-        return CRYPT_ERROR_NOTINITED;
+    Session* s = nullptr;
+    if (const int status = checkDataCall(envelope, buffer, length, bytesCopied, s); status != CRYPT_OK)
+        return status;
     readAvailable(*s, size_t(length));
     const size_t count = std::min(s->incoming.size(), size_t(length));
     if (count == 0) {
