@@ -1,6 +1,8 @@
 #include "shell/actions.h"
 
 #include "about/aboutwindow.h"
+#include "mail/emailwindow.h"
+#include "mail/replywindow.h"
 #include "pages/savedpageswindows.h"
 #include "platform/settings.h"
 #include "search/builderwindow.h"
@@ -74,14 +76,34 @@ void openAbout()
     runModal([] { about::aboutWindow(programName); });
 }
 
+static void runEmailWindow(int openingTab)
+{
+    runModal([openingTab] {
+        programConfig.defaultProfile
+            = mail::emailWindow(openingTab, programConfig.defaultProfile, programConfig.expertMode);
+    });
+}
+
+void openEmailToFriend()
+{
+    runEmailWindow(mail::emailPageTab);
+}
+
+void openEmailOptions()
+{
+    runEmailWindow(mail::emailSetupTab);
+}
+
 void openProgramOptions()
 {
     runModal(runOptionsDialog);
 }
 
-// Windows not built yet: each button stays in place and does nothing until its window is wired here.
-void openEmailOptions() { }
-void openEmailToFriend() { }
-void openReplyToAd() { }
+void openReplyToAd()
+{
+    runModal([] {
+        programConfig.defaultProfile = mail::replyToAdWindow(programConfig.defaultProfile, programConfig.expertMode);
+    });
+}
 
 } // namespace shell

@@ -25,8 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <typename T = QWidget>
-T* child(QWidget* window, const char* name)
+template <typename T = QWidget> T* child(QWidget* window, const char* name)
 {
     T* found = window->findChild<T*>(name);
     EXPECT_NE(found, nullptr) << name;
@@ -115,8 +114,9 @@ TEST_F(Pages, SaveWritesTheSourceUnderTheProposedOrTypedName)
 
 TEST_F(Pages, LoadShowsThePageWithoutScriptLinesAndEndsTheWindow)
 {
-    writeFile(folder + "savedpages/ads.html",
-              "<html><body><p id=\"a\"\r\nclass=\"b\">kept</p>\r\n<script src=\"/js/x.js\"></script>\r\n</body></html>");
+    writeFile(
+        folder + "savedpages/ads.html",
+        "<html><body><p id=\"a\"\r\nclass=\"b\">kept</p>\r\n<script src=\"/js/x.js\"></script>\r\n</body></html>");
     startShell();
     savedPages([&](QWidget* w) {
         EXPECT_EQ(w->windowTitle(), "Load/Delete Saved Page");
@@ -125,8 +125,8 @@ TEST_F(Pages, LoadShowsThePageWithoutScriptLinesAndEndsTheWindow)
         list->setCurrentRow(0);
         child<QAbstractButton>(w, "loadButton")->click();
     });
-    ASSERT_TRUE(processEventsUntil(
-        [] { return shell::mainBrowser->documentSource().find("kept") != std::string::npos; }));
+    ASSERT_TRUE(
+        processEventsUntil([] { return shell::mainBrowser->documentSource().find("kept") != std::string::npos; }));
     const std::string source = shell::mainBrowser->documentSource();
     EXPECT_NE(source.find("<p id=\"a\" class=\"b\">kept</p>"), std::string::npos) << source;
     EXPECT_EQ(source.find("/js/"), std::string::npos);
@@ -198,10 +198,12 @@ TEST_F(About, InviteTipsAndMakersSite)
 {
     for (const char* image : {"logo.bmp", "bitcoin.bmp", "paypal.bmp"})
         fs::copy_file(std::string(QB_STAGE_DIR) + "about/" + image, folder + "about/" + image);
-    writeFile(folder + "settings.ini", readFile(folder + "settings.ini")
-                  + "inviteUrl=https://invite.localhost\r\nmakerSiteUrl=https://maker.localhost/\r\n"
-                    "paymentSiteUrl=https://pay.localhost/\r\ntipAddress=bc1qtest\r\nmakerSiteCaption=maker.localhost\r\n"
-                    "creditText=By the test\r\n");
+    writeFile(
+        folder + "settings.ini",
+        readFile(folder + "settings.ini")
+            + "inviteUrl=https://invite.localhost\r\nmakerSiteUrl=https://maker.localhost/\r\n"
+              "paymentSiteUrl=https://pay.localhost/\r\ntipAddress=bc1qtest\r\nmakerSiteCaption=maker.localhost\r\n"
+              "creditText=By the test\r\n");
     withAbout([&](QWidget* w) {
         EXPECT_EQ(w->windowTitle(), "Quillobrand");
         EXPECT_EQ(w->size(), QSize(410, 360));
@@ -226,10 +228,11 @@ TEST_F(About, InviteTipsAndMakersSite)
             EXPECT_TRUE(control->toolTip().isEmpty());
         child<QAbstractButton>(w, "exitButton")->click();
     });
-    EXPECT_EQ(opened, (std::vector<std::string>{
-                          "https://invite.localhost/cgi/invite/invite.cgi?fromname=Ann%20Lee&toname=Bob&toemail=b"
-                          "&version=Quillobrand",
-                          "https://pay.localhost/", "https://maker.localhost/"}));
+    EXPECT_EQ(opened,
+              (std::vector<std::string>{
+                  "https://invite.localhost/cgi/invite/invite.cgi?fromname=Ann%20Lee&toname=Bob&toemail=b"
+                  "&version=Quillobrand",
+                  "https://pay.localhost/", "https://maker.localhost/"}));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "Tip Using Bitcoin");
     EXPECT_EQ(boxes[0].text, "Address has been copied to your clipboard");

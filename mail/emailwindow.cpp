@@ -1,0 +1,417 @@
+#include "mail/emailwindow.h"
+
+#include "mail/addressbook.h"
+#include "mail/mailtext.h"
+#include "mail/message.h"
+#include "mail/securitylibrary.h"
+#include "mail/senderprofile.h"
+#include "mail/smtpsession.h"
+#include "platform/files.h"
+#include "platform/messagebox.h"
+#include "platform/settings.h"
+#include "platform/textcodec.h"
+#include "shell/mainwindow.h"
+#include "shell/programstate.h"
+#include "shell/widgethelpers.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace mail {
+
+namespace {
+
+template <typename Control>
+Control* place(Control* control, const char* objectName, int x, int y, int width, int height)
+{
+    control->setObjectName(objectName);
+    control->setGeometry(x, y, width, height);
+    return control;
+}
+
+QLabel* caption(QWidget* parent, const char* objectName, const char* text, int x, int y, int width)
+{
+    return place(new QLabel(text, parent), objectName, x, y, width, 20);
+}
+
+std::string textOf(const QLineEdit* field)
+{
+    return platform::fromWidgetText(field->text());
+}
+
+struct EmailWindow {
+    QDialog* window = nullptr;
+    QLabel* profileLabel = nullptr;
+    QComboBox* profileBox = nullptr;
+    QTabWidget* tabs = nullptr;
+    // Email Page tab.
+    QLineEdit* nameDisplay = nullptr;
+    QLineEdit* emailDisplay = nullptr;
+    QLineEdit* recipients = nullptr;
+    QListWidget* addressList = nullptr;
+    QPushButton* copy = nullptr;
+    QPushButton* add = nullptr;
+    QPushButton* remove = nullptr;
+    QLineEdit* subject = nullptr;
+    QPlainTextEdit* message = nullptr;
+    QPushButton* send = nullptr;
+    QPushButton* pageExit = nullptr;
+    // Email Setup tab.
+    QLineEdit* nameField = nullptr;
+    QLineEdit* emailField = nullptr;
+    QLineEdit* serverField = nullptr;
+    QLineEdit* userField = nullptr;
+    QLineEdit* passwordField = nullptr;
+    QLineEdit* portField = nullptr;
+    QCheckBox* defaultBox = nullptr;
+    QPushButton* newProfile = nullptr;
+    QPushButton* save = nullptr;
+    QPushButton* setupExit = nullptr;
+
+    int openingTab = emailPageTab;
+    int defaultProfile = 0;
+    std::vector<std::string> addressBook;
+
+    std::string addressBookPath() const { return shell::programFolder + addressBookFile(); }
+
+    void showAddressBook()
+    {
+        addressList->clear();
+        for (const std::string& entry : addressBook)
+            addressList->addItem(platform::toWidgetText(entry));
+    }
+    std::vector<bool> selectedEntries() const
+    {
+        std::vector<bool> selected;
+        for (int row = 0; row < addressList->count(); ++row)
+            selected.push_back(addressList->item(row)->isSelected());
+        return selected;
+    }
+    void showSender()
+    {
+        nameDisplay->setText(nameField->text());
+        emailDisplay->setText(emailField->text());
+    }
+    void loadProfile(const std::string& profileName)
+    {
+        const auto profile = readProfile(shell::programFolder + profileFile(profileName));
+        if (!profile)
+            return;
+        const std::pair<QLineEdit*, const std::string*> fields[] = {
+            {nameField, &profile->senderName}, {emailField, &profile->senderEmail}, {serverField, &profile->smtpServer},
+            {userField, &profile->userName},   {passwordField, &profile->password}, {portField, &profile->smtpPort},
+        };
+        for (const auto& [field, value] : fields)
+            field->setText(platform::toWidgetText(*value));
+    }
+    void fillProfileBox()
+    {
+        profileBox->clear();
+        for (const std::string& name : profileList(shell::programFolder))
+            profileBox->addItem(platform::toWidgetText(name));
+        profileBox->setCurrentIndex(-1);
+    }
+    void followTab()
+    {
+        profileLabel->setText(tabs->currentIndex() == emailSetupTab ? "Profile Name" : "Select Profile");
+    }
+};
+
+void createWindowControls(EmailWindow& e)
+{
+    e.profileLabel = caption(e.window, "profileLabel", "", 265, 5, 70);
+    e.profileBox = place(new QComboBox(e.window), "profileBox", 230, 25, 145, 20);
+    e.profileBox->setEditable(true);
+    e.profileBox->setInsertPolicy(QComboBox::NoInsert);
+    e.profileLabel->setBuddy(e.profileBox);
+    e.tabs = place(new QTabWidget(e.window), "emailTabs", 10, 50, 365, 315);
+}
+
+void createEmailPage(EmailWindow& e, QWidget* page)
+{
+    caption(page, "nameCaption", "Your Name", 10, 10, 165);
+    e.nameDisplay = place(new QLineEdit(page), "nameDisplay", 10, 25, 165, 20);
+    caption(page, "emailCaption", "Your Email", 10, 50, 165);
+    e.emailDisplay = place(new QLineEdit(page), "emailDisplay", 10, 65, 165, 20);
+    for (QLineEdit* display : {e.nameDisplay, e.emailDisplay}) {
+        display->setReadOnly(true);
+        display->setStyleSheet("background: white");
+    }
+    caption(page, "recipientCaption", "To Email", 10, 90, 165)
+        ->setBuddy(e.recipients = place(new QLineEdit(page), "recipientField", 10, 105, 165, 20));
+    e.addressList = place(new QListWidget(page), "addressList", 185, 10, 165, 90);
+    e.addressList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    e.addressList->setAccessibleName("Address book");
+    e.copy = place(new QPushButton("<< Copy", page), "copyButton", 185, 105, 52, 20);
+    e.add = place(new QPushButton("Add", page), "addButton", 242, 105, 52, 20);
+    e.remove = place(new QPushButton("Delete", page), "deleteButton", 299, 105, 52, 20);
+    caption(page, "subjectCaption", "Subject", 10, 130, 50)
+        ->setBuddy(e.subject = place(new QLineEdit(page), "subjectField", 10, 145, 340, 20));
+    e.message = place(new QPlainTextEdit(page), "messageField", 10, 170, 340, 80);
+    e.message->setAccessibleName("Message");
+    e.send = shell::makeDialogButton(page, "sendButton", "Send", 135, 260);
+    e.pageExit = shell::makeDialogButton(page, "pageExitButton", "Exit", 180, 260);
+}
+
+void createSetupPage(EmailWindow& e, QWidget* page)
+{
+    const struct {
+        QLineEdit** field;
+        const char* fieldName;
+        const char* captionName;
+        const char* text;
+        int y;
+        int captionWidth;
+    } rows[] = {
+        {&e.nameField, "nameField", "nameFieldCaption", "Name (Your Name)", 10, 175},
+        {&e.emailField, "emailField", "emailFieldCaption", "Email (Your Email)", 35, 170},
+        {&e.serverField, "serverField", "serverCaption", "Outbound Server", 60, 170},
+        {&e.userField, "userField", "userCaption", "Username", 85, 170},
+        {&e.passwordField, "passwordField", "passwordCaption", "Password", 110, 60},
+    };
+    for (const auto& row : rows) {
+        *row.field = place(new QLineEdit(page), row.fieldName, 10, row.y, 165, 20);
+        caption(page, row.captionName, row.text, 180, row.y, row.captionWidth)->setBuddy(*row.field);
+    }
+    e.passwordField->setEchoMode(QLineEdit::Password);
+    e.portField = place(new QLineEdit(page), "portField", 125, 135, 50, 20);
+    caption(page, "portCaption", "PortNum", 180, 135, 46)->setBuddy(e.portField);
+    e.defaultBox = place(new QCheckBox("Make Default Profile", page), "defaultBox", 162, 160, 130, 20);
+    e.newProfile = place(new QPushButton("New Profile", page), "newProfileButton", 135, 185, 85, 20);
+    e.newProfile->setAutoDefault(false);
+    e.save = shell::makeDialogButton(page, "saveButton", "Save", 135, 260);
+    e.setupExit = shell::makeDialogButton(page, "setupExitButton", "Exit", 180, 260);
+}
+
+void attachToolTips(EmailWindow& e)
+{
+    const std::pair<QWidget*, const char*> tips[] = {
+        {e.profileBox, "Select an email profile to send from"},
+        {e.recipients, "Seperate each email address by 1 space"},
+        {e.message, "Your message here"},
+        {e.send, "Send email"},
+        {e.addressList, "Click to select, CTRL + Click for multi select"},
+        {e.copy, "Copy selected emails"},
+        {e.add, "Add an email address"},
+        {e.remove, "Delete selected emails"},
+        {e.defaultBox, "Use this Profile for default email"},
+        {e.newProfile, "Start a New Profile"},
+        {e.save, "Save Profile"},
+    };
+    for (const auto& [control, tip] : tips)
+        control->setToolTip(tip);
+}
+
+void addEmailsDialog(EmailWindow& e)
+{
+    // The window is disabled before its dialog exists: disabling a parent disables the windows it owns.
+    e.window->setEnabled(false);
+    QDialog dialog(e.window, shell::dialogFlags);
+    dialog.setObjectName("addEmailsDialog");
+    dialog.setWindowTitle("Add Emails");
+    auto* hint = caption(&dialog, "hint", "Seperate Each Email Address By 1 Space", 10, 10, 200);
+    hint->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    auto* input = place(new QLineEdit(&dialog), "inputField", 10, 30, 200, 20);
+    hint->setBuddy(input);
+    QPushButton* ok = shell::makeDialogButton(&dialog, "okButton", "Ok", 60, 60);
+    QPushButton* exit = shell::makeDialogButton(&dialog, "exitButton", "Exit", 105, 60);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, [&] {
+        addAddresses(e.addressBook, platform::fromWidgetText(input->text()), e.addressBookPath());
+        e.showAddressBook();
+        dialog.accept();
+    });
+    QObject::connect(exit, &QPushButton::clicked, &dialog, &QDialog::reject);
+    shell::showFixedCentred(dialog, 220, 90);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.show();
+    input->setFocus();
+    dialog.exec();
+    e.window->setEnabled(true);
+}
+
+void onDelete(EmailWindow& e)
+{
+    const std::vector<bool> selected = e.selectedEntries();
+    if (std::find(selected.begin(), selected.end(), true) == selected.end())
+        return;
+    if (!platform::askYesNo("Delete Emails", "Delete Selected Emails?"))
+        return;
+    e.addressBook = deleteSelected(e.addressBook, selected, e.addressBookPath());
+    e.showAddressBook();
+}
+
+void onCopy(EmailWindow& e)
+{
+    const std::string text
+        = copySelected(platform::fromWidgetText(e.recipients->text()), e.addressBook, e.selectedEntries());
+    e.recipients->setText(platform::toWidgetText(text));
+    e.showAddressBook();
+}
+
+void onProfileChosen(EmailWindow& e, int position)
+{
+    if (position < 0)
+        return;
+    e.loadProfile(platform::fromWidgetText(e.profileBox->currentText()));
+    e.showSender();
+    e.defaultBox->setChecked(position == e.defaultProfile);
+}
+
+void onDefaultBoxClicked(EmailWindow& e)
+{
+    e.defaultProfile = 0;
+    if (e.defaultBox->isChecked())
+        e.defaultProfile = e.profileBox->currentIndex();
+}
+
+void onNewProfile(EmailWindow& e)
+{
+    e.profileBox->setCurrentIndex(-1);
+    e.profileBox->clearEditText();
+    for (QLineEdit* field : {e.nameField, e.emailField, e.serverField, e.userField, e.passwordField, e.portField})
+        field->clear();
+    e.showSender();
+    e.defaultBox->setChecked(false);
+}
+
+void onSaveProfile(EmailWindow& e)
+{
+    const std::string profileName = platform::fromWidgetText(e.profileBox->currentText());
+    const SenderProfile profile{textOf(e.nameField), textOf(e.emailField),    textOf(e.serverField),
+                                textOf(e.userField), textOf(e.passwordField), textOf(e.portField)};
+    if (!writeProfile(shell::programFolder + profileFile(profileName), profile))
+        return;
+    e.showSender();
+    e.fillProfileBox();
+    e.profileBox->setEditText(platform::toWidgetText(profileName));
+    platform::showMessageBox(shell::programName, "Mail Options Saved", platform::BoxIcon::Information);
+    if (e.openingTab == emailSetupTab) {
+        e.window->reject();
+        return;
+    }
+    e.tabs->setCurrentIndex(emailPageTab);
+    e.followTab();
+}
+
+void onSend(EmailWindow& e)
+{
+    std::string allowed = shell::allowedNameChars + " ";
+    const std::string footerName = sanitizeName(textOf(e.nameDisplay), allowed);
+    const std::string sender = textOf(e.emailDisplay);
+    std::string recipients = textOf(e.recipients);
+    const size_t first = recipients.find_first_not_of(' ');
+    recipients = first == std::string::npos ? std::string() : recipients.substr(first);
+    recipients.erase(recipients.find_last_not_of(' ') + 1);
+    const std::string subject = textOf(e.subject);
+    const std::string body = platform::fromWidgetText(e.message->toPlainText())
+        + buildMailFooter(footerName, platform::settings().softwarePageUrl);
+    if (recipients.empty())
+        return;
+
+    addAddresses(e.addressBook, recipients, e.addressBookPath());
+    e.showAddressBook();
+    const std::string sentCopy = shell::programFolder + "sent/" + subject + ".html";
+    if (shell::mainBrowser)
+        platform::writeFileAtomically(sentCopy, shell::mainBrowser->documentSource());
+    for (char& c : recipients)
+        if (c == ' ')
+            c = ',';
+    shell::attachmentList.push_back(sentCopy);
+    std::string errorText(255, ' ');
+    const int result
+        = sendMail(sender, recipients, subject, body, textOf(e.serverField), portNumber(textOf(e.portField)),
+                   textOf(e.userField), textOf(e.passwordField), errorText);
+    if (result != 0)
+        platform::showMessageBox(shell::programName, "An SMTP Error Has Occured " + std::to_string(result),
+                                 platform::BoxIcon::Error);
+    else
+        platform::showMessageBox(shell::programName, "Mail Sent OK", platform::BoxIcon::Information);
+    securityLibrary().end();
+    shell::attachmentList.clear();
+    e.window->accept();
+}
+
+void connectEvents(EmailWindow& e)
+{
+    QObject::connect(e.tabs, &QTabWidget::currentChanged, e.window, [&e] { e.followTab(); });
+    QObject::connect(e.profileBox, &QComboBox::activated, e.window,
+                     [&e](int position) { onProfileChosen(e, position); });
+    QObject::connect(e.defaultBox, &QCheckBox::clicked, e.window, [&e] { onDefaultBoxClicked(e); });
+    QObject::connect(e.newProfile, &QPushButton::clicked, e.window, [&e] { onNewProfile(e); });
+    QObject::connect(e.save, &QPushButton::clicked, e.window, [&e] { onSaveProfile(e); });
+    QObject::connect(e.add, &QPushButton::clicked, e.window, [&e] { addEmailsDialog(e); });
+    QObject::connect(e.remove, &QPushButton::clicked, e.window, [&e] { onDelete(e); });
+    QObject::connect(e.copy, &QPushButton::clicked, e.window, [&e] { onCopy(e); });
+    QObject::connect(e.send, &QPushButton::clicked, e.window, [&e] { onSend(e); });
+    for (QPushButton* exit : {e.pageExit, e.setupExit})
+        QObject::connect(exit, &QPushButton::clicked, e.window, &QDialog::reject);
+}
+
+} // namespace
+
+int emailWindow(int openingTab, int defaultProfile, int expertMode)
+{
+    // Without a usable security library no mail can go out; saying so beats ending the program unsaved.
+    SecurityLibrary& library = securityLibrary();
+    if (!library.complete()) {
+        platform::showMessageBox(shell::programName,
+                                 "E-mail is not available: the security library could not be loaded.",
+                                 platform::BoxIcon::Error);
+        return defaultProfile;
+    }
+    if (library.init() != 0) {
+        platform::showMessageBox(shell::programName,
+                                 "E-mail is not available: the security library could not be started.",
+                                 platform::BoxIcon::Error);
+        return defaultProfile;
+    }
+
+    QDialog window(shell::mainWindow, shell::dialogFlags);
+    window.setObjectName("emailWindow");
+    window.setWindowTitle("Quillobrand - Email To Friend");
+    EmailWindow e;
+    e.window = &window;
+    e.openingTab = openingTab;
+    e.defaultProfile = defaultProfile;
+    createWindowControls(e);
+    auto* page = new QWidget;
+    page->setObjectName("emailPage");
+    auto* setup = new QWidget;
+    setup->setObjectName("emailSetupPage");
+    e.tabs->addTab(page, "Email Page");
+    e.tabs->addTab(setup, "Email Setup");
+    createEmailPage(e, page);
+    createSetupPage(e, setup);
+
+    e.addressBook = readAddressBook(e.addressBookPath());
+    e.showAddressBook();
+    e.fillProfileBox();
+    if (defaultProfile >= 0 && defaultProfile < e.profileBox->count())
+        e.profileBox->setCurrentIndex(defaultProfile);
+    e.defaultBox->setChecked(true);
+    e.loadProfile(
+        platform::fromWidgetText(e.profileBox->currentIndex() >= 0 ? e.profileBox->currentText() : QString()));
+    e.tabs->setCurrentIndex(openingTab == emailSetupTab ? emailSetupTab : emailPageTab);
+    e.followTab();
+    e.showSender();
+    e.subject->setText(platform::toWidgetText(shell::getPageTitle()));
+    if (expertMode == 0)
+        attachToolTips(e);
+    connectEvents(e);
+    // Enter in a field must not press a button the user never chose.
+    for (QPushButton* button : window.findChildren<QPushButton*>())
+        button->setAutoDefault(false);
+
+    shell::showFixedCentred(window, 385, 375);
+    window.exec();
+    return e.defaultProfile;
+}
+
+} // namespace mail

@@ -1,0 +1,236 @@
+// The e-mail window, from the main window's Email Options and Email To Friend buttons, sending through the real
+// security library to a real SMTP server (aiosmtpd).
+
+#include "peerprocess.h"
+#include "shellfixture.h"
+#include "tlspeer.h"
+
+#include "mail/securitylibrary.h"
+#include "shell/mainwindow.h"
+#include "shell/programstate.h"
+#include "shell/toolbar.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename T = QWidget> T* child(QWidget* window, const char* name)
+{
+    T* found = window->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+std::vector<std::string> itemsOf(QListWidget* list)
+{
+    std::vector<std::string> items;
+    for (int row = 0; row < list->count(); ++row)
+        items.push_back(list->item(row)->text().toStdString());
+    return items;
+}
+
+class Email : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        ::setenv("SSL_CERT_FILE", TestCertificates::shared().caFile().c_str(), 1);
+        mail::loadSecurityLibrary(QB_CRYPTLIB);
+        ASSERT_TRUE(mail::securityLibrary().complete());
+    }
+    void TearDown() override
+    {
+        ShellTest::TearDown();
+        mail::releaseSecurityLibrary();
+    }
+    // Opens the window from a toolbar button and runs act on it; true when it opened.
+    bool withWindow(QPushButton* button, std::function<void(QWidget*)> act)
+    {
+        bool acted = false;
+        whenWindowOpens("emailWindow", [&](QWidget* w) {
+            acted = true;
+            act(w);
+            if (QApplication::activeModalWidget() == w)
+                w->close();
+        });
+        button->click();
+        EXPECT_TRUE(shell::mainWindow->isEnabled());
+        return acted;
+    }
+    void writeProfile(const std::string& name, const std::string& port = "465")
+    {
+        writeFile(folder + "smtp/" + name + ".smtp",
+                  "Ann\r\nann@example.com\r\nlocalhost\r\nann\r\nsecret\r\n" + port + "\r\n");
+    }
+};
+
+TEST_F(Email, ProfileSavedInSetupThenPageSentToTwoFriends)
+{
+    const TestCertificates& certificates = TestCertificates::shared();
+    const std::string maildir = folder + "maildir/";
+    fs::create_directories(maildir);
+    PeerProcess server(QB_SMTP_PEER,
+                       {"--cert", certificates.serverCert(), "--key", certificates.serverKey(), "--maildir", maildir,
+                        "--user", "ann", "--password", "secret"});
+    ASSERT_TRUE(server.started());
+    startShell();
+
+    ASSERT_TRUE(withWindow(shell::toolbar.emailOptions, [&](QWidget* w) {
+        EXPECT_EQ(w->windowTitle(), "Quillobrand - Email To Friend");
+        EXPECT_EQ(child<QTabWidget>(w, "emailTabs")->currentIndex(), 1);
+        EXPECT_EQ(child<QLabel>(w, "profileLabel")->text(), "Profile Name");
+        child<QComboBox>(w, "profileBox")->setEditText("Home");
+        child<QLineEdit>(w, "nameField")->setText("Ann-Marie O'Neil, Jr.");
+        child<QLineEdit>(w, "emailField")->setText("ann@example.com");
+        child<QLineEdit>(w, "serverField")->setText("localhost");
+        child<QLineEdit>(w, "userField")->setText("ann");
+        child<QLineEdit>(w, "passwordField")->setText("secret");
+        child<QLineEdit>(w, "portField")->setText(QString::number(server.port()) + " tls");
+        child<QAbstractButton>(w, "saveButton")->click(); // opened on the setup tab: the save ends the window
+    }));
+    const std::string profile = readFile(folder + "smtp/Home.smtp");
+    EXPECT_EQ(profile,
+              "Ann-Marie O'Neil, Jr.\r\nann@example.com\r\nlocalhost\r\nann\r\nsecret\r\n"
+                  + std::to_string(server.port()) + " tls\r\n");
+    struct stat info { };
+    ASSERT_EQ(::stat((folder + "smtp/Home.smtp").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Mail Options Saved");
+
+    shell::mainBrowser->replaceDocument(
+        "<html><head><title>t</title></head><body><h2>Bikes</h2><p>ad</p></body></html>");
+    ASSERT_TRUE(shell::mainBrowser->waitForLoadFinished(15000));
+    const std::string page = shell::mainBrowser->documentSource();
+    ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
+        EXPECT_EQ(child<QLabel>(w, "profileLabel")->text(), "Select Profile");
+        EXPECT_EQ(child<QComboBox>(w, "profileBox")->currentText(), "Home");
+        EXPECT_EQ(child<QLineEdit>(w, "nameDisplay")->text(), "Ann-Marie O'Neil, Jr.");
+        EXPECT_EQ(child<QLineEdit>(w, "subjectField")->text(), "Bikes");
+        child<QLineEdit>(w, "recipientField")->setText(" bob@example.com cy@example.org ");
+        child<QPlainTextEdit>(w, "messageField")->setPlainText("Look.");
+        child<QAbstractButton>(w, "sendButton")->click();
+    }));
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, "Mail Sent OK");
+    EXPECT_EQ(readFile(folder + "sent/Bikes.html"), page);
+    EXPECT_EQ(readFile(folder + "smtp/email.list"), "bob@example.com\r\ncy@example.org\r\n");
+    EXPECT_TRUE(shell::attachmentList.empty());
+    const std::string received = readFile(maildir + "message-1.json");
+    EXPECT_NE(received.find("\"rcpt_tos\": [\"bob@example.com\", \"cy@example.org\"]"), std::string::npos) << received;
+    EXPECT_NE(received.find("\"auth_user\": \"ann\""), std::string::npos);
+
+    // An empty subject names the copy ".html"; a subject the file system refuses loses the copy, not the mail.
+    for (const char* subject : {"", "no/such/folder"}) {
+        ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
+            child<QLineEdit>(w, "subjectField")->setText(subject);
+            child<QLineEdit>(w, "recipientField")->setText("bob@example.com");
+            child<QAbstractButton>(w, "sendButton")->click();
+        }));
+    }
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[2].text, "Mail Sent OK");
+    EXPECT_EQ(boxes[3].text, "Mail Sent OK");
+    EXPECT_EQ(readFile(folder + "sent/.html"), page);
+    EXPECT_TRUE(fs::exists(maildir + "message-3.json"));
+    EXPECT_EQ(readFile(folder + "smtp/email.list"),
+              "bob@example.com\r\ncy@example.org\r\nbob@example.com\r\nbob@example.com\r\n");
+}
+
+TEST_F(Email, MissingLibraryGivesAMessageAndNoWindow)
+{
+    mail::releaseSecurityLibrary();
+    mail::loadSecurityLibrary(folder + "cryptlib32.so");
+    startShell();
+    EXPECT_FALSE(withWindow(shell::toolbar.emailToFriend, [](QWidget*) {}));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Quillobrand");
+    EXPECT_EQ(boxes[0].text, "E-mail is not available: the security library could not be loaded.");
+    EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Error);
+    EXPECT_EQ(endCalls, 0);
+}
+
+TEST_F(Email, DefaultProfileRules)
+{
+    writeProfile("Home");
+    writeProfile("Work");
+    writeFile(folder + "Quillobrand.cfg", configBytes(0, 7, 0));
+    startShell();
+    ASSERT_TRUE(withWindow(shell::toolbar.emailOptions, [&](QWidget* w) {
+        auto* box = child<QComboBox>(w, "profileBox");
+        auto* isDefault = child<QCheckBox>(w, "defaultBox");
+        EXPECT_EQ(box->currentIndex(), -1); // 7 is beyond the list
+        EXPECT_TRUE(isDefault->isChecked());
+        EXPECT_EQ(child<QLineEdit>(w, "nameField")->text(), "");
+        isDefault->click(); // unticked: the first profile
+        child<QAbstractButton>(w, "newProfileButton")->click();
+        isDefault->click(); // ticked with nothing selected
+        w->close();
+    }));
+    EXPECT_EQ(shell::programConfig.defaultProfile, -1);
+    ASSERT_TRUE(withWindow(shell::toolbar.emailOptions, [&](QWidget* w) {
+        auto* box = child<QComboBox>(w, "profileBox");
+        box->setCurrentIndex(1);
+        emit box->activated(1);
+        EXPECT_EQ(child<QLineEdit>(w, "serverField")->text(), "localhost");
+        EXPECT_FALSE(child<QCheckBox>(w, "defaultBox")->isChecked());
+        child<QCheckBox>(w, "defaultBox")->click();
+        child<QAbstractButton>(w, "setupExitButton")->click();
+    }));
+    EXPECT_EQ(shell::programConfig.defaultProfile, 1);
+}
+
+TEST_F(Email, AddressBookAddDeleteCopyAndEmptyRecipients)
+{
+    writeFile(folder + "smtp/email.list", "old@example.com\r\n");
+    answers = {true};
+    writeFile(folder + "Quillobrand.cfg", configBytes(1, 0, 0));
+    startShell();
+    ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
+        for (QWidget* control : w->findChildren<QWidget*>())
+            EXPECT_TRUE(control->toolTip().isEmpty()) << control->objectName().toStdString();
+        auto* list = child<QListWidget>(w, "addressList");
+        whenWindowOpens("addEmailsDialog", [&](QWidget* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), "Add Emails");
+            child<QLineEdit>(dialog, "inputField")->setText(" a  b ");
+            child<QAbstractButton>(dialog, "okButton")->click();
+        });
+        child<QAbstractButton>(w, "addButton")->click();
+        EXPECT_EQ(itemsOf(list), (std::vector<std::string>{"old@example.com", "a", "", "b"}));
+        EXPECT_EQ(readFile(folder + "smtp/email.list"), "old@example.com\r\na\r\n\r\nb\r\n");
+        auto* recipients = child<QLineEdit>(w, "recipientField");
+        recipients->setText("x@y");
+        list->item(1)->setSelected(true);
+        list->item(3)->setSelected(true);
+        child<QAbstractButton>(w, "copyButton")->click();
+        EXPECT_EQ(recipients->text(), "x@y a b ");
+        for (int row = 0; row < list->count(); ++row)
+            list->item(row)->setSelected(true);
+        child<QAbstractButton>(w, "deleteButton")->click();
+        EXPECT_EQ(list->count(), 0);
+        EXPECT_EQ(readFile(folder + "smtp/email.list"), "");
+        recipients->setText("   ");
+        child<QAbstractButton>(w, "sendButton")->click(); // nothing to send to: nothing happens
+        EXPECT_EQ(QApplication::activeModalWidget(), w);
+    }));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Delete Emails");
+    EXPECT_EQ(boxes[0].text, "Delete Selected Emails?");
+}
+
+} // namespace
