@@ -356,7 +356,7 @@ void connectEvents(EmailWindow& e)
 
 } // namespace
 
-int emailWindow(int openingTab, int defaultProfile, int expertMode)
+bool startSecurityLibrary()
 {
     // Without a usable security library no mail can go out; saying so beats ending the program unsaved.
     SecurityLibrary& library = securityLibrary();
@@ -364,14 +364,21 @@ int emailWindow(int openingTab, int defaultProfile, int expertMode)
         platform::showMessageBox(shell::programName,
                                  "E-mail is not available: the security library could not be loaded.",
                                  platform::BoxIcon::Error);
-        return defaultProfile;
+        return false;
     }
     if (library.init() != 0) {
         platform::showMessageBox(shell::programName,
                                  "E-mail is not available: the security library could not be started.",
                                  platform::BoxIcon::Error);
-        return defaultProfile;
+        return false;
     }
+    return true;
+}
+
+int emailWindow(int openingTab, int defaultProfile, int expertMode)
+{
+    if (!startSecurityLibrary())
+        return defaultProfile;
 
     QDialog window(shell::mainWindow, shell::dialogFlags);
     window.setObjectName("emailWindow");

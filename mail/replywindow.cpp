@@ -1,5 +1,7 @@
 #include "mail/replywindow.h"
 
+#include "mail/emailwindow.h"
+
 #include "mail/mailtext.h"
 #include "mail/message.h"
 #include "mail/securitylibrary.h"
@@ -44,25 +46,6 @@ QLineEdit* makeDisplay(QDialog* dialog, const char* objectName, const std::strin
     display->setReadOnly(true);
     display->setStyleSheet("background: white");
     return display;
-}
-
-// Says why there is no window when the library can't be used; true when it is ready.
-bool startSecurityLibrary()
-{
-    SecurityLibrary& library = securityLibrary();
-    if (!library.complete()) {
-        platform::showMessageBox(shell::programName,
-                                 "E-mail is not available: the security library could not be loaded.",
-                                 platform::BoxIcon::Error);
-        return false;
-    }
-    if (library.init() != 0) {
-        platform::showMessageBox(shell::programName,
-                                 "E-mail is not available: the security library could not be started.",
-                                 platform::BoxIcon::Error);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
