@@ -39,13 +39,6 @@ const std::vector<std::string> optionNames
        "rentCaption",     "rentFromField",  "rentToCaption", "rentToField",   "catsOkBox",      "dogsOkBox",
        "bedroomsCaption", "bedroomsField",  "ageCaption",    "ageFromField",  "ageToCaption",   "ageToField"};
 
-template <typename T = QWidget> T* child(QWidget* window, const char* name)
-{
-    T* found = window->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
 std::set<std::string> shownOptions(QWidget* window)
 {
     std::set<std::string> shown;
@@ -53,14 +46,6 @@ std::set<std::string> shownOptions(QWidget* window)
         if (!child(window, name.c_str())->isHidden())
             shown.insert(name);
     return shown;
-}
-
-std::vector<std::string> itemsOf(QListWidget* list)
-{
-    std::vector<std::string> items;
-    for (int row = 0; row < list->count(); ++row)
-        items.push_back(list->item(row)->text().toStdString());
-    return items;
 }
 
 std::vector<std::string> itemsOf(QComboBox* chooser)

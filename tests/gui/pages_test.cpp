@@ -25,21 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <typename T = QWidget> T* child(QWidget* window, const char* name)
-{
-    T* found = window->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
-std::vector<std::string> itemsOf(QListWidget* list)
-{
-    std::vector<std::string> items;
-    for (int row = 0; row < list->count(); ++row)
-        items.push_back(list->item(row)->text().toStdString());
-    return items;
-}
-
 class Pages : public ShellTest {
 protected:
     // Shows html in the main browser and returns the source as the browser gives it back.

@@ -27,13 +27,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template <typename T = QWidget> T* child(QWidget* window, const char* name)
-{
-    T* found = window->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
 std::string textOf(QWidget* window, const char* name)
 {
     auto* field = child<QLineEdit>(window, name);

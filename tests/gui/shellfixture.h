@@ -4,6 +4,8 @@
 
 #include "platform/messagebox.h"
 
+#include <QListWidget>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -11,14 +13,28 @@
 #include <string>
 #include <vector>
 
-class QWidget;
-
 // Handles events until done() holds or the time runs out; returns done().
 bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 15000);
 // Runs act on the next modal window as soon as it opens (bounded by 10 s).
 void whenModalOpens(std::function<void(QWidget*)> act);
 // The same for the modal window of that object name, once it is the active one.
 void whenWindowOpens(const char* objectName, std::function<void(QWidget*)> act);
+// The window's child of that object name, failing the test when there is none.
+template <typename T = QWidget> T* child(QWidget* window, const char* name)
+{
+    T* found = window->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+inline std::vector<std::string> itemsOf(QListWidget* list)
+{
+    std::vector<std::string> items;
+    for (int row = 0; row < list->count(); ++row)
+        items.push_back(list->item(row)->text().toStdString());
+    return items;
+}
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 std::string configBytes(int expertMode, int defaultProfile, int trayMode);

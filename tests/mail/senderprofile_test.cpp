@@ -34,14 +34,6 @@ template <NamedCase Case> void PrintTo(const Case& c, std::ostream* os)
 
 const auto caseName = [](const auto& info) { return std::string(info.param.name); };
 
-int modeOf(const std::string& path)
-{
-    struct stat info { };
-    if (::stat(path.c_str(), &info) != 0)
-        return -1;
-    return static_cast<int>(info.st_mode & 07777);
-}
-
 std::vector<std::string> namesIn(const std::string& folder)
 {
     std::vector<std::string> names;
