@@ -145,3 +145,65 @@ private:
     std::string folder_; // before peer_: the peer starts with its script already in place
     PeerProcess peer_;
 };
+
+// Building the peer's scripts: JSON actions as text.
+namespace tlsscript {
+
+// A JSON string literal of the text, with CR, LF, quotes and backslashes escaped.
+inline std::string quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+// {"send": text} with further members (", \"delay\": 3") appended.
+inline std::string sendAction(const std::string& text, const std::string& extra = "")
+{
+    return "{\"send\": " + quoted(text) + extra + "}";
+}
+
+inline const char* const recvLine = "{\"recv\": \"line\"}";
+inline const char* const recvData = "{\"recv\": \"data\"}";
+
+inline std::string scriptOf(const std::vector<std::string>& actions)
+{
+    std::string text = "[";
+    for (size_t i = 0; i < actions.size(); ++i)
+        text += (i ? ", " : "") + actions[i];
+    return text + "]";
+}
+
+// The actions of a whole accepted SMTP dialogue with n recipients: the greeting at once, then one received line
+// (the message's data before the reply after DATA) before each reply: EHLO, AUTH LOGIN, user, password,
+// MAIL FROM, RCPT TO x n, DATA, message, QUIT. Reply number k is action 2k.
+inline std::vector<std::string> acceptingSmtpScript(int recipients)
+{
+    std::vector<std::string> replies = {"220 smtp.localhost ready\r\n",
+                                        "250-smtp.localhost\r\n250 AUTH LOGIN\r\n",
+                                        "334 VXNlcm5hbWU6\r\n",
+                                        "334 UGFzc3dvcmQ6\r\n",
+                                        "235 ok\r\n",
+                                        "250 ok\r\n"};
+    for (int i = 0; i < recipients; ++i)
+        replies.push_back("250 ok\r\n");
+    for (const char* reply : {"354 go ahead\r\n", "250 queued\r\n", "221 bye\r\n"})
+        replies.push_back(reply);
+    std::vector<std::string> actions = {sendAction(replies[0])};
+    for (size_t i = 1; i < replies.size(); ++i) {
+        actions.push_back(i == replies.size() - 2 ? recvData : recvLine);
+        actions.push_back(sendAction(replies[i]));
+    }
+    return actions;
+}
+
+} // namespace tlsscript

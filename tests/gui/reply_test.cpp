@@ -287,43 +287,15 @@ INSTANTIATE_TEST_SUITE_P(
                                   "E-mail is not available: the security library could not be started."}),
     [](const auto& info) { return std::string(info.param.name); });
 
-std::string jsonText(const std::string& text)
-{
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\')
-            out += std::string("\\") + c;
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out + "\"";
-}
-
-// One recipient: greeting, then a line (the data after DATA) before each reply; the reply to RCPT is rcptReply,
-// and a refusal there ends the script.
+// One recipient; a refusal of the RCPT TO (rcptReply) ends the script there.
 std::string smtpScript(const std::string& rcptReply)
 {
-    const bool refused = rcptReply[0] != '2';
-    std::vector<std::string> replies = {"220 smtp.localhost ready\r\n",
-                                        "250-smtp.localhost\r\n250 AUTH LOGIN\r\n",
-                                        "334 VXNlcm5hbWU6\r\n",
-                                        "334 UGFzc3dvcmQ6\r\n",
-                                        "235 ok\r\n",
-                                        "250 ok\r\n",
-                                        rcptReply};
-    if (!refused)
-        for (const char* reply : {"354 go ahead\r\n", "250 queued\r\n", "221 bye\r\n"})
-            replies.push_back(reply);
-    std::string script = "[{\"send\": " + jsonText(replies[0]) + "}";
-    for (size_t i = 1; i < replies.size(); ++i) {
-        script += i == 8 ? ", {\"recv\": \"data\"}" : ", {\"recv\": \"line\"}";
-        script += ", {\"send\": " + jsonText(replies[i]) + "}";
-    }
-    return script + "]";
+    std::vector<std::string> actions = tlsscript::acceptingSmtpScript(1);
+    const size_t rcptReplyAction = 2 * 6;
+    actions[rcptReplyAction] = tlsscript::sendAction(rcptReply);
+    if (rcptReply[0] != '2')
+        actions.resize(rcptReplyAction + 1);
+    return tlsscript::scriptOf(actions);
 }
 
 struct SendCase {

@@ -51,21 +51,7 @@ const TestCertificates& certs()
 }
 
 // A JSON string literal for the script: the texts here are ASCII with CR LF.
-std::string quoted(const std::string& text)
-{
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '"' || c == '\\')
-            out += std::string("\\") + c;
-        else
-            out += c;
-    }
-    return out + "\"";
-}
+using tlsscript::quoted;
 
 std::string patterned(size_t size)
 {

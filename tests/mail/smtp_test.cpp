@@ -23,51 +23,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string jsonText(const std::string& text)
-{
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\')
-            out += std::string("\\") + c;
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out + "\"";
-}
-
-std::string sendAction(const std::string& text, const std::string& extra = "")
-{
-    return "{\"send\": " + jsonText(text) + extra + "}";
-}
-
-const char* const recvLine = "{\"recv\": \"line\"}";
-const char* const recvData = "{\"recv\": \"data\"}";
+using namespace tlsscript;
 
 std::string hostName()
 {
     char name[256] = {};
     return ::gethostname(name, sizeof name - 1) == 0 && name[0] ? name : "localhost";
-}
-
-// The replies of a whole accepted dialogue with n recipients: greeting, EHLO, AUTH LOGIN, user, password,
-// MAIL FROM, RCPT TO x n, DATA, message, QUIT.
-std::vector<std::string> acceptingReplies(int recipients)
-{
-    std::vector<std::string> replies = {"220 smtp.localhost ready\r\n",
-                                        "250-smtp.localhost\r\n250 AUTH LOGIN\r\n",
-                                        "334 VXNlcm5hbWU6\r\n",
-                                        "334 UGFzc3dvcmQ6\r\n",
-                                        "235 ok\r\n",
-                                        "250 ok\r\n"};
-    for (int i = 0; i < recipients; ++i)
-        replies.push_back("250 ok\r\n");
-    for (const char* reply : {"354 go ahead\r\n", "250 queued\r\n", "221 bye\r\n"})
-        replies.push_back(reply);
-    return replies;
 }
 
 struct DialogueCase {
@@ -79,19 +40,6 @@ struct DialogueCase {
     std::string errorText;
     std::vector<std::string> linesReceived; // the client's command lines the peer saw, in order ("*" skips one)
 };
-
-// The peer's actions for the accepting replies: the greeting at once, then one received line (the message's
-// data for the reply after DATA) before each reply. Positions: 0 greeting, 1 EHLO, ... as acceptingReplies.
-std::vector<std::string> acceptingScript(int recipients)
-{
-    const std::vector<std::string> replies = acceptingReplies(recipients);
-    std::vector<std::string> actions = {sendAction(replies[0])};
-    for (size_t i = 1; i < replies.size(); ++i) {
-        actions.push_back(i == replies.size() - 2 ? recvData : recvLine);
-        actions.push_back(sendAction(replies[i]));
-    }
-    return actions;
-}
 
 // The action that sends reply number `step` (0 the greeting).
 size_t replyAction(size_t step)
@@ -127,13 +75,6 @@ protected:
         mail::setMailClock({});
         shell::attachmentList.clear();
     }
-    static std::string script(const std::vector<std::string>& actions)
-    {
-        std::string text = "[";
-        for (size_t i = 0; i < actions.size(); ++i)
-            text += (i ? ", " : "") + actions[i];
-        return text + "]";
-    }
     static std::vector<std::string> receivedLines(const ScriptedTlsPeer& peer)
     {
         std::vector<std::string> lines;
@@ -157,10 +98,10 @@ TEST_P(SmtpDialogue, EndsWithItsResultAndText)
 {
     const DialogueCase& c = GetParam();
     const int recipients = int(std::count(c.recipients.begin(), c.recipients.end(), ',')) + 1;
-    std::vector<std::string> actions = acceptingScript(recipients);
+    std::vector<std::string> actions = acceptingSmtpScript(recipients);
     if (c.change)
         c.change(actions);
-    ScriptedTlsPeer peer(script(actions), certificates->serverCert(), certificates->serverKey());
+    ScriptedTlsPeer peer(scriptOf(actions), certificates->serverCert(), certificates->serverKey());
     ASSERT_TRUE(peer.started());
     std::string errorText;
     const int result = mail::sendMail("ann@example.com", c.recipients, "Hello", "Body", "localhost", peer.port(),
@@ -170,9 +111,11 @@ TEST_P(SmtpDialogue, EndsWithItsResultAndText)
     mail::securityLibrary().end(); // lets the peer see the end of a failed dialogue
     const std::vector<std::string> lines = receivedLines(peer);
     ASSERT_EQ(lines.size(), c.linesReceived.size()) << ::testing::PrintToString(lines);
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (c.linesReceived[i] != "*")
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (c.linesReceived[i] != "*") {
             EXPECT_EQ(lines[i], c.linesReceived[i]) << i;
+        }
+    }
 }
 
 // Cuts the script after the reply of this step and replaces that reply.
@@ -274,7 +217,7 @@ TEST_F(Smtp, UnreachableServerAndBadCertificatesFailAtActivation)
     EXPECT_EQ(errorText, "Cannot open object");
     for (const auto& [cert, key] : {std::pair(certificates->otherHostCert(), certificates->otherHostKey()),
                                     std::pair(certificates->selfSignedCert(), certificates->selfSignedKey())}) {
-        ScriptedTlsPeer peer(script({sendAction("220 hi\r\n")}), cert, key);
+        ScriptedTlsPeer peer(scriptOf({sendAction("220 hi\r\n")}), cert, key);
         ASSERT_TRUE(peer.started());
         EXPECT_EQ(mail::sendMail("a@x.org", "b@y.org", "s", "b", "localhost", peer.port(), "u", "p", errorText),
                   CRYPT_ERROR_INVALID);
