@@ -124,8 +124,9 @@ TEST_F(Builder, EveryCaptionFitsItsPlace)
     withBuilder([&](QWidget* w) {
         for (QLabel* label : w->findChildren<QLabel*>()) {
             const QString text = label->text();
-            if (!text.isEmpty())
+            if (!text.isEmpty()) {
                 EXPECT_LE(label->fontMetrics().boundingRect(text).width(), label->width()) << text.toStdString();
+            }
         }
         for (QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
             if (button->text().isEmpty())

@@ -80,8 +80,9 @@ TEST_P(TransportFailures, ReachTheDialogueWithTheirTexts)
     } else if (c.mode != 5) {
         EXPECT_EQ(mail::tlsSend(7, errorText, "QUIT\r\n"), c.transportResult);
     }
-    if (c.transportText)
+    if (c.transportText) {
         EXPECT_EQ(errorText, c.transportText);
+    }
     setReply("220 ready\r\n", 11);
     errorText.clear();
     EXPECT_EQ(send(errorText), c.mailResult);
