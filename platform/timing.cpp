@@ -12,8 +12,16 @@ void useFineTimer()
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 }
 
+static unsigned long pauseCount = 0;
+
+unsigned long pausesMade()
+{
+    return pauseCount;
+}
+
 void sleepOneMillisecond()
 {
+    ++pauseCount;
     // A sleep always wakes a little late (tens of microseconds here). The lateness is carried over and taken off
     // the next pause, so that pauses keep their 1 ms on average instead of adding several percent to a run of
     // thousands of them.

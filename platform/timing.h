@@ -7,5 +7,7 @@ namespace platform {
 void useFineTimer();
 // One millisecond; a pause that overran takes the overrun off the next one, so that pauses keep 1 ms on average.
 void sleepOneMillisecond();
+// How many pauses sleepOneMillisecond has made in this process: the pacing is checked by counting them.
+unsigned long pausesMade();
 
 } // namespace platform

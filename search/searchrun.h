@@ -29,14 +29,21 @@ std::string cityHeadingLine(const std::string& cityCode, const std::string& site
 // Neither form has its line end.
 std::string contentLineFor(const std::string& markerLine, const std::string& cityCode, const std::string& siteDomain);
 
+class SeenAds;
+
 // Appends the city's block for the downloaded page at downloadPath to the results page: the heading, then the
-// first line that holds "data-pid", "Nothing found" or "LOCAL results found." in its written form. A page with
-// none of them gives the heading alone. Pauses 1 ms after each line read. Holds one line at a time.
-void appendCityResults(const std::string& downloadPath, const std::string& cityCode);
+// content line. A page of the old shape gives the first line that holds "data-pid", "Nothing found" or "LOCAL
+// results found." in its written form; one in today's shape, whose list of ads comes first, gives its ads (see
+// AdListReader) or "<p>Nothing found.</p>". A page with neither gives the heading alone. Pauses 1 ms after each
+// of the first 2,000 lines of the scan; holds one line (or one ad) at a time.
+// seen: the search's memory, or null; ads of today's shape that it doesn't hold are marked NEW and counted, and
+// every ad listed is noted in it.
+void appendCityResults(const std::string& downloadPath, const std::string& cityCode, SeenAds* seen = nullptr);
 
 // Steps 2 to 7 of a run: removes an earlier results page, opens (creating it empty when missing) the area list
 // file, builds the URL tail once and makes one pass per line of the file. A close request seen between two
-// cities ends the run. The download file is programFolder + "temp.html".
+// cities ends the run. The download file is programFolder + "temp.html". Ads of today's shape are marked against
+// the search's memory, which the run then replaces when it listed any.
 void runSearchPasses(const SearchDefinition& search, const std::string& mainCode, const std::string& areaListPath,
                      const RunHooks& hooks);
 

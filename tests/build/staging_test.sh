@@ -12,7 +12,7 @@ stage_once() {
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 stage_once
-for folder in citydata savedsearch savedpages smtp sent about Help; do
+for folder in citydata savedsearch savedpages smtp sent seen about Help; do
     [ -d "$stage/$folder" ] || fail "folder $folder not staged"
 done
 for file in CategoryTree.dat back.bmp fwd.bmp search.bmp home2.bmp builder.bmp help.bmp "citydata/all cities.city" \
@@ -29,6 +29,7 @@ echo "page" >"$stage/savedpages/Old.html"
 echo "profile" >"$stage/smtp/Work.smtp"
 echo "a@b" >"$stage/smtp/email.list"
 echo "copy" >"$stage/sent/Hello.html"
+printf 'abc\r\n' >"$stage/seen/0123456789abcdef.seen"
 printf 'boston\r\n' >"$stage/citydata/Major Cities.city"
 printf 'east\r\n' >"$stage/citydata/East.city"
 # ...and a supplied file goes stale.

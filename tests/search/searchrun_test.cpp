@@ -202,6 +202,30 @@ TEST_F(SearchRun, RedirectedCityIsFollowed)
     EXPECT_NE(page.find("href=\"http://moved." + site->domain() + "/sss/newyork-1.html\""), std::string::npos);
 }
 
+TEST_F(SearchRun, BothShapesInOneRun)
+{
+    writeList("abc\r\nspringfield\r\nredirects\r\nemptylist\r\n");
+    run();
+    const std::string page = results();
+    const size_t today = page.find(heading("springfield", "SPRINGFIELD"));
+    const size_t redirected = page.find(heading("redirects", "REDIRECTS"));
+    const size_t empty = page.find(heading("emptylist", "EMPTYLIST"));
+    ASSERT_TRUE(today != std::string::npos && redirected != std::string::npos && empty != std::string::npos) << page;
+    EXPECT_NE(page.substr(0, today).find("data-pid=\"abc1\""), std::string::npos); // the old form, as before
+    // Today's form: one line of three ads linking to the site's canonical host, "<br>" at its end.
+    const std::string ads = page.substr(today, redirected - today);
+    EXPECT_EQ(count(ads, "<p><a href=\"http://www.localhost:" + std::to_string(site->port()) + "/view/d/"), 3u);
+    EXPECT_EQ(count(ads, "\r\n"), 2u);
+    EXPECT_EQ(ads.substr(ads.size() - 10), "</p><br>\r\n");
+    // The city that answers with a redirect to the www host gives its ads all the same.
+    EXPECT_EQ(count(page.substr(redirected, empty - redirected), "<p><a href="), 3u);
+    EXPECT_EQ(page.substr(empty), heading("emptylist", "EMPTYLIST")); // nothing can be read from an empty list
+
+    writeList("springfield\r\n");
+    run(0, "nothing at all");
+    EXPECT_EQ(results(), heading("springfield", "SPRINGFIELD") + "<p>Nothing found.</p>\r\n");
+}
+
 TEST_F(SearchRun, MissingListIsCreatedEmptyAndMakesOnePass)
 {
     std::ofstream(shell::resultsPagePath) << "earlier run";

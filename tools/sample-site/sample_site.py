@@ -45,6 +45,89 @@ def foot_lines(count):
     return ["<p>footer line %d</p>" % i for i in range(1, count)] + ["</body></html>"]
 
 
+# --- today's shape ---------------------------------------------------------------------------------------------
+
+TITLE_PATTERNS = [
+    "%s - like new",
+    "Vintage %s",
+    "%s, barely used",
+    "Two %s for sale",
+    "%s &amp; accessories",
+    "Moving sale: %s",
+    "Quality %s, pick up only",
+    "%s in great shape",
+]
+PLACES = ["downtown", "north side", "east end", "old town", "riverside", "university district", "west hills"]
+ID_ALPHABET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+
+
+def stable_number(*parts):
+    """A number that depends only on the parts (Python's hash() changes from run to run)."""
+    n = 1469598103934665603
+    for byte in "\x1f".join(str(p) for p in parts).encode():
+        n = ((n ^ byte) * 1099511628211) % (1 << 64)
+    return n
+
+
+def post_id(*parts):
+    n = stable_number(*parts)
+    digits = []
+    for _ in range(22):
+        n, r = divmod(n * 2654435761 + 40503, 62)
+        digits.append(ID_ALPHABET[r])
+    return "".join(digits)
+
+
+def slug(text):
+    return re.sub(r"[^a-z0-9]+", "-", text.lower()).strip("-") or "item"
+
+
+def today_head_lines(city, count):
+    """count lines of a head like the site's: meta tags, a JSON-LD script, styles."""
+    lines = [
+        "<!DOCTYPE html>",
+        '<html class="no-js">',
+        "<head>",
+        '    <meta charset="UTF-8">',
+        "    <title>%s search</title>" % escape(city),
+        '    <script type="application/ld+json" id="ld_breadcrumb_data">',
+        '    {"@context":"https://schema.org","@type":"BreadcrumbList","itemListElement":[]}',
+        "    </script>",
+        "    <style>",
+    ]
+    i = 0
+    while len(lines) < count - 3:
+        i += 1
+        lines.append("        .cl-rule-%d { margin: %dpx; }" % (i, i % 7))
+    lines += ["    </style>", "</head>", '<body class="no-js">']
+    return lines[-count:] if len(lines) > count else lines
+
+
+def today_item_lines(title, link, price, place):
+    """One ad of the list, spread over eleven lines as the site writes it."""
+    return [
+        '<li class="cl-static-search-result" title="%s">' % title,
+        '    <a href="%s">' % link,
+        '        <div class="title">%s</div>' % title,
+        '        <div class="details">',
+        '            <div class="price">%s</div>' % price,
+        '            <div class="location">',
+        "                %s" % place,
+        "            </div>",
+        "        </div>",
+        "    </a>",
+        "</li>",
+    ]
+
+
+SEE_ALSO_LINES = [
+    '<li class="cl-static-hub-links">',
+    "    <div>see also</div>",
+    '    <p><a href="https://www.example.org/search/area/x?hub=deals">deals near you</a></p>',
+    "</li>",
+]
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -82,6 +165,8 @@ class Handler(BaseHTTPRequestHandler):
 
         if name in ("localhost", "127.0.0.1", "[::1]"):
             self.maker_host(raw_path)
+        elif name == "www.localhost":
+            self.www_host(raw_path, raw_query)
         elif name.endswith(".localhost") and name.split(".")[0]:
             self.city_host(name.split(".")[0], raw_path, raw_query)
         else:
@@ -110,7 +195,38 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self.not_found()
 
+    def www_host(self, raw_path, raw_query):
+        """The site's canonical host: /search/area/CITY?cat=...&query=... and the ads' own pages."""
+        query = urllib.parse.parse_qs(raw_query, keep_blank_values=True)
+        area = re.fullmatch(r"/search/area/([^/]+)", raw_path)
+        ad = re.fullmatch(r"/view/d/([^/]+)/([^/]+)", raw_path)
+        if area:
+            city = urllib.parse.unquote(area.group(1))
+            category = query.get("cat", ["sss"])[0]
+            self.send_page(200, self.today_page(city, category, query.get("query", [""])[0]))
+        elif ad:
+            title = ad.group(1).replace("-", " ")
+            self.send_page(
+                200,
+                "<!DOCTYPE html>\n<html><head><title>%s</title></head><body>\n<h2>%s</h2>\n"
+                '<p>Reply: <a href="mailto:%s@reply.example.org?subject=%s">%s@reply.example.org</a></p>\n'
+                "</body></html>\n" % (escape(title), escape(title), ad.group(2), slug(title), ad.group(2)),
+            )
+        else:
+            self.not_found()
+
     def city_host(self, city, raw_path, raw_query):
+        if city == "redirects":
+            # As the real site does: the city's search goes to the canonical address on the www host.
+            match = re.fullmatch(r"/search/([^/]+)", raw_path)
+            query = urllib.parse.parse_qs(raw_query, keep_blank_values=True)
+            target = "http://www.localhost:%d/search/area/%s?%s" % (
+                self.server.server_address[1],
+                city,
+                urllib.parse.urlencode({"cat": match.group(1) if match else "sss", "query": query.get("query", [""])[0]}),
+            )
+            self.send_page(301, "<p>Moved.</p>\n", [("Location", target)])
+            return
         if city == "moved":
             target = "http://newyork.localhost:%d%s" % (self.server.server_address[1], self.path)
             self.send_page(302, "<p>Moved.</p>\n", [("Location", target)])
@@ -130,10 +246,15 @@ class Handler(BaseHTTPRequestHandler):
             "localonly": lambda: self.send_page(200, self.local_only_page(category, words)),
             "both": lambda: self.send_page(200, self.both_page()),
             "huge": self.huge,
+            "hugelist": self.huge_list,
+            "emptylist": lambda: self.send_page(200, self.today_page(city, category, words, empty_list=True)),
             USER_AGENT_CITY: lambda: self.send_page(200, escape(self.headers.get("User-Agent") or "")),
         }
+        old_shape = self.server.options.old_shape
         if city in odd_cities:
             odd_cities[city]()
+        elif "all" not in old_shape and city not in old_shape:
+            self.send_page(200, self.today_page(city, category, words))
         elif re.search(r"\bnothing\b", words, re.IGNORECASE):
             self.send_page(200, self.nothing_found_page(city))
         else:
@@ -162,6 +283,44 @@ class Handler(BaseHTTPRequestHandler):
         return "".join(line + "\n" for line in top) + "".join(
             line + "\r\n" for line in foot_lines(o.lines - o.marker_line)
         )
+
+    def today_ad(self, city, category, words, i):
+        """Title, link, price and place of ad i, all depending only on the search and i."""
+        n = stable_number(city, category, words, i)
+        subject = escape(words.strip()) or "item"
+        title = TITLE_PATTERNS[n % len(TITLE_PATTERNS)] % subject
+        if n % len(TITLE_PATTERNS) in (1, 3):
+            title = title[0].upper() + title[1:]
+        ident = post_id(city, category, words, i)
+        if i % 5 == 0:  # older pages link to the city's own host
+            link = "http://%s.localhost:%d/%s/d/%s/%s.html" % (
+                city, self.server.server_address[1], category, slug(title), 7000000000 + n % 999999999)
+        else:
+            link = "http://www.localhost:%d/view/d/%s/%s" % (self.server.server_address[1], slug(title), ident)
+        price = "" if n % 11 == 0 else "$%d" % (5 + n % 400)
+        place = PLACES[(n >> 8) % len(PLACES)]
+        return title, link, price, place
+
+    def today_page(self, city, category, words, empty_list=False):
+        """A search page as the site serves it today: a long head, the ads in one list, over many lines."""
+        o = self.server.options
+        matches_nothing = re.search(r"\bnothing\b", words, re.IGNORECASE)
+        lines = today_head_lines(city, o.list_line - 3)
+        lines += [
+            '<div class="cl-static-header">',
+            '    <a href="/">classifieds</a><h1>&quot;%s&quot; in %s</h1></div>' % (escape(words), escape(city)),
+            '<ol class="cl-static-search-results">',
+        ]
+        if empty_list:
+            lines += ["    ", "</ol>", '<script id="ads">{"items":[["%s"]]}</script>' % escape(words)]
+        else:
+            lines += SEE_ALSO_LINES
+            if not matches_nothing:
+                for i in range(1, o.ads + 1):
+                    lines += today_item_lines(*self.today_ad(city, category, words, i))
+            lines.append("</ol>")
+        lines += ['<div class="cl-static-footer">&copy; sample site</div>', "</body>", "</html>"]
+        return "".join(line + "\n" for line in lines)
 
     def nothing_found_page(self, city):
         lines = head_lines(city, 3) + [
@@ -239,6 +398,36 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
 
 
+    def huge_list(self):
+        # Today's shape, about 100 MB: 400,000 ads streamed in pieces so that the server never holds the page.
+        o = self.server.options
+        top = "".join(line + "\n" for line in today_head_lines("hugelist", o.list_line - 1))
+        top += '<ol class="cl-static-search-results">\n'
+        bottom = "</ol>\n</body>\n</html>\n"
+
+        def piece(first):
+            lines = []
+            for i in range(first, first + 1000):
+                link = "http://www.localhost/view/d/ad-%d/%s" % (i, post_id("hugelist", i))
+                item = today_item_lines("Ad number %d" % i, link, "$%d" % (i % 1000), PLACES[i % len(PLACES)])
+                lines += [line.strip() for line in item]
+            return "".join(line + "\n" for line in lines).encode()
+
+        # No length: the answer ends when the connection closes, as HTTP/1.1 allows.
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        try:
+            self.wfile.write(top.encode())
+            for k in range(400):
+                self.wfile.write(piece(k * 1000 + 1))
+            self.wfile.write(bottom.encode())
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+
 class Server(ThreadingHTTPServer):
     daemon_threads = True
 
@@ -264,11 +453,17 @@ def parse_args(argv):
     p.add_argument("--lines", type=int, default=12, help="lines of a normal page")
     p.add_argument("--marker-line", type=int, default=6, help="1-based line holding the ads")
     p.add_argument("--ads", type=int, default=3, help="ads on a normal page")
+    p.add_argument("--list-line", type=int, default=280, help="1-based line of the list of ads (today's shape)")
+    p.add_argument("--old-shape", default="", help="comma-separated cities that answer in the old one-line shape"
+                   " ('all' for every city)")
     p.add_argument("--stall-seconds", type=float, default=30, help="how long the 'stalls' city stays silent")
     p.add_argument("--verbose", action="store_true", help="log every request to stderr")
     o = p.parse_args(argv)
     if not 1 <= o.marker_line < o.lines:
         p.error("need 1 <= --marker-line < --lines")
+    if o.list_line < 4:
+        p.error("need --list-line >= 4")
+    o.old_shape = set(filter(None, o.old_shape.split(",")))
     if o.ads < 0 or o.stall_seconds < 0 or not 0 <= o.port <= 65535:
         p.error("--ads, --stall-seconds and --port can't be negative")
     return o
