@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Figures of the search run and the search builder, against the sample site on a free loopback port.
-#   - run speed: 400 cities, pages of 300 lines with the ad line on line 40; the run's time against its floor
-#     (the 1 ms pauses the scan makes plus the same 400 downloads fetched back to back by curl);
-#   - memory: peak resident memory of a run over one 158 MB page of 5 MB lines (marker after 100 MB) against a
-#     run over one page of about 20 KB;
+#   - run speed, old shape: 400 cities, pages of 300 lines with the ad line on line 40; the run's time against its
+#     floor (the 1 ms pauses the scan makes plus the same 400 downloads fetched back to back by curl);
+#   - run speed, today's shape: 400 cities, the list of 120 ads (11 lines each) starting on line 280; against its
+#     floor as above, and with a memory of 50,000 ids (NEW marks) against the same run without one;
+#   - memory: peak resident memory of a run over one 158 MB page of 5 MB lines (marker after 100 MB), and over one
+#     100 MB page of today's shape (400,000 ads), against a run over one page of about 20 KB;
 #   - builder: opening the window with the full category file and 700 city codes, median of 5.
 # Usage: bench/search.sh [cities]   (builds first)
 set -euo pipefail
@@ -21,7 +23,7 @@ cleanup() {
 trap cleanup EXIT
 
 /usr/bin/python3 tools/sample-site/sample_site.py --port-file "$work/port" --lines 300 --marker-line 40 --ads 100 \
-    >/dev/null &
+    --old-shape all >/dev/null &
 server_pid=$!
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 port=$(cat "$work/port")
@@ -50,14 +52,66 @@ awk -v run="$run_seconds" -v c0="$curl_start" -v c1="$curl_end" -v n="$cities" -
     printf "own time per city    %.0f us\n", (run - floor) / n * 1e6;
 }'
 
+echo "== Run over $cities cities in today's shape (list on line 280, 120 ads of 11 lines)"
+/usr/bin/python3 tools/sample-site/sample_site.py --port-file "$work/port2" --list-line 280 --ads 120 >/dev/null &
+server2_pid=$!
+trap 'kill "$server2_pid" 2>/dev/null; cleanup' EXIT
+for _ in $(seq 100); do [ -s "$work/port2" ] && break; sleep 0.1; done
+domain2="localhost:$(cat "$work/port2")"
+mkdir -p "$work/today"
+build/qb_bench_run speed "$domain2" 5 "$work/today" >/dev/null
+# Without seen/ the run can neither read nor write a memory: nothing is marked.
+rm -rf "$work/today/seen"
+plain_seconds=$(build/qb_bench_run speed "$domain2" "$cities" "$work/today" | awk '{print $4}')
+page2=$(curl -s "http://city1.$domain2/search/sss?query=bench+words&srchType=A&minAsk=&maxAsk=")
+page2_bytes=$(printf '%s' "$page2" | wc -c)
+page2_lines=$(printf '%s\n' "$page2" | wc -l)
+sed "s/$domain/$domain2/" "$work/curl.cfg" >"$work/curl2.cfg"
+curl_start=$(date +%s.%N)
+curl -s -K "$work/curl2.cfg"
+curl_end=$(date +%s.%N)
+awk -v run="$plain_seconds" -v c0="$curl_start" -v c1="$curl_end" -v n="$cities" -v bytes="$page2_bytes" \
+    -v lines="$page2_lines" 'BEGIN {
+    downloads = c1 - c0; pauses = n * 280 / 1000; floor = downloads + pauses;
+    printf "page size            %d bytes, %d lines\n", bytes, lines;
+    printf "run                  %.3f s\n", run;
+    printf "floor                %.3f s (pauses %.3f s + curl back to back %.3f s)\n", floor, pauses, downloads;
+    printf "over the floor       %.2f %%\n", (run - floor) / floor * 100;
+    printf "own time per city    %.0f us\n", (run - floor) / n * 1e6;
+    unpaced = (lines < 2000 ? lines : 2000);
+    printf "without the list line ending the scan, the pauses alone would be %.1f s (%d a page)\n", \
+        n * unpaced / 1000 + downloads, unpaced;
+}'
+# A memory of 50,000 ids: this run's ads but every tenth (those come out NEW), topped up with ids of other ads.
+mkdir -p "$work/today/seen"
+/usr/bin/python3 - "$work/today/Last Search.html" "$work/today/seen/memory" <<'PY'
+import re, sys
+ids = sorted(set(m.group(1) for m in re.finditer(r'<p><a href="[^"]*/([^/"]+?)(?:\.html)?">', open(sys.argv[1]).read())))
+kept = [i for n, i in enumerate(ids) if n % 10]
+kept += ["other%017d" % n for n in range(50000 - len(kept))]
+open(sys.argv[2], "w", newline="").write("".join(i + "\r\n" for i in sorted(kept)))
+print("memory               %d ids (%d of this run's %d ads left out)" % (len(kept), len(ids) - len(ids) * 9 // 10, len(ids)))
+PY
+marked_seconds=$(build/qb_bench_run speed "$domain2" "$cities" "$work/today" "$work/today/seen/memory" | awk '{print $4}')
+new_marks=$(grep -o '<b>NEW</b>' "$work/today/Last Search.html" | wc -l)
+awk -v a="$plain_seconds" -v b="$marked_seconds" -v marks="$new_marks" 'BEGIN {
+    printf "without a memory     %.3f s\n", a;
+    printf "with the memory      %.3f s (%d ads marked NEW)\n", b, marks;
+    printf "difference           %+.2f %% (target within 1 %%)\n", (b - a) / a * 100;
+}'
+
 echo "== Peak memory"
 small=$(build/qb_bench_run memory "$domain" small "$work/run" | awk '{print $2}')
 huge=$(build/qb_bench_run memory "$domain" huge "$work/run" | awk '{print $2}')
 huge_bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://huge.$domain/search/sss?query=x")
-awk -v s="$small" -v h="$huge" -v hb="$huge_bytes" -v sb="$page_bytes" 'BEGIN {
+# With seen/ in place, as in the program folder: the run also keeps and writes the ids of all 400,000 ads.
+mkdir -p "$work/run/seen"
+list=$(build/qb_bench_run memory "$domain2" hugelist "$work/run" | awk '{print $2}')
+list_bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://hugelist.$domain2/search/sss?query=x")
+awk -v s="$small" -v h="$huge" -v hb="$huge_bytes" -v sb="$page_bytes" -v l="$list" -v lb="$list_bytes" 'BEGIN {
     printf "page of %d bytes     peak %.1f MB\n", sb, s / 1024;
-    printf "page of %d bytes peak %.1f MB\n", hb, h / 1024;
-    printf "difference           %.1f MB (target at most 32 MB)\n", (h - s) / 1024;
+    printf "page of %d bytes peak %.1f MB, %.1f MB more (target at most 32 MB)\n", hb, h / 1024, (h - s) / 1024;
+    printf "today'"'"'s shape, %d bytes peak %.1f MB, %.1f MB more (target at most 32 MB)\n", lb, l / 1024, (l - s) / 1024;
 }'
 
 echo "== Builder opening (full category file, 700 city codes)"

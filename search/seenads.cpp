@@ -84,39 +84,40 @@ void SeenAds::noteListed(std::string_view id)
     if (!isStorableId(id))
         return;
     m_listedStarts.push_back(static_cast<std::uint32_t>(m_listedText.size()));
-    m_listedText.append(id);
+    m_listedText.append(id).push_back('\n');
 }
 
-std::vector<std::string_view> SeenAds::sortedListed() const
+std::string_view SeenAds::listedAt(std::uint32_t start) const
 {
-    std::vector<std::string_view> ids;
-    ids.reserve(m_listedStarts.size());
     const std::string_view all = m_listedText;
-    for (size_t i = 0; i < m_listedStarts.size(); ++i) {
-        const size_t end = i + 1 < m_listedStarts.size() ? m_listedStarts[i + 1] : all.size();
-        ids.push_back(all.substr(m_listedStarts[i], end - m_listedStarts[i]));
-    }
-    std::sort(ids.begin(), ids.end());
-    return ids;
+    return all.substr(start, all.find('\n', start) - start);
 }
 
-bool SeenAds::save(const std::string& path, bool interrupted) const
+bool SeenAds::save(const std::string& path, bool interrupted)
 {
-    std::vector<std::string_view> ids = sortedListed();
-    if (interrupted && m_hasMemory) {
-        std::vector<std::string_view> merged;
-        merged.reserve(ids.size() + m_remembered.size());
-        std::merge(ids.begin(), ids.end(), m_remembered.begin(), m_remembered.end(), std::back_inserter(merged));
-        ids.swap(merged);
-    }
-    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    // Sorting the ids' positions rather than copies of them keeps a run over a page of hundreds of thousands of
+    // ads from holding its ids twice.
+    std::sort(m_listedStarts.begin(), m_listedStarts.end(),
+              [this](std::uint32_t a, std::uint32_t b) { return listedAt(a) < listedAt(b); });
+    const std::vector<std::string_view> none;
+    const std::vector<std::string_view>& remembered = interrupted ? m_remembered : none;
+
     std::string text;
-    size_t bytes = 0;
-    for (std::string_view id : ids)
-        bytes += id.size() + 2;
-    text.reserve(bytes);
-    for (std::string_view id : ids)
-        text.append(id).append("\r\n");
+    text.reserve(m_listedText.size() + m_listedStarts.size() + (interrupted ? m_rememberedText.size() : 0));
+    std::string_view last; // ids are never empty
+    auto add = [&](std::string_view id) {
+        if (id != last)
+            text.append(id).append("\r\n");
+        last = id;
+    };
+    // Both sequences are sorted: merge them, each id once.
+    size_t i = 0, j = 0;
+    while (i < m_listedStarts.size() || j < remembered.size()) {
+        if (j == remembered.size() || (i < m_listedStarts.size() && listedAt(m_listedStarts[i]) < remembered[j]))
+            add(listedAt(m_listedStarts[i++]));
+        else
+            add(remembered[j++]);
+    }
     return platform::writeFileAtomically(path, text);
 }
 

@@ -25,15 +25,15 @@ public:
     size_t listedCount() const { return m_listedStarts.size(); }
     // Replaces the memory at path by this run's ids, sorted and without duplicates; a run that was interrupted
     // keeps the remembered ids too, so the ads of the cities it did not reach don't look new next time.
-    bool save(const std::string& path, bool interrupted) const;
+    bool save(const std::string& path, bool interrupted);
 
 private:
-    std::vector<std::string_view> sortedListed() const;
+    std::string_view listedAt(std::uint32_t start) const;
 
     bool m_hasMemory = false;
     std::string m_rememberedText;
     std::vector<std::string_view> m_remembered; // sorted, into m_rememberedText
-    // This run's ids, one after the other in one string: far less memory than a string each on a page of
+    // This run's ids, each ended by a line feed, in one string: far less memory than a string each on a page of
     // hundreds of thousands of ads.
     std::string m_listedText;
     std::vector<std::uint32_t> m_listedStarts;

@@ -1,10 +1,13 @@
 // Measures the search run against a running sample site.
-//   qb_bench_run speed DOMAIN CITIES FOLDER   one run over CITIES cities; prints the time and the pauses made
+//   qb_bench_run speed DOMAIN CITIES FOLDER [MEMORY]
+//                                             one run over CITIES cities; prints the time. MEMORY: a file put in
+//                                             place as the search's memory of the ads listed last time
 //   qb_bench_run memory DOMAIN CITY FOLDER    one run over one city; prints the peak resident memory
 
 #include "platform/download.h"
 #include "platform/settings.h"
 #include "search/searchrun.h"
+#include "search/seenads.h"
 #include "shell/programstate.h"
 
 #include <sys/resource.h>
@@ -17,8 +20,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s speed|memory DOMAIN CITIES|CITY FOLDER\n", argv[0]);
+    if (argc != 5 && argc != 6) {
+        std::fprintf(stderr, "usage: %s speed|memory DOMAIN CITIES|CITY FOLDER [MEMORY]\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
@@ -41,6 +44,12 @@ int main(int argc, char** argv)
     search::SearchDefinition definition;
     definition.categoryCode = "sss";
     definition.words = "bench words";
+    if (argc == 6) {
+        const std::string memoryPath
+            = search::seenFilePath(search::buildSearchTail(definition, "sss", platform::settings().siteDomain));
+        std::ifstream memory(argv[5], std::ios::binary);
+        std::ofstream(memoryPath, std::ios::binary | std::ios::trunc) << memory.rdbuf();
+    }
     int passes = 0;
     search::RunHooks hooks;
     hooks.cityStarted = [&](const std::string&, int pass) { passes = pass; };
