@@ -51,7 +51,7 @@ TITLE_PATTERNS = [
     "%s - like new",
     "Vintage %s",
     "%s, barely used",
-    "Two %s for sale",
+    "Solid %s for sale",
     "%s &amp; accessories",
     "Moving sale: %s",
     "Quality %s, pick up only",
@@ -289,8 +289,7 @@ class Handler(BaseHTTPRequestHandler):
         n = stable_number(city, category, words, i)
         subject = escape(words.strip()) or "item"
         title = TITLE_PATTERNS[n % len(TITLE_PATTERNS)] % subject
-        if n % len(TITLE_PATTERNS) in (1, 3):
-            title = title[0].upper() + title[1:]
+        title = title[0].upper() + title[1:]
         ident = post_id(city, category, words, i)
         if i % 5 == 0:  # older pages link to the city's own host
             link = "http://%s.localhost:%d/%s/d/%s/%s.html" % (
