@@ -2,6 +2,7 @@
 
 #include "samplesite.h"
 #include "testfolder.h"
+#include "tlspeer.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -218,6 +219,17 @@ INSTANTIATE_TEST_SUITE_P(Download, DownloadRejects,
                                          RejectCase{"fileScheme", &fileUrl, "page.html", CURLE_UNSUPPORTED_PROTOCOL},
                                          RejectCase{"missingFolder", &goodUrl, "missing/page.html", CURLE_WRITE_ERROR}),
                          [](const testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
+
+// The site redirects to https, as the real one does: the certificate met there is checked all the same.
+TEST_F(DownloadTest, RedirectToHttpsStillChecksTheCertificate)
+{
+    const TestCertificates& certificates = TestCertificates::shared();
+    ASSERT_TRUE(certificates.made());
+    SampleSite tlsSite({"--tls-cert", certificates.selfSignedCert(), "--tls-key", certificates.selfSignedKey()});
+    ASSERT_TRUE(tlsSite.started());
+    EXPECT_EQ(platform::downloadUrlToFile(tlsSite.cityUrl("tohttps", "/search/sss?query=x"), folder + "page.html"),
+              CURLE_PEER_FAILED_VERIFICATION);
+}
 
 // --- The destination ----------------------------------------------------------------------------------------
 

@@ -13,6 +13,7 @@ import re
 import signal
 import socket
 import socketserver
+import ssl
 import sys
 import threading
 import urllib.parse
@@ -226,6 +227,11 @@ class Handler(BaseHTTPRequestHandler):
                 urllib.parse.urlencode({"cat": match.group(1) if match else "sss", "query": query.get("query", [""])[0]}),
             )
             self.send_page(301, "<p>Moved.</p>\n", [("Location", target)])
+            return
+        if city == "tohttps" and self.server.options.tls_port:
+            # A redirect to https: the download must still check the certificate it then meets.
+            target = "https://localhost:%d/" % self.server.options.tls_port
+            self.send_page(302, "<p>Moved.</p>\n", [("Location", target)])
             return
         if city == "moved":
             target = "http://newyork.localhost:%d%s" % (self.server.server_address[1], self.path)
@@ -456,6 +462,8 @@ def parse_args(argv):
     p.add_argument("--old-shape", default="", help="comma-separated cities that answer in the old one-line shape"
                    " ('all' for every city)")
     p.add_argument("--stall-seconds", type=float, default=30, help="how long the 'stalls' city stays silent")
+    p.add_argument("--tls-cert", help="also serve https on a free loopback port with this certificate (PEM)")
+    p.add_argument("--tls-key", help="the private key of --tls-cert (PEM)")
     p.add_argument("--verbose", action="store_true", help="log every request to stderr")
     o = p.parse_args(argv)
     if not 1 <= o.marker_line < o.lines:
@@ -482,6 +490,14 @@ def main(argv):
         servers.append(Server6(("::1", servers[0].server_address[1]), Handler))
     except OSError:
         pass  # no IPv6 loopback: clients fall back to 127.0.0.1
+    o.tls_port = 0
+    if o.tls_cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(o.tls_cert, o.tls_key)
+        tls = Server(("127.0.0.1", 0), Handler)
+        tls.socket = context.wrap_socket(tls.socket, server_side=True)
+        o.tls_port = tls.server_address[1]
+        servers.append(tls)
     for s in servers:
         s.options = o
         threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
