@@ -100,6 +100,10 @@ awk -v a="$plain_seconds" -v b="$marked_seconds" -v marks="$new_marks" 'BEGIN {
     printf "difference           %+.2f %% (target within 1 %%)\n", (b - a) / a * 100;
 }'
 
+for ids in 10000 50000; do
+    build/qb_bench_run seen "$ids" "$work" | awk '{printf "reading a memory     %d ids: %.2f ms\n", $2, $4}'
+done
+
 echo "== Peak memory"
 small=$(build/qb_bench_run memory "$domain" small "$work/run" | awk '{print $2}')
 huge=$(build/qb_bench_run memory "$domain" huge "$work/run" | awk '{print $2}')

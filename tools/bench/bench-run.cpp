@@ -3,6 +3,7 @@
 //                                             one run over CITIES cities; prints the time. MEMORY: a file put in
 //                                             place as the search's memory of the ads listed last time
 //   qb_bench_run memory DOMAIN CITY FOLDER    one run over one city; prints the peak resident memory
+//   qb_bench_run seen IDS FOLDER              reading a memory of IDS ids of 22 characters; prints the time
 
 #include "platform/download.h"
 #include "platform/settings.h"
@@ -18,8 +19,29 @@
 #include <fstream>
 #include <string>
 
+// Reading a memory file, the one cost of the NEW marks that comes before the first city.
+static int timeMemoryRead(int ids, const std::string& folder)
+{
+    std::string text;
+    for (int i = 0; i < ids; ++i) {
+        char id[32];
+        std::snprintf(id, sizeof id, "vAjGnkwp5v35F%09d\r\n", i * 7919 % 1000000007);
+        text += id;
+    }
+    const std::string path = folder + "/memory.seen";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    search::SeenAds seen;
+    const auto start = std::chrono::steady_clock::now();
+    seen.load(path);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("ids %d read_ms %.2f %s\n", ids, ms, seen.hasMemory() ? "" : "(not taken)");
+    return seen.hasMemory() ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::string(argv[1]) == "seen")
+        return timeMemoryRead(std::atoi(argv[2]), argv[3]);
     if (argc != 5 && argc != 6) {
         std::fprintf(stderr, "usage: %s speed|memory DOMAIN CITIES|CITY FOLDER [MEMORY]\n", argv[0]);
         return 2;
