@@ -227,8 +227,9 @@ void AdListReader::takeItem(std::string_view item)
     ad.link = foldBlanks(attributeOf(tagAt(item, link), "href").value_or(""));
     if (ad.link.empty())
         return;
-    const std::optional<std::string_view> title = divText(item, "title");
-    ad.title = foldBlanks(title ? *title : attributeOf(tag, "title").value_or(""));
+    ad.title = foldBlanks(divText(item, "title").value_or(""));
+    if (ad.title.empty())
+        ad.title = foldBlanks(attributeOf(tag, "title").value_or(""));
     ad.price = foldBlanks(divText(item, "price").value_or(""));
     ad.place = foldBlanks(divText(item, "location").value_or(""));
     ++m_adCount;
