@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                  head
                      + "<ol class=\"cl-static-search-results\">\n"
                        "<li class=\"cl-static-search-result\" title=\"A\"><a href=\"https://x.example/a/1\">\n"
-                       "<div class=\"title\">A</div></a></li>\n"
+                       "<div class=\"title\"> </div></a></li>\n"
                        "<li class=\"cl-static-search-result\" title=\"B\"><a href=\"https://x.example/b/2\">\n"
                        "<div class=\"title\">B</div><div class=\"price\">$1",
                  "<p><a href=\"https://x.example/a/1\">A</a></p><p><a href=\"https://x.example/b/2\">B</a> $1</p>"
