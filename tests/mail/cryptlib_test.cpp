@@ -132,8 +132,6 @@ protected:
         ASSERT_TRUE(certs().made());
         // OpenSSL's default verify paths read these; the suite trusts only its own CA.
         ::setenv("SSL_CERT_FILE", certs().caFile().c_str(), 1);
-        // Short enough that a fault fails a test instead of hanging it, long enough for a loaded machine.
-        ::setenv("QB_CRYPTLIB_TIMEOUT_MS", "5000", 1);
         mail::loadSecurityLibrary(QB_CRYPTLIB);
         ASSERT_TRUE(lib().complete());
         ASSERT_EQ(lib().init(), CRYPT_OK);
@@ -142,7 +140,6 @@ protected:
     {
         if (lib().complete())
             lib().end();
-        ::unsetenv("QB_CRYPTLIB_TIMEOUT_MS");
     }
 
     static std::string scriptFor(const std::string& greeting, const std::string& more = "")
@@ -150,10 +147,15 @@ protected:
         return "[{\"send\": " + quoted(greeting) + "}" + more + "]";
     }
 
-    // Create, name, port, activate: the last status; session is set once created.
-    static int open(const std::string& host, int port, int& session)
+    // Create, time-out, name, port, activate: the last status; session is set once created. The time-out is
+    // short enough that a fault fails a test instead of hanging it, long enough for a loaded machine.
+    static int open(const std::string& host, int port, int& session, int timeoutMs = 5000, bool plainFirst = false)
     {
         int status = lib().createSession(&session, CRYPT_UNUSED, CRYPT_SESSION_SSL);
+        if (status == CRYPT_OK)
+            status = lib().setAttribute(session, CRYPT_SESSINFO_TIMEOUT_MS, timeoutMs);
+        if (status == CRYPT_OK && plainFirst)
+            status = lib().setAttribute(session, CRYPT_SESSINFO_PLAINTEXT_FIRST, 1);
         if (status == CRYPT_OK)
             status = lib().setAttributeString(session, CRYPT_SESSINFO_SERVER_NAME, host.data(), int(host.size()));
         if (status == CRYPT_OK)
@@ -388,7 +390,7 @@ struct FailureCase {
     const char* name;
     Peer peer;
     int status;
-    const char* timeoutMs;
+    int timeoutMs;
 };
 
 class CryptActivation : public CryptFixture, public ::testing::WithParamInterface<FailureCase> { };
@@ -396,8 +398,6 @@ class CryptActivation : public CryptFixture, public ::testing::WithParamInterfac
 TEST_P(CryptActivation, FailsWithItsStatus)
 {
     const FailureCase& c = GetParam();
-    ::setenv("QB_CRYPTLIB_TIMEOUT_MS", c.timeoutMs, 1);
-    ASSERT_EQ(lib().init(), CRYPT_OK); // takes the new time-out
 
     std::unique_ptr<ScriptedTlsPeer> tlsPeer;
     std::unique_ptr<LoopbackSocket> socket;
@@ -421,9 +421,9 @@ TEST_P(CryptActivation, FailsWithItsStatus)
 
     int session = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(open("localhost", port, session), c.status);
+    EXPECT_EQ(open("localhost", port, session, c.timeoutMs), c.status);
     const auto took = Clock::now() - start;
-    const auto timeout = std::chrono::milliseconds(std::atoi(c.timeoutMs));
+    const auto timeout = std::chrono::milliseconds(c.timeoutMs);
     if (c.status == CRYPT_ERROR_TIMEOUT) {
         EXPECT_GE(took, timeout - 50ms);
         EXPECT_LT(took, timeout + 2s);
@@ -441,11 +441,11 @@ TEST_P(CryptActivation, FailsWithItsStatus)
 }
 
 INSTANTIATE_TEST_SUITE_P(Crypt, CryptActivation,
-                         ::testing::Values(FailureCase{"refusedPort", Peer::refusing, CRYPT_ERROR_OPEN, "5000"},
-                                           FailureCase{"otherHost", Peer::otherHost, CRYPT_ERROR_INVALID, "5000"},
-                                           FailureCase{"selfSigned", Peer::selfSigned, CRYPT_ERROR_INVALID, "5000"},
-                                           FailureCase{"noTls", Peer::plainText, CRYPT_ERROR_BADDATA, "5000"},
-                                           FailureCase{"noHandshake", Peer::silent, CRYPT_ERROR_TIMEOUT, "500"}),
+                         ::testing::Values(FailureCase{"refusedPort", Peer::refusing, CRYPT_ERROR_OPEN, 5000},
+                                           FailureCase{"otherHost", Peer::otherHost, CRYPT_ERROR_INVALID, 5000},
+                                           FailureCase{"selfSigned", Peer::selfSigned, CRYPT_ERROR_INVALID, 5000},
+                                           FailureCase{"noTls", Peer::plainText, CRYPT_ERROR_BADDATA, 5000},
+                                           FailureCase{"noHandshake", Peer::silent, CRYPT_ERROR_TIMEOUT, 500}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 using CryptLifetime = CryptFixture;

@@ -115,6 +115,22 @@ FAULT_EXPORT int cryptPopData(int, void* buffer, int length, int* bytesCopied)
     return CRYPT_OK;
 }
 
+// The local address of a loopback connection, as the real library gives it.
+FAULT_EXPORT int cryptGetAttributeString(int, int, void* value, int* valueLength)
+{
+    if (!valueLength)
+        return CRYPT_ERROR_PARAM4;
+    const char address[] = "127.0.0.1";
+    const int length = sizeof address - 1;
+    if (value) {
+        if (*valueLength < length)
+            return CRYPT_ERROR_OVERFLOW;
+        std::memcpy(value, address, size_t(length));
+    }
+    *valueLength = length;
+    return CRYPT_OK;
+}
+
 FAULT_EXPORT int cryptCreateEnvelope(int*, int, int)
 {
     return CRYPT_ERROR_NOTAVAIL;
