@@ -150,7 +150,7 @@ bool isPlainParameterValue(const std::string& name)
 }
 
 // The name as plain ASCII for Content-Type's name=, which older readers look at: every character that can't
-// stand in a quoted parameter becomes "_".
+// stand in a quoted parameter becomes "_", and a long name is cut to fit its header line, extension kept.
 std::string asciiFallbackName(const std::string& name)
 {
     std::string fallback;
@@ -159,6 +159,13 @@ std::string asciiFallbackName(const std::string& name)
         if (isContinuationByte(u))
             continue; // one "_" for the whole character, from its first byte
         fallback += isPrintableAscii(u) && c != '"' && c != '\\' ? c : '_';
+    }
+    constexpr size_t room = headerLineLimit - std::char_traits<char>::length(" name=\"\"");
+    if (fallback.size() > room) {
+        const size_t dot = fallback.rfind('.');
+        const std::string extension
+            = dot != std::string::npos && fallback.size() - dot <= 10 ? fallback.substr(dot) : "";
+        fallback = fallback.substr(0, room - extension.size()) + extension;
     }
     return fallback;
 }
