@@ -77,6 +77,20 @@ bool isDomainName(const std::string& name)
     return true;
 }
 
+// The length of the first complete reply in text (through the line end of its last line), or npos.
+size_t firstReplyLength(const std::string& text)
+{
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            return std::string::npos;
+        if (!(end - start >= 4 && text[start + 3] == '-'))
+            return end + 1;
+        start = end + 1;
+    }
+    return std::string::npos;
+}
+
 // True when the server's EHLO answer names the keyword on one of its lines ("250-STARTTLS", "250 STARTTLS").
 bool offersExtension(const std::string& reply, const std::string& keyword)
 {
@@ -291,6 +305,11 @@ int sendMailWith(Security security, const std::string& senderEmail, const std::s
             return startTlsNotOffered;
         }
         result = dialogue.step("STARTTLS\r\n", {220}, startTlsRefused, "STARTTLS Failed: ");
+        // Anything after the go-ahead came in clear and would pass for a reply over TLS (RFC 3207's injection).
+        if (result == 0 && firstReplyLength(dialogue.reply()) != dialogue.reply().size()) {
+            result = CRYPT_ERROR_BADDATA;
+            setErrorText(errorText, securityStatusText(result));
+        }
         if (result == 0) {
             result = tlsStartTls(session);
             if (result != 0)

@@ -168,10 +168,10 @@ def run_script(tls, script, log, state):
             elif "sleep" in action:
                 time.sleep(float(action["sleep"]))
             elif action.get("close"):
-                return
+                return conn.tls
             elif action.get("discard"):
                 log.write({"event": "discarded", "bytes": discard(conn)})
-                return
+                return conn.tls
             else:
                 log.write({"event": "unknown_action", "action": action})
         wait_for_close(conn, log)
