@@ -289,6 +289,32 @@ std::string foldedHeader(const std::string& line)
     return folded + rest + "\r\n";
 }
 
+// "To: " and the comma-separated list, folded after commas so that many recipients don't make a line that servers
+// refuse (998 bytes) or pass 78 characters.
+std::string recipientsHeader(const std::string& recipients)
+{
+    std::string header = "To: ";
+    size_t lineStart = 0;
+    size_t start = 0;
+    for (bool first = true;; first = false) {
+        const size_t comma = recipients.find(',', start);
+        const std::string address
+            = recipients.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!first) {
+            header += ',';
+            if (header.size() - lineStart + address.size() > headerLineLimit) {
+                header += "\r\n ";
+                lineStart = header.size() - 1;
+            }
+        }
+        header += address;
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return header + "\r\n";
+}
+
 std::function<std::string()>& messageIdSource()
 {
     static std::function<std::string()> source;
@@ -567,7 +593,7 @@ std::string composeHeaders(const std::string& senderEmail, const std::string& re
 {
     std::string headers;
     headers += "From: " + senderEmail + "\r\n";
-    headers += "To: " + recipients + "\r\n";
+    headers += recipientsHeader(recipients);
     // No blank before the colon: standard parsers end the header block at a "Subject :" line.
     headers += subjectHeader(subject);
     // RFC 5322 requires Date and asks for Message-ID; servers add neither for authenticated clients, and spam

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,7 @@ struct Attachment {
 
 struct ComposeCase {
     const char* name;
+    std::string recipients;
     std::string subject;
     std::string body;
     std::vector<Attachment> attachments;
@@ -78,7 +80,7 @@ TEST_P(Composition, ReadsBackAsTyped)
         ASSERT_TRUE(std::filesystem::exists(paths.back()));
     }
     const std::string message
-        = mail::composeMessage("ann@example.com", "bob@example.com", c.subject, c.body, paths, "mail.example.org");
+        = mail::composeMessage("ann@example.com", c.recipients, c.subject, c.body, paths, "mail.example.org");
     const std::string messagePath = folder + "message.eml";
     std::ofstream(messagePath, std::ios::binary) << message;
 
@@ -93,6 +95,10 @@ TEST_P(Composition, ReadsBackAsTyped)
     // Blanks around a subject are lost in any header; readers don't show them.
     EXPECT_EQ(found["subject"].toString().trimmed().toStdString(),
               QString::fromStdString(subject).trimmed().toStdString());
+    QStringList to;
+    for (const QJsonValue& address : found["to"].toArray())
+        to << address.toString();
+    EXPECT_EQ(to.join(',').toStdString(), c.recipients);
     EXPECT_TRUE(found["message_id"].toString().endsWith("@mail.example.org>")) << found["message_id"].toString().data();
     EXPECT_EQ(withLf(found["text"].toString()).toStdString(), withLf(QString::fromStdString(c.body)).toStdString());
     EXPECT_EQ(found["transfer_encoding"].toString(), c.quoted ? "quoted-printable" : "7bit");
@@ -121,6 +127,15 @@ void PrintTo(const ComposeCase& c, std::ostream* os)
     *os << c.name;
 }
 
+const std::string bob = "bob@example.com";
+// Sixty recipients make a line of over a thousand bytes unless it is folded.
+const std::string many = [] {
+    std::string list;
+    for (int i = 0; i < 60; ++i)
+        list += (i ? "," : "") + std::string("friend") + std::to_string(i) + "@example.com";
+    return list;
+}();
+
 const std::string page = "<html><body><h2>Cars</h2>\r\n<p>\xE2\x82\xAC 5000</p></body></html>";
 // A paragraph of about 150 words typed without a break: the editor gives it as one line of 1 200 bytes.
 const std::string paragraph = repeated("Nice car, low miles, one owner, always in a garage. ", 23);
@@ -128,45 +143,55 @@ const std::string paragraph = repeated("Nice car, low miles, one owner, always i
 INSTANTIATE_TEST_SUITE_P(
     Messages, Composition,
     ::testing::Values(
-        ComposeCase{"asciiAsToday", "Hello there", "Line one\r\nLine two", {}, false},
+        ComposeCase{"manyRecipients", many, "Cars", "x", {}, false},
+        ComposeCase{"asciiAsToday", bob, "Hello there", "Line one\r\nLine two", {}, false},
         ComposeCase{"accentsAndEuro",
+                    bob,
                     "H\xC3\xA9llo w\xC3\xB6rld \xE2\x82\xAC",
                     "H\xC3\xA9llo w\xC3\xB6rld\r\n\xE2\x82\xAC 5",
                     {},
                     true},
-        ComposeCase{
-            "accentsWithAttachment", "Voitures \xC3\xA0 vendre", "Regarde \xC3\xA7a.\r\n", {{"page.html", page}}, true},
-        ComposeCase{"paragraphOverTheLineLimit", "Cars", paragraph + "\r\nBye", {}, true},
-        ComposeCase{"paragraphWithAttachment", "Cars", paragraph, {{"page.html", page}}, true},
+        ComposeCase{"accentsWithAttachment",
+                    bob,
+                    "Voitures \xC3\xA0 vendre",
+                    "Regarde \xC3\xA7a.\r\n",
+                    {{"page.html", page}},
+                    true},
+        ComposeCase{"paragraphOverTheLineLimit", bob, "Cars", paragraph + "\r\nBye", {}, true},
+        ComposeCase{"paragraphWithAttachment", bob, "Cars", paragraph, {{"page.html", page}}, true},
         ComposeCase{"trailingBlanksEqualSignsAndTabs",
+                    bob,
                     "Prices",
                     "Price = 5 \xE2\x82\xAC \r\ntab\there\t\r\n=3D stays",
                     {},
                     true},
         ComposeCase{"boundaryLineInTheText",
+                    bob,
                     "Cars",
                     "Before\r\n--MyBoundary\r\nContent-Type: text/html\r\n\r\nafter",
                     {{"page.html", page}},
                     true},
-        ComposeCase{"longAsciiSubjectFolds", repeated("Used cars for sale in Portland ", 10), "x", {}, false},
-        ComposeCase{"longSubjectWithoutBlanks", std::string(300, 'x'), "x", {}, false},
-        ComposeCase{"longSubjectOutsideAscii", repeated("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC ", 30), "x", {}, false},
-        ComposeCase{"subjectLooksEncoded", "=?UTF-8?B?SGk=?= stays as typed", "x", {}, false},
-        ComposeCase{"subjectWithLineBreaks", "\n    Cars for sale\n", "x", {}, false},
-        ComposeCase{"nameWithQuote", "17\" wheels", "x", {{"17\" wheels.html", page}}, false},
-        ComposeCase{"nameWithLineBreaks", "Cars", "x", {{"\n    Cars for sale\n.html", page}}, false},
+        ComposeCase{"longAsciiSubjectFolds", bob, repeated("Used cars for sale in Portland ", 10), "x", {}, false},
+        ComposeCase{"longSubjectWithoutBlanks", bob, std::string(300, 'x'), "x", {}, false},
+        ComposeCase{"longSubjectOutsideAscii", bob, repeated("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC ", 30), "x", {}, false},
+        ComposeCase{"subjectLooksEncoded", bob, "=?UTF-8?B?SGk=?= stays as typed", "x", {}, false},
+        ComposeCase{"subjectWithLineBreaks", bob, "\n    Cars for sale\n", "x", {}, false},
+        ComposeCase{"nameWithQuote", bob, "17\" wheels", "x", {{"17\" wheels.html", page}}, false},
+        ComposeCase{"nameWithLineBreaks", bob, "Cars", "x", {{"\n    Cars for sale\n.html", page}}, false},
         ComposeCase{"nameWithBoundaryLines",
+                    bob,
                     "Cars",
                     "x",
                     {{"Cars\r\n--MyBoundary\r\nContent-Type: text-plain\r\n\r\nInjected\r\n.html", page}},
                     false},
-        ComposeCase{"nameOutsideAscii", "Cars", "x", {{"Caf\xC3\xA9 \xE2\x82\xAC 100.html", page}}, false},
+        ComposeCase{"nameOutsideAscii", bob, "Cars", "x", {{"Caf\xC3\xA9 \xE2\x82\xAC 100.html", page}}, false},
         ComposeCase{"longNameOutsideAscii",
+                    bob,
                     "Cars",
                     "x",
                     {{repeated("Voitures \xC3\xA0 vendre \xE2\x80\x94 ", 7) + ".html", page}},
                     false},
-        ComposeCase{"nameWithSpecials", "Cars", "x", {{"100% a;b=c*'d.html", page}}, false}),
+        ComposeCase{"nameWithSpecials", bob, "Cars", "x", {{"100% a;b=c*'d.html", page}}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The plain case stays byte for byte what it was; the others are judged by the parser above.

@@ -2,7 +2,7 @@
 """Reads a composed message the way a recipient's mail program would (Python's email parser) and prints what it
 found as one JSON object:
     defects          the parser's complaints, over every part
-    subject, message_id
+    subject, message_id, to (the addresses)
     charset, transfer_encoding, text   of the text/plain part, the text decoded
     attachments      [[file name, sha256 of the decoded content], ...]
     longest_header   the longest header line, of the message or of a part, without its CR LF
@@ -49,6 +49,7 @@ def main():
         "defects": defects,
         "subject": str(message["subject"]),
         "message_id": str(message["message-id"]),
+        "to": [address.addr_spec for address in message["to"].addresses],
         "charset": body.get_content_charset() if body else None,
         "transfer_encoding": body.get("content-transfer-encoding") if body else None,
         "text": body.get_content() if body else None,
