@@ -282,6 +282,8 @@ int sendMailWith(Security security, const std::string& senderEmail, const std::s
         return messageNotComposed;
     }
 
+    // Looked up before connecting, so the server's wait for our greeting doesn't run meanwhile.
+    const std::string canonicalName = canonicalHostName();
     const bool startTls = security == Security::startTls;
     int session = 0;
     const int opened = tlsOpen(smtpServer, smtpPort, session, startTls);
@@ -291,7 +293,7 @@ int sendMailWith(Security security, const std::string& senderEmail, const std::s
                                                   : "The security library could not be loaded.");
         return opened;
     }
-    const std::string hostName = ehloName(canonicalHostName(), tlsLocalAddress(session));
+    const std::string hostName = ehloName(canonicalName, tlsLocalAddress(session));
     const std::string ehlo = "EHLO " + hostName + "\r\n";
 
     Dialogue dialogue(session, errorText);
