@@ -194,11 +194,9 @@ INSTANTIATE_TEST_SUITE_P(
         ComposeCase{"nameWithSpecials", bob, "Cars", "x", {{"100% a;b=c*'d.html", page}}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The plain case stays byte for byte what it was; the others are judged by the parser above.
-TEST(CompositionHeaders, SubjectForms)
+// Encoded words are judged by the parser above; here, where a long subject outside ASCII is cut.
+TEST(CompositionHeaders, EncodedWordsNeverSplitACharacter)
 {
-    EXPECT_EQ(mail::subjectHeader("Hello there"), "Subject: Hello there\r\n");
-    EXPECT_EQ(mail::subjectHeader("Caf\xC3\xA9"), "Subject: =?UTF-8?B?Q2Fmw6k=?=\r\n");
     // At most 42 bytes to an encoded word, and never half a character: byte 42 falls inside the 14th euro sign,
     // which opens the second word.
     const std::string euros = "a" + repeated("\xE2\x82\xAC", 15);
