@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Figures of the mail engine:
-#   - base64Encode throughput and composing a message with a 20 MB attachment (time, extra memory);
+#   - base64Encode throughput, composing a message with a 20 MB attachment (time, extra memory) and composing
+#     1 MB of text outside ASCII, which goes as quoted-printable;
 #   - sending that message through the security library to a scripted TLS peer on this machine that reads and
 #     discards it: total time against the floor of one 100 ms wait per reply read.
 # Usage: bench/mail.sh   (builds first)

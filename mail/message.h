@@ -31,9 +31,31 @@ std::string formatMailDate(std::time_t when);
 // The clock composeMessage stamps the Date header with; an empty function restores std::time.
 void setMailClock(std::function<std::time_t()> clock);
 
-// The whole message as handed to the server: plain text when there are no attachments, multipart/mixed otherwise.
+// The random part of the Message-ID, for tests that compare whole messages; an empty function restores the
+// random default.
+void setMessageIdSource(std::function<std::string()> source);
+
+// Quoted-printable by RFC 2045: lines of at most 76 characters with soft breaks, every line end made CR LF, a "-"
+// opening a line encoded so no line can read as a boundary.
+std::string encodeQuotedPrintable(std::string_view text);
+
+// The Subject header line with its CR LF: as typed when it is printable ASCII and fits in 78 characters or can be
+// folded before blanks to fit; otherwise RFC 2047 encoded words ("=?UTF-8?B?...?="), one per continuation line.
+std::string subjectHeader(const std::string& subject);
+
+// From, To, Subject, Date, Message-ID (its right part hostName) and MIME-Version, each ended by CR LF.
+std::string composeHeaders(const std::string& senderEmail, const std::string& recipients, const std::string& subject,
+                           const std::string& hostName);
+
+// What follows those headers: the content headers, the text (7bit when it is ASCII in lines of at most 998 bytes,
+// quoted-printable UTF-8 otherwise) and, with attachments, the multipart/mixed parts. An attachment whose memory
+// can't be had is left out; throws std::bad_alloc only when the message itself can't be built.
+std::string composeContent(const std::string& bodyText, const std::vector<std::string>& attachments);
+
+// The whole message as handed to the server: composeHeaders followed by composeContent.
 std::string composeMessage(const std::string& senderEmail, const std::string& recipients, const std::string& subject,
-                           const std::string& bodyText, const std::vector<std::string>& attachments);
+                           const std::string& bodyText, const std::vector<std::string>& attachments,
+                           const std::string& hostName);
 
 // The lines appended to the body: who sent it (when known), the program's name and its page.
 std::string buildMailFooter(const std::string& senderName, const std::string& softwarePageUrl);

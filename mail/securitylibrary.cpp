@@ -7,7 +7,7 @@ namespace mail {
 bool SecurityLibrary::complete() const
 {
     return handle && init && end && setAttribute && setAttributeString && createSession && destroySession
-        && createEnvelope && destroyEnvelope && pushData && flushData && popData;
+        && createEnvelope && destroyEnvelope && pushData && flushData && popData && getAttributeString;
 }
 
 SecurityLibrary& securityLibrary()
@@ -37,6 +37,7 @@ void loadSecurityLibrary(const std::string& libraryPath)
     lookUp(lib.pushData, lib.handle, "cryptPushData");
     lookUp(lib.flushData, lib.handle, "cryptFlushData");
     lookUp(lib.popData, lib.handle, "cryptPopData");
+    lookUp(lib.getAttributeString, lib.handle, "cryptGetAttributeString");
 }
 
 void releaseSecurityLibrary()

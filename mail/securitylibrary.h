@@ -12,6 +12,7 @@ using CryptInitFn = int (*)();
 using CryptEndFn = int (*)();
 using CryptSetAttributeFn = int (*)(int handle, int attribute, int value);
 using CryptSetAttributeStringFn = int (*)(int handle, int attribute, const void* value, int valueLength);
+using CryptGetAttributeStringFn = int (*)(int handle, int attribute, void* value, int* valueLength);
 using CryptCreateSessionFn = int (*)(int* session, int user, int sessionType);
 using CryptDestroySessionFn = int (*)(int session);
 using CryptCreateEnvelopeFn = int (*)(int* envelope, int user, int formatType);
@@ -26,6 +27,7 @@ struct SecurityLibrary {
     CryptEndFn end = nullptr;
     CryptSetAttributeFn setAttribute = nullptr;
     CryptSetAttributeStringFn setAttributeString = nullptr;
+    CryptGetAttributeStringFn getAttributeString = nullptr;
     CryptCreateSessionFn createSession = nullptr;
     CryptDestroySessionFn destroySession = nullptr;
     CryptCreateEnvelopeFn createEnvelope = nullptr;
@@ -34,16 +36,17 @@ struct SecurityLibrary {
     CryptFlushDataFn flushData = nullptr;
     CryptPopDataFn popData = nullptr;
 
-    // True only when the library and all eleven entry points were found; nothing may be called otherwise.
+    // True only when the library and all twelve entry points were found; nothing may be called otherwise.
     bool complete() const;
 };
 
 // The process's library, filled once at start-up.
 SecurityLibrary& securityLibrary();
 
-// Loads the library by full path and looks up the eleven entry points by their exact names, in the order
+// Loads the library by full path and looks up the twelve entry points by their exact names, in the order
 // cryptInit, cryptEnd, cryptSetAttribute, cryptSetAttributeString, cryptCreateSession, cryptDestroySession,
-// cryptCreateEnvelope, cryptDestroyEnvelope, cryptPushData, cryptFlushData, cryptPopData. Nothing is reported:
+// cryptCreateEnvelope, cryptDestroyEnvelope, cryptPushData, cryptFlushData, cryptPopData and
+// cryptGetAttributeString (the connection's local address, for the EHLO name). Nothing is reported:
 // a missing library or entry point leaves its member empty.
 void loadSecurityLibrary(const std::string& libraryPath);
 void releaseSecurityLibrary();

@@ -1,15 +1,22 @@
 #include "mail/smtpsession.h"
 
 #include "mail/cryptlib/cryptlib.h"
+#include "mail/lookup.h"
 #include "mail/message.h"
 #include "mail/securitylibrary.h"
 #include "mail/statustext.h"
 #include "mail/tlstransport.h"
 #include "shell/programstate.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <initializer_list>
+#include <new>
 #include <vector>
 
 namespace mail {
@@ -31,9 +38,12 @@ std::vector<std::string> splitRecipients(const std::string& recipients)
     }
 }
 
+// Line ends and angle brackets would let a page inject commands; control bytes and bytes above 127 can't stand
+// in a command or a header without SMTPUTF8, which this client doesn't speak.
 bool isUnsafeAddressByte(char c)
 {
-    return c == '\r' || c == '\n' || c == '\0' || c == '<' || c == '>';
+    const auto u = static_cast<unsigned char>(c);
+    return u < 32 || u > 126 || c == '<' || c == '>';
 }
 
 // An address that could end a command line or its angle brackets early would let a page inject commands.
@@ -52,12 +62,57 @@ bool refuseUnsafeAddress(const std::string& address, std::string& errorText)
     return unsafe;
 }
 
-std::string localHostName()
+// How long the machine's own name may take to resolve; it is normally in the hosts file.
+constexpr int hostLookupMs = 5000;
+
+bool isDomainName(const std::string& name)
 {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
-        return "localhost";
-    return name;
+    if (name.empty() || name.find('.') == std::string::npos || name.front() == '.' || name.back() == '.'
+        || name.find("..") != std::string::npos)
+        return false;
+    for (const char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.')
+            return false;
+    }
+    return true;
+}
+
+// The length of the first complete reply in text (through the line end of its last line), or npos.
+size_t firstReplyLength(const std::string& text)
+{
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            return std::string::npos;
+        if (!(end - start >= 4 && text[start + 3] == '-'))
+            return end + 1;
+        start = end + 1;
+    }
+    return std::string::npos;
+}
+
+// True when the server's EHLO answer names the keyword on one of its lines ("250-STARTTLS", "250 STARTTLS").
+bool offersExtension(const std::string& reply, const std::string& keyword)
+{
+    size_t start = 0;
+    while (start < reply.size()) {
+        size_t end = reply.find('\n', start);
+        if (end == std::string::npos)
+            end = reply.size();
+        std::string line = reply.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() > 4) {
+            std::string word = line.substr(4);
+            word.resize(std::min(word.size(), word.find(' ')));
+            for (char& c : word)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (word == keyword)
+                return true;
+        }
+        start = end + 1;
+    }
+    return false;
 }
 
 // The three code characters as received, blanks where the reply is shorter (a silent server gives three).
@@ -91,20 +146,29 @@ public:
     // otherwise the result of the step with its text.
     int step(const std::string& command, std::initializer_list<int> accepted, int refusal, const char* label)
     {
-        if (!command.empty()) {
-            const int sent = tlsSend(m_session, m_errorText, command);
+        return step({command}, accepted, refusal, label);
+    }
+
+    // The same with the command in pieces, each pushed and flushed in turn (the message's header and content).
+    int step(std::initializer_list<std::string_view> pieces, std::initializer_list<int> accepted, int refusal,
+             const char* label)
+    {
+        for (const std::string_view piece : pieces) {
+            if (piece.empty())
+                continue;
+            const int sent = tlsSend(m_session, m_errorText, piece);
             if (sent != 0) {
                 setErrorText(m_errorText, "sslSendData ERROR: " + securityStatusText(sent));
                 return sent;
             }
         }
-        std::string reply;
-        const int received = tlsReceiveReply(m_session, m_errorText, reply);
+        m_reply.clear();
+        const int received = tlsReceiveReply(m_session, m_errorText, m_reply);
         if (received != 0) {
             setErrorText(m_errorText, "sslRecvData ERROR: " + securityStatusText(received));
             return received;
         }
-        const std::string code = codeText(reply);
+        const std::string code = codeText(m_reply);
         if (accepted.size() == 0)
             return 0;
         for (int value : accepted)
@@ -114,14 +178,17 @@ public:
         return refusal;
     }
 
+    const std::string& reply() const { return m_reply; }
+
 private:
     int m_session;
     std::string& m_errorText;
+    std::string m_reply;
 };
 
 } // namespace
 
-std::string dataPhaseText(const std::string& message)
+std::string dataPhaseText(const std::string& message, bool endOfData)
 {
     std::string text;
     text.reserve(message.size() + message.size() / 64 + 8);
@@ -140,13 +207,63 @@ std::string dataPhaseText(const std::string& message)
         text += c;
         atLineStart = false;
     }
-    text += "\r\n.\r\n";
+    if (endOfData)
+        text += "\r\n.\r\n";
     return text;
+}
+
+Security securityForPort(int port)
+{
+    // Port 587 is submission with STARTTLS (RFC 6409); 465 and any other port speak TLS from the first byte.
+    return port == 587 ? Security::startTls : Security::implicitTls;
+}
+
+std::string ehloName(const std::string& canonicalName, const std::string& localAddress)
+{
+    if (isDomainName(canonicalName))
+        return canonicalName;
+    in_addr v4{};
+    if (::inet_pton(AF_INET, localAddress.c_str(), &v4) == 1)
+        return "[" + localAddress + "]";
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, localAddress.c_str(), &v6) == 1) {
+        if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+            char text[INET_ADDRSTRLEN + 2] = "[";
+            ::inet_ntop(AF_INET, &v6.s6_addr[12], text + 1, INET_ADDRSTRLEN);
+            return std::string(text) + "]";
+        }
+        return "[IPv6:" + localAddress + "]";
+    }
+    return "[127.0.0.1]";
+}
+
+std::string canonicalHostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
+        return {};
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (lookUpWithin(name, "", hints, hostLookupMs, &found) != 0 || !found)
+        return {};
+    std::string canonical = found->ai_canonname ? found->ai_canonname : "";
+    ::freeaddrinfo(found);
+    return canonical;
 }
 
 int sendMail(const std::string& senderEmail, const std::string& recipients, const std::string& subject,
              const std::string& bodyText, const std::string& smtpServer, int smtpPort, const std::string& userName,
              const std::string& password, std::string& errorText)
+{
+    return sendMailWith(securityForPort(smtpPort), senderEmail, recipients, subject, bodyText, smtpServer, smtpPort,
+                        userName, password, errorText);
+}
+
+int sendMailWith(Security security, const std::string& senderEmail, const std::string& recipients,
+                 const std::string& subject, const std::string& bodyText, const std::string& smtpServer, int smtpPort,
+                 const std::string& userName, const std::string& password, std::string& errorText)
 {
     const std::vector<std::string> addresses = splitRecipients(recipients);
     if (refuseUnsafeAddress(senderEmail, errorText))
@@ -155,21 +272,55 @@ int sendMail(const std::string& senderEmail, const std::string& recipients, cons
         if (refuseUnsafeAddress(address, errorText))
             return invalidAddress;
 
-    const std::string message = composeMessage(senderEmail, recipients, subject, bodyText, shell::attachmentList);
+    // The content, attachments and all, is read and built before connecting; only the header lines wait for the
+    // connection, whose local address may be the EHLO name they carry.
+    std::string content;
+    try {
+        content = dataPhaseText(composeContent(bodyText, shell::attachmentList));
+    } catch (const std::bad_alloc&) {
+        setErrorText(errorText, "Message not composed: out of memory");
+        return messageNotComposed;
+    }
 
+    // Looked up before connecting, so the server's wait for our greeting doesn't run meanwhile.
+    const std::string canonicalName = canonicalHostName();
+    const bool startTls = security == Security::startTls;
     int session = 0;
-    const int opened = tlsOpen(smtpServer, smtpPort, session);
+    const int opened = tlsOpen(smtpServer, smtpPort, session, startTls);
     if (opened != 0) {
         setErrorText(errorText,
                      securityLibrary().complete() ? securityStatusText(opened)
                                                   : "The security library could not be loaded.");
         return opened;
     }
+    const std::string hostName = ehloName(canonicalName, tlsLocalAddress(session));
+    const std::string ehlo = "EHLO " + hostName + "\r\n";
 
     Dialogue dialogue(session, errorText);
     int result = dialogue.step("", {220}, greetingRefused, "Invalid handshake received: ");
     if (result == 0)
-        result = dialogue.step("EHLO " + localHostName() + "\r\n", {250}, ehloRefused, "EHLO Failed: ");
+        result = dialogue.step(ehlo, {250}, ehloRefused, "EHLO Failed: ");
+    if (result == 0 && startTls) {
+        // Nothing secret goes out before the handshake, and there is no way on without it.
+        if (!offersExtension(dialogue.reply(), "STARTTLS")) {
+            setErrorText(errorText, "STARTTLS not offered by the server");
+            return startTlsNotOffered;
+        }
+        result = dialogue.step("STARTTLS\r\n", {220}, startTlsRefused, "STARTTLS Failed: ");
+        // Anything after the go-ahead came in clear and would pass for a reply over TLS (RFC 3207's injection).
+        if (result == 0 && firstReplyLength(dialogue.reply()) != dialogue.reply().size()) {
+            result = CRYPT_ERROR_BADDATA;
+            setErrorText(errorText, securityStatusText(result));
+        }
+        if (result == 0) {
+            result = tlsStartTls(session);
+            if (result != 0)
+                setErrorText(errorText, securityStatusText(result));
+        }
+        // What the server said in clear counts for nothing now (RFC 3207): greet it again.
+        if (result == 0)
+            result = dialogue.step(ehlo, {250}, ehloRefused, "EHLO Failed: ");
+    }
     if (result == 0)
         result = dialogue.step("AUTH LOGIN\r\n", {334}, authLoginRefused, "AUTH LOGIN Failed: ");
     if (result == 0)
@@ -182,8 +333,16 @@ int sendMail(const std::string& senderEmail, const std::string& recipients, cons
         result = dialogue.step("RCPT TO: <" + addresses[i] + ">\r\n", {250, 251}, rcptToRefused, "RCPT TO Failed: ");
     if (result == 0)
         result = dialogue.step("DATA\r\n", {354}, dataRefused, "DATA Failed: ");
-    if (result == 0)
-        result = dialogue.step(dataPhaseText(message), {250}, messageRefused, "Message refused: ");
+    if (result == 0) {
+        std::string headers;
+        try {
+            headers = dataPhaseText(composeHeaders(senderEmail, recipients, subject, hostName), false);
+        } catch (const std::bad_alloc&) {
+            setErrorText(errorText, "Message not composed: out of memory");
+            return messageNotComposed;
+        }
+        result = dialogue.step({headers, content}, {250}, messageRefused, "Message refused: ");
+    }
     if (result == 0)
         result = dialogue.step("QUIT\r\n", {}, 0, "");
     // After a failure the session is left to the library's shutdown, which the mail window does right after.

@@ -1,6 +1,6 @@
 #pragma once
-// One mail, one SMTP session over TLS from the first byte: greeting, EHLO, AUTH LOGIN, MAIL FROM, RCPT TO for
-// each recipient, DATA, the message, QUIT.
+// One mail, one SMTP session: greeting, EHLO, AUTH LOGIN, MAIL FROM, RCPT TO for each recipient, DATA, the
+// message, QUIT. Over TLS from the first byte, or on port 587 after STARTTLS.
 
 #include <string>
 
@@ -18,17 +18,37 @@ enum SmtpResult {
     dataRefused = -989,
     messageRefused = -988,
     invalidAddress = -987,
+    messageNotComposed = -986, // the memory for the message could not be had
+    startTlsNotOffered = -985, // port 587: the server's EHLO answer names no STARTTLS
+    startTlsRefused = -984, // port 587: STARTTLS not answered with 220
 };
 
+// How the connection is secured: TLS from the first byte (port 465 and every other), or STARTTLS (port 587).
+enum class Security { implicitTls, startTls };
+Security securityForPort(int port);
+
 // Sends the message composed from the arguments and the program's attachment list to every address of
-// recipients (separated by ","). Returns 0, a security library status, -999 to -997 (transport) or -996 to -987
-// (the step that was refused); errorText gets a one-line description of a failure.
+// recipients (separated by ","). Returns 0, a security library status, -999 to -997 (transport) or -996 to -984
+// (the step that was refused); errorText gets a one-line description of a failure. Never falls back to plain text.
 int sendMail(const std::string& senderEmail, const std::string& recipients, const std::string& subject,
              const std::string& bodyText, const std::string& smtpServer, int smtpPort, const std::string& userName,
              const std::string& password, std::string& errorText);
 
-// The message as it goes out after DATA: every line end made CR LF, a "." doubled at the start of a line, and the
-// end-of-data marker appended.
-std::string dataPhaseText(const std::string& message);
+// sendMail with the security chosen by the caller instead of by the port, so tests can run STARTTLS anywhere.
+int sendMailWith(Security security, const std::string& senderEmail, const std::string& recipients,
+                 const std::string& subject, const std::string& bodyText, const std::string& smtpServer, int smtpPort,
+                 const std::string& userName, const std::string& password, std::string& errorText);
+
+// The name the client gives in EHLO and in the Message-ID: the machine's canonical name when it is a domain
+// with a dot, otherwise the address literal of the connection's local address ("[192.0.2.10]",
+// "[IPv6:2001:db8::1]"); "[127.0.0.1]" when neither is known. Never a name without a dot.
+std::string ehloName(const std::string& canonicalName, const std::string& localAddress);
+
+// The machine's fully qualified name as the resolver gives it (within a few seconds), or empty.
+std::string canonicalHostName();
+
+// The message as it goes out after DATA: every line end made CR LF, a "." doubled at the start of a line, and
+// (with endOfData) the end-of-data marker appended.
+std::string dataPhaseText(const std::string& message, bool endOfData = true);
 
 } // namespace mail

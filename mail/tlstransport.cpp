@@ -16,7 +16,7 @@ void setErrorText(std::string& errorText, std::string text)
     errorText = std::move(text);
 }
 
-int tlsOpen(const std::string& serverName, int port, int& session)
+int tlsOpen(const std::string& serverName, int port, int& session, bool plainFirst)
 {
     const SecurityLibrary& lib = securityLibrary();
     if (!lib.complete())
@@ -27,9 +27,32 @@ int tlsOpen(const std::string& serverName, int port, int& session)
                                         static_cast<int>(serverName.size()));
     if (status == CRYPT_OK)
         status = lib.setAttribute(session, CRYPT_SESSINFO_SERVER_PORT, port);
+    if (status == CRYPT_OK && plainFirst)
+        status = lib.setAttribute(session, CRYPT_SESSINFO_PLAINTEXT_FIRST, 1);
     if (status == CRYPT_OK)
         status = lib.setAttribute(session, CRYPT_SESSINFO_ACTIVE, 1);
     return status;
+}
+
+int tlsStartTls(int session)
+{
+    const SecurityLibrary& lib = securityLibrary();
+    if (!lib.complete())
+        return CRYPT_ERROR_NOTAVAIL;
+    return lib.setAttribute(session, CRYPT_SESSINFO_STARTTLS, 1);
+}
+
+std::string tlsLocalAddress(int session)
+{
+    const SecurityLibrary& lib = securityLibrary();
+    if (!lib.complete())
+        return {};
+    char text[64] = {};
+    int length = sizeof text;
+    if (lib.getAttributeString(session, CRYPT_SESSINFO_CLIENT_NAME, text, &length) != CRYPT_OK || length < 0
+        || length > int(sizeof text))
+        return {};
+    return std::string(text, size_t(length));
 }
 
 int tlsSend(int session, std::string& errorText, std::string_view data)
@@ -91,12 +114,15 @@ int tlsReceive(int session, std::string& errorText, char* buffer, int& received,
 
 bool isCompleteReply(std::string_view reply)
 {
-    if (reply.size() < 2 || reply.substr(reply.size() - 2) != "\r\n")
+    // Some servers end their lines with a bare LF; waiting for a CR there would cost every step its full wait.
+    if (reply.empty() || reply.back() != '\n')
         return false;
-    // The last line: from after the line end before it to the final CR LF.
-    const std::string_view body = reply.substr(0, reply.size() - 2);
-    const size_t start = body.rfind("\r\n");
-    const std::string_view last = start == std::string_view::npos ? body : body.substr(start + 2);
+    // The last line: from after the line end before it to its own line end.
+    std::string_view body = reply.substr(0, reply.size() - 1);
+    if (!body.empty() && body.back() == '\r')
+        body.remove_suffix(1);
+    const size_t start = body.rfind('\n');
+    const std::string_view last = start == std::string_view::npos ? body : body.substr(start + 1);
     // "ddd-..." is a continuation line; "ddd", "ddd ..." and anything that is no reply line end the reply.
     return !(last.size() >= 4 && last[3] == '-');
 }

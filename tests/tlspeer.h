@@ -68,12 +68,15 @@ private:
 // scripted_tls.py with the given script (JSON text), serving up to `connections` connections.
 class ScriptedTlsPeer {
 public:
+    // extraArgs: more of the peer's options, such as "--plain" (clear text until a "starttls" action).
     ScriptedTlsPeer(const std::string& scriptJson, const std::string& certFile, const std::string& keyFile,
-                    int connections = 1)
+                    int connections = 1, const std::vector<std::string>& extraArgs = {})
         : folder_(withScript(makeTestFolder("qb-tls-peer"), scriptJson))
         , peer_(QB_TLS_PEER,
-                {"--cert", certFile, "--key", keyFile, "--script", folder_ + "script.json", "--log",
-                 folder_ + "log.jsonl", "--data-dir", folder_ + "data/", "--connections", std::to_string(connections)},
+                withExtra({"--cert", certFile, "--key", keyFile, "--script", folder_ + "script.json", "--log",
+                           folder_ + "log.jsonl", "--data-dir", folder_ + "data/", "--connections",
+                           std::to_string(connections)},
+                          extraArgs),
                 "qb-tls-port")
     {
     }
@@ -135,6 +138,11 @@ public:
     int waitForExit(std::chrono::milliseconds timeout) { return peer_.waitForExit(timeout); }
 
 private:
+    static std::vector<std::string> withExtra(std::vector<std::string> args, const std::vector<std::string>& extra)
+    {
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
     static std::string withScript(std::string folder, const std::string& scriptJson)
     {
         std::ofstream(folder + "script.json", std::ios::binary) << scriptJson;

@@ -1,5 +1,8 @@
 #include "mail/cryptlib/cryptlib.h"
 
+#include "mail/cryptlib/connect.h"
+#include "mail/lookup.h"
+
 // One TLS client session per handle, over a non-blocking socket. Only the calls Quillobrand makes are here, and
 // the library is used from one thread only, so the state is plain globals.
 
@@ -24,13 +27,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using cryptlib::Clock;
 
-constexpr int defaultTimeoutMs = 30000;
+constexpr int fixedTimeoutMs = 30000;
 constexpr int defaultPort = 443;
 constexpr size_t readChunk = 16384; // one TLS record's worth of plaintext
 
@@ -40,6 +44,10 @@ struct Session {
     int fd = -1;
     SSL* ssl = nullptr;
     bool active = false;
+    bool plainFirst = false; // connect only; the data goes in clear until STARTTLS
+    bool tls = false; // the handshake is done: the data goes through ssl
+    int timeoutMs = fixedTimeoutMs;
+    Clock::time_point lastSent; // when a byte last went out, for the flush's stall time-out
     bool peerClosed = false; // close_notify or EOF seen: nothing more will arrive
     bool broken = false; // a read or write failed: no more TLS calls on it
     std::string outgoing; // pushed, not yet flushed
@@ -47,23 +55,9 @@ struct Session {
 };
 
 bool initialised = false;
-int timeoutMs = defaultTimeoutMs;
-std::map<int, Session> sessions;
+std::map<int, Session> sessions; // a node never moves, so the socket BIO can keep its session's address
 int lastHandle = 0;
 BIO_METHOD* socketMethod = nullptr;
-
-int readTimeoutSetting()
-{
-    const char* text = std::getenv("QB_CRYPTLIB_TIMEOUT_MS");
-    if (!text || !*text)
-        return defaultTimeoutMs;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 1 || value > INT_MAX)
-        return defaultTimeoutMs;
-    return static_cast<int>(value);
-}
 
 int remainingMs(Clock::time_point deadline)
 {
@@ -76,11 +70,13 @@ int remainingMs(Clock::time_point deadline)
 int socketWrite(BIO* bio, const char* data, int length)
 {
     BIO_clear_retry_flags(bio);
-    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    Session* s = static_cast<Session*>(BIO_get_data(bio));
     ssize_t sent;
     do
-        sent = ::send(fd, data, size_t(length), MSG_NOSIGNAL);
+        sent = ::send(s->fd, data, size_t(length), MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
+    if (sent > 0)
+        s->lastSent = Clock::now();
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         BIO_set_retry_write(bio);
     return static_cast<int>(sent);
@@ -89,7 +85,7 @@ int socketWrite(BIO* bio, const char* data, int length)
 int socketRead(BIO* bio, char* data, int length)
 {
     BIO_clear_retry_flags(bio);
-    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    const int fd = static_cast<Session*>(BIO_get_data(bio))->fd;
     ssize_t got;
     do
         got = ::recv(fd, data, size_t(length), 0);
@@ -147,7 +143,7 @@ void closeSession(Session& s)
 {
     if (s.ssl) {
         // Best effort close_notify: the socket is non-blocking, so this never waits for the peer.
-        if (s.active && !s.broken) {
+        if (s.active && s.tls && !s.broken) {
             ERR_clear_error();
             SSL_shutdown(s.ssl);
         }
@@ -158,6 +154,7 @@ void closeSession(Session& s)
         ::close(s.fd);
     s.fd = -1;
     s.active = false;
+    s.tls = false;
     ERR_clear_error();
 }
 
@@ -167,42 +164,19 @@ Session* findSession(int handle)
     return it == sessions.end() ? nullptr : &it->second;
 }
 
-// Tries each address in turn within the one deadline: the connected socket, or -1 with the status.
+// Looks the name up and connects within the one deadline: the connected socket, or -1 with the status.
 int connectTo(const Session& s, Clock::time_point deadline, int& status)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (::getaddrinfo(s.serverName.c_str(), std::to_string(s.port).c_str(), &hints, &found) != 0 || !found) {
-        status = CRYPT_ERROR_OPEN;
+    const int lookedUp = mail::lookUpWithin(s.serverName, std::to_string(s.port), hints, remainingMs(deadline), &found);
+    if (lookedUp != 0 || !found) {
+        status = lookedUp == EAI_AGAIN && remainingMs(deadline) == 0 ? CRYPT_ERROR_TIMEOUT : CRYPT_ERROR_OPEN;
         return -1;
     }
-    status = CRYPT_ERROR_OPEN;
-    int fd = -1;
-    for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
-        if (remainingMs(deadline) == 0) {
-            status = CRYPT_ERROR_TIMEOUT;
-            break;
-        }
-        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0)
-            continue;
-        int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
-        if (rc < 0 && errno == EINPROGRESS) {
-            if (waitFor(fd, POLLOUT, deadline)) {
-                int error = 0;
-                socklen_t size = sizeof error;
-                rc = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0 ? 0 : -1;
-            } else {
-                status = CRYPT_ERROR_TIMEOUT;
-            }
-        }
-        if (rc != 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
+    const int fd = cryptlib::connectFirst(found, deadline, status);
     ::freeaddrinfo(found);
     if (fd >= 0) {
         // SMTP commands are small and each waits for its reply; don't let Nagle hold them back.
@@ -227,7 +201,7 @@ bool spokeNoTls()
 }
 
 // Trust and host name are set per connection, so SSL_CERT_FILE is honoured as it is when connecting.
-SSL* newClient(const Session& s)
+SSL* newClient(Session& s)
 {
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     if (!ctx)
@@ -256,7 +230,7 @@ SSL* newClient(const Session& s)
         SSL_free(ssl);
         return nullptr;
     }
-    BIO_set_data(bio, reinterpret_cast<void*>(intptr_t(s.fd)));
+    BIO_set_data(bio, &s);
     SSL_set_bio(ssl, bio, bio);
     return ssl;
 }
@@ -280,37 +254,91 @@ int handshake(Session& s, Clock::time_point deadline)
     }
 }
 
+// The handshake on the connected socket; the connection is closed when it fails.
+int startTls(Session& s)
+{
+    s.ssl = newClient(s);
+    if (!s.ssl) {
+        closeSession(s);
+        return CRYPT_ERROR_MEMORY;
+    }
+    const int status = handshake(s, Clock::now() + std::chrono::milliseconds(s.timeoutMs));
+    if (status != CRYPT_OK) {
+        closeSession(s);
+        return status;
+    }
+    s.tls = true;
+    return CRYPT_OK;
+}
+
 int activate(Session& s)
 {
     if (s.active)
         return CRYPT_ERROR_INITED;
     if (s.serverName.empty())
         return CRYPT_ERROR_NOTINITED;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s.timeoutMs);
     int status = CRYPT_OK;
     s.fd = connectTo(s, deadline, status);
     if (s.fd < 0)
         return status;
-    s.ssl = newClient(s);
-    if (!s.ssl) {
-        closeSession(s);
-        return CRYPT_ERROR_MEMORY;
-    }
-    status = handshake(s, deadline);
-    if (status != CRYPT_OK) {
-        closeSession(s);
-        return status;
-    }
-    s.active = true;
-    s.peerClosed = s.broken = false;
+    s.peerClosed = s.broken = s.tls = false;
     s.outgoing.clear();
     s.incoming.clear();
+    if (!s.plainFirst) {
+        status = startTls(s);
+        if (status != CRYPT_OK)
+            return status;
+    }
+    s.active = true;
     return CRYPT_OK;
+}
+
+// STARTTLS on a session that has spoken in clear so far.
+int switchToTls(Session& s)
+{
+    if (!s.active)
+        return CRYPT_ERROR_NOTINITED;
+    if (s.tls)
+        return CRYPT_ERROR_INITED;
+    if (!s.outgoing.empty())
+        return CRYPT_ERROR_INCOMPLETE;
+    // Clear text after the server's go-ahead was sent before any protection and must not pass for protected
+    // (RFC 3207's injection attack): such a connection is given up.
+    if (!s.incoming.empty()) {
+        closeSession(s);
+        return CRYPT_ERROR_BADDATA;
+    }
+    const int status = startTls(s);
+    if (status != CRYPT_OK)
+        return status;
+    return CRYPT_OK;
+}
+
+// Reads what the socket has in clear, without waiting, until it has nothing more or want is reached.
+void readAvailablePlain(Session& s, size_t want)
+{
+    char chunk[readChunk];
+    while (!s.peerClosed && !s.broken && s.incoming.size() < want) {
+        const ssize_t got = ::recv(s.fd, chunk, sizeof chunk, 0);
+        if (got > 0)
+            s.incoming.append(chunk, size_t(got));
+        else if (got == 0)
+            s.peerClosed = true;
+        else if (errno == EAGAIN || errno == EWOULDBLOCK)
+            break;
+        else if (errno != EINTR)
+            s.broken = true;
+    }
 }
 
 // Takes whatever has been decrypted without waiting, until the socket has nothing more or want is reached.
 void readAvailable(Session& s, size_t want)
 {
+    if (!s.tls) {
+        readAvailablePlain(s, want);
+        return;
+    }
     char chunk[readChunk];
     while (!s.peerClosed && !s.broken && s.incoming.size() < want) {
         ERR_clear_error();
@@ -358,171 +386,284 @@ int checkDataCall(int envelope, const void* buffer, int length, int* bytesCopied
     return CRYPT_OK;
 }
 
+// Sends the pushed bytes, waiting while the socket is full; gives up only when no byte could be sent for the
+// session's time-out, however long the whole takes.
+int flushOutgoing(Session& s)
+{
+    s.lastSent = Clock::now();
+    const auto stallDeadline = [&s] { return s.lastSent + std::chrono::milliseconds(s.timeoutMs); };
+    if (!s.tls) {
+        size_t sent = 0;
+        while (sent < s.outgoing.size()) {
+            const ssize_t n = ::send(s.fd, s.outgoing.data() + sent, s.outgoing.size() - sent, MSG_NOSIGNAL);
+            if (n > 0) {
+                sent += size_t(n);
+                s.lastSent = Clock::now();
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!waitFor(s.fd, POLLOUT, stallDeadline())) {
+                    s.outgoing.erase(0, sent);
+                    return CRYPT_ERROR_TIMEOUT;
+                }
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                s.broken = true;
+                return CRYPT_ERROR_WRITE;
+            }
+        }
+        s.outgoing.clear();
+        return CRYPT_OK;
+    }
+    while (!s.outgoing.empty()) {
+        ERR_clear_error();
+        size_t written = 0;
+        const int rc = SSL_write_ex(s.ssl, s.outgoing.data(), s.outgoing.size(), &written);
+        if (rc == 1) {
+            s.outgoing.erase(0, written);
+            continue;
+        }
+        const int error = SSL_get_error(s.ssl, rc);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            // The socket BIO moves lastSent on with every byte that goes out.
+            if (!waitFor(s.fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, stallDeadline()))
+                return CRYPT_ERROR_TIMEOUT; // the rest stays buffered; a later flush may still send it
+            continue;
+        }
+        s.broken = true;
+        ERR_clear_error();
+        return CRYPT_ERROR_WRITE;
+    }
+    return CRYPT_OK;
+}
+
+// Runs an entry point's body so that no C++ exception leaves the library: running out of memory gives
+// CRYPT_ERROR_MEMORY, anything else CRYPT_ERROR_INTERNAL.
+template <typename Body> int guarded(Body body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return CRYPT_ERROR_MEMORY;
+    } catch (...) {
+        return CRYPT_ERROR_INTERNAL;
+    }
+}
+
 } // namespace
 
 extern "C" {
 
 int cryptInit(void)
 {
-    timeoutMs = readTimeoutSetting();
-    if (initialised)
+    return guarded([] {
+        if (initialised)
+            return CRYPT_OK;
+        if (OPENSSL_init_ssl(0, nullptr) != 1 || !makeSocketMethod())
+            return CRYPT_ERROR_FAILED;
+        initialised = true;
         return CRYPT_OK;
-    if (OPENSSL_init_ssl(0, nullptr) != 1 || !makeSocketMethod())
-        return CRYPT_ERROR_FAILED;
-    initialised = true;
-    return CRYPT_OK;
+    });
 }
 
 int cryptEnd(void)
 {
-    if (!initialised)
-        return CRYPT_ERROR_NOTINITED;
-    for (auto& [handle, s] : sessions)
-        closeSession(s);
-    sessions.clear();
-    BIO_meth_free(socketMethod); // no BIO is left that uses it
-    socketMethod = nullptr;
-    initialised = false;
-    return CRYPT_OK;
+    return guarded([] {
+        if (!initialised)
+            return CRYPT_ERROR_NOTINITED;
+        for (auto& [handle, s] : sessions)
+            closeSession(s);
+        sessions.clear();
+        BIO_meth_free(socketMethod); // no BIO is left that uses it
+        socketMethod = nullptr;
+        initialised = false;
+        return CRYPT_OK;
+    });
 }
 
 int cryptCreateSession(int* cryptSession, int cryptUser, int sessionType)
 {
-    if (!initialised)
-        return CRYPT_ERROR_NOTINITED;
-    if (!cryptSession)
-        return CRYPT_ERROR_PARAM1;
-    if (cryptUser != CRYPT_UNUSED)
-        return CRYPT_ERROR_PARAM2;
-    if (sessionType != CRYPT_SESSION_SSL)
-        return CRYPT_ERROR_PARAM3;
-    // Handles are never reused, so a stale one (say, after cryptEnd) can't reach a newer session.
-    do
-        lastHandle = lastHandle == INT_MAX ? 1 : lastHandle + 1;
-    while (sessions.count(lastHandle));
-    sessions[lastHandle] = Session{};
-    *cryptSession = lastHandle;
-    return CRYPT_OK;
+    return guarded([&] {
+        if (!initialised)
+            return CRYPT_ERROR_NOTINITED;
+        if (!cryptSession)
+            return CRYPT_ERROR_PARAM1;
+        if (cryptUser != CRYPT_UNUSED)
+            return CRYPT_ERROR_PARAM2;
+        if (sessionType != CRYPT_SESSION_SSL)
+            return CRYPT_ERROR_PARAM3;
+        // Handles are never reused, so a stale one (say, after cryptEnd) can't reach a newer session.
+        do
+            lastHandle = lastHandle == INT_MAX ? 1 : lastHandle + 1;
+        while (sessions.count(lastHandle));
+        sessions[lastHandle] = Session{};
+        *cryptSession = lastHandle;
+        return CRYPT_OK;
+    });
 }
 
 int cryptDestroySession(int session)
 {
-    if (!initialised)
-        return CRYPT_ERROR_NOTINITED;
-    Session* s = findSession(session);
-    if (!s)
-        return CRYPT_ERROR_PARAM1;
-    closeSession(*s);
-    sessions.erase(session);
-    return CRYPT_OK;
+    return guarded([&] {
+        if (!initialised)
+            return CRYPT_ERROR_NOTINITED;
+        Session* s = findSession(session);
+        if (!s)
+            return CRYPT_ERROR_PARAM1;
+        closeSession(*s);
+        sessions.erase(session);
+        return CRYPT_OK;
+    });
 }
 
 int cryptSetAttribute(int cryptHandle, int attributeType, int value)
 {
-    if (!initialised)
-        return CRYPT_ERROR_NOTINITED;
-    Session* s = findSession(cryptHandle);
-    if (!s)
-        return CRYPT_ERROR_PARAM1;
-    switch (attributeType) {
-    case CRYPT_SESSINFO_SERVER_PORT:
-        if (value < 1 || value > 65535)
-            return CRYPT_ERROR_PARAM3;
-        if (s->active)
-            return CRYPT_ERROR_INITED;
-        s->port = value;
-        return CRYPT_OK;
-    case CRYPT_SESSINFO_ACTIVE:
-        if (value != 1)
-            return CRYPT_ERROR_PARAM3; // a session is closed by destroying it
-        return activate(*s);
-    default:
-        return CRYPT_ERROR_PARAM2;
-    }
+    return guarded([&] {
+        if (!initialised)
+            return CRYPT_ERROR_NOTINITED;
+        Session* s = findSession(cryptHandle);
+        if (!s)
+            return CRYPT_ERROR_PARAM1;
+        switch (attributeType) {
+        case CRYPT_SESSINFO_SERVER_PORT:
+            if (value < 1 || value > 65535)
+                return CRYPT_ERROR_PARAM3;
+            if (s->active)
+                return CRYPT_ERROR_INITED;
+            s->port = value;
+            return CRYPT_OK;
+        case CRYPT_SESSINFO_ACTIVE:
+            if (value != 1)
+                return CRYPT_ERROR_PARAM3; // a session is closed by destroying it
+            return activate(*s);
+        case CRYPT_SESSINFO_PLAINTEXT_FIRST:
+            if (value != 0 && value != 1)
+                return CRYPT_ERROR_PARAM3;
+            if (s->active)
+                return CRYPT_ERROR_INITED;
+            s->plainFirst = value == 1;
+            return CRYPT_OK;
+        case CRYPT_SESSINFO_STARTTLS:
+            if (value != 1)
+                return CRYPT_ERROR_PARAM3;
+            return switchToTls(*s);
+        case CRYPT_SESSINFO_TIMEOUT_MS:
+            // Only ever shorter than the fixed time-out: nothing can stretch a send beyond it.
+            if (value < 1 || value > fixedTimeoutMs)
+                return CRYPT_ERROR_PARAM3;
+            s->timeoutMs = value;
+            return CRYPT_OK;
+        default:
+            return CRYPT_ERROR_PARAM2;
+        }
+    });
 }
 
 int cryptSetAttributeString(int cryptHandle, int attributeType, const void* value, int valueLength)
 {
-    if (!initialised)
-        return CRYPT_ERROR_NOTINITED;
-    Session* s = findSession(cryptHandle);
-    if (!s)
-        return CRYPT_ERROR_PARAM1;
-    if (attributeType != CRYPT_SESSINFO_SERVER_NAME)
-        return CRYPT_ERROR_PARAM2;
-    if (!value)
-        return CRYPT_ERROR_PARAM3;
-    if (valueLength < 1 || valueLength > 255)
-        return CRYPT_ERROR_PARAM4;
-    const std::string name(static_cast<const char*>(value), size_t(valueLength));
-    if (name.find('\0') != std::string::npos)
-        return CRYPT_ERROR_PARAM3; // would be cut short by getaddrinfo and the host check
-    if (s->active)
-        return CRYPT_ERROR_INITED;
-    s->serverName = name;
-    return CRYPT_OK;
+    return guarded([&] {
+        if (!initialised)
+            return CRYPT_ERROR_NOTINITED;
+        Session* s = findSession(cryptHandle);
+        if (!s)
+            return CRYPT_ERROR_PARAM1;
+        if (attributeType != CRYPT_SESSINFO_SERVER_NAME)
+            return CRYPT_ERROR_PARAM2;
+        if (!value)
+            return CRYPT_ERROR_PARAM3;
+        if (valueLength < 1 || valueLength > 255)
+            return CRYPT_ERROR_PARAM4;
+        const std::string name(static_cast<const char*>(value), size_t(valueLength));
+        if (name.find('\0') != std::string::npos)
+            return CRYPT_ERROR_PARAM3; // would be cut short by getaddrinfo and the host check
+        if (s->active)
+            return CRYPT_ERROR_INITED;
+        s->serverName = name;
+        return CRYPT_OK;
+    });
+}
+
+int cryptGetAttributeString(int cryptHandle, int attributeType, void* value, int* valueLength)
+{
+    return guarded([&] {
+        if (!initialised)
+            return CRYPT_ERROR_NOTINITED;
+        Session* s = findSession(cryptHandle);
+        if (!s)
+            return CRYPT_ERROR_PARAM1;
+        if (attributeType != CRYPT_SESSINFO_CLIENT_NAME)
+            return CRYPT_ERROR_PARAM2;
+        if (!valueLength)
+            return CRYPT_ERROR_PARAM4;
+        if (!s->active)
+            return CRYPT_ERROR_NOTINITED;
+        sockaddr_storage address{};
+        socklen_t size = sizeof address;
+        if (::getsockname(s->fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return CRYPT_ERROR_READ;
+        char text[INET6_ADDRSTRLEN] = {};
+        const void* raw = address.ss_family == AF_INET6
+            ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr)
+            : static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(&address)->sin_addr);
+        if (!::inet_ntop(address.ss_family, raw, text, sizeof text))
+            return CRYPT_ERROR_READ;
+        const int length = static_cast<int>(std::strlen(text));
+        if (value) {
+            if (*valueLength < length)
+                return CRYPT_ERROR_OVERFLOW;
+            std::memcpy(value, text, size_t(length));
+        }
+        *valueLength = length;
+        return CRYPT_OK;
+    });
 }
 
 int cryptPushData(int envelope, const void* buffer, int length, int* bytesCopied)
 {
-    Session* s = nullptr;
-    if (const int status = checkDataCall(envelope, buffer, length, bytesCopied, s); status != CRYPT_OK)
-        return status;
-    s->outgoing.append(static_cast<const char*>(buffer), size_t(length));
-    *bytesCopied = length;
-    return CRYPT_OK;
+    return guarded([&] {
+        Session* s = nullptr;
+        if (const int status = checkDataCall(envelope, buffer, length, bytesCopied, s); status != CRYPT_OK)
+            return status;
+        s->outgoing.append(static_cast<const char*>(buffer), size_t(length));
+        *bytesCopied = length;
+        return CRYPT_OK;
+    });
 }
 
 int cryptFlushData(int envelope)
 {
-    if (!initialised)
-        return CRYPT_ERROR_NOTINITED;
-    Session* s = findSession(envelope);
-    if (!s)
-        return CRYPT_ERROR_PARAM1;
-    if (!s->active)
-        return CRYPT_ERROR_NOTINITED;
-    if (s->broken)
-        return CRYPT_ERROR_WRITE;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!s->outgoing.empty()) {
-        ERR_clear_error();
-        size_t written = 0;
-        const int rc = SSL_write_ex(s->ssl, s->outgoing.data(), s->outgoing.size(), &written);
-        if (rc == 1) {
-            s->outgoing.erase(0, written);
-            continue;
-        }
-        const int error = SSL_get_error(s->ssl, rc);
-        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-            if (!waitFor(s->fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline))
-                return CRYPT_ERROR_TIMEOUT; // the rest stays buffered; a later flush may still send it
-            continue;
-        }
-        s->broken = true;
-        ERR_clear_error();
-        return CRYPT_ERROR_WRITE;
-    }
-    return CRYPT_OK;
+    return guarded([&] {
+        if (!initialised)
+            return CRYPT_ERROR_NOTINITED;
+        Session* s = findSession(envelope);
+        if (!s)
+            return CRYPT_ERROR_PARAM1;
+        if (!s->active)
+            return CRYPT_ERROR_NOTINITED;
+        if (s->broken)
+            return CRYPT_ERROR_WRITE;
+        return flushOutgoing(*s);
+    });
 }
 
 int cryptPopData(int envelope, void* buffer, int length, int* bytesCopied)
 {
-    Session* s = nullptr;
-    if (const int status = checkDataCall(envelope, buffer, length, bytesCopied, s); status != CRYPT_OK)
-        return status;
-    readAvailable(*s, size_t(length));
-    const size_t count = std::min(s->incoming.size(), size_t(length));
-    if (count == 0) {
-        // What came before a close has all been handed out by now.
-        if (s->broken)
-            return CRYPT_ERROR_READ;
-        return s->peerClosed ? CRYPT_ERROR_COMPLETE : CRYPT_OK;
-    }
-    std::memcpy(buffer, s->incoming.data(), count);
-    s->incoming.erase(0, count);
-    *bytesCopied = static_cast<int>(count);
-    return CRYPT_OK;
+    return guarded([&] {
+        Session* s = nullptr;
+        if (const int status = checkDataCall(envelope, buffer, length, bytesCopied, s); status != CRYPT_OK)
+            return status;
+        readAvailable(*s, size_t(length));
+        const size_t count = std::min(s->incoming.size(), size_t(length));
+        if (count == 0) {
+            // What came before a close has all been handed out by now.
+            if (s->broken)
+                return CRYPT_ERROR_READ;
+            return s->peerClosed ? CRYPT_ERROR_COMPLETE : CRYPT_OK;
+        }
+        std::memcpy(buffer, s->incoming.data(), count);
+        s->incoming.erase(0, count);
+        *bytesCopied = static_cast<int>(count);
+        return CRYPT_OK;
+    });
 }
 
 int cryptCreateEnvelope(int*, int, int)

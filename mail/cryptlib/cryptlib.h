@@ -2,10 +2,9 @@
 // The part of cryptlib's published interface that Quillobrand uses, implemented over OpenSSL in cryptlib32.so.
 // The program itself never links this library: it loads it at run time and looks the functions up by name.
 //
-// Connecting (name look-up aside), the handshake and each flush are bounded by one time-out, 30 s unless the
-// environment variable QB_CRYPTLIB_TIMEOUT_MS holds another positive number of milliseconds when cryptInit is
-// called (the tests shorten it). Trust comes from OpenSSL's default verify paths, so SSL_CERT_FILE and
-// SSL_CERT_DIR apply; they are read at each activation.
+// Fixed time-outs of 30 s: name look-up and connecting together, the handshake, and each flush for as long as no
+// byte can be sent. Trust comes from OpenSSL's default verify paths, so SSL_CERT_FILE and SSL_CERT_DIR apply;
+// they are read at each handshake. No C++ exception leaves a function of this interface.
 
 #ifdef __cplusplus
 extern "C" {
@@ -17,6 +16,16 @@ extern "C" {
 #define CRYPT_SESSINFO_ACTIVE 6001
 #define CRYPT_SESSINFO_SERVER_NAME 6008
 #define CRYPT_SESSINFO_SERVER_PORT 6009
+#define CRYPT_SESSINFO_CLIENT_NAME 6011 /* read on an active session: the connection's local address, numeric */
+
+/* This library's own session attributes, numbered past cryptlib's. */
+/* 1 before activation: the activation only connects, and data goes in clear until CRYPT_SESSINFO_STARTTLS. */
+#define CRYPT_SESSINFO_PLAINTEXT_FIRST 6901
+/* 1 on an active session still in clear: the TLS handshake on the same connection, verified as at activation.
+   Refused with CRYPT_ERROR_BADDATA when clear text the caller hasn't popped is still waiting. */
+#define CRYPT_SESSINFO_STARTTLS 6902
+/* Shortens the session's time-outs to 1 to 30000 ms, for tests; the program never sets it. */
+#define CRYPT_SESSINFO_TIMEOUT_MS 6903
 
 #define CRYPT_ERROR_PARAM1 (-1)
 #define CRYPT_ERROR_PARAM2 (-2)
@@ -59,6 +68,8 @@ C_RET cryptCreateSession(int* cryptSession, int cryptUser, int sessionType);
 C_RET cryptDestroySession(int session);
 C_RET cryptSetAttribute(int cryptHandle, int attributeType, int value);
 C_RET cryptSetAttributeString(int cryptHandle, int attributeType, const void* value, int valueLength);
+/* value null: only the length is given back; otherwise *valueLength is the room at value on entry. */
+C_RET cryptGetAttributeString(int cryptHandle, int attributeType, void* value, int* valueLength);
 C_RET cryptPushData(int envelope, const void* buffer, int length, int* bytesCopied);
 C_RET cryptFlushData(int envelope);
 C_RET cryptPopData(int envelope, void* buffer, int length, int* bytesCopied);

@@ -1,13 +1,17 @@
 // cryptlib32.so against a scripted TLS server on loopback, loaded and called the way the program does it.
 
+#include "mail/cryptlib/connect.h"
 #include "mail/cryptlib/cryptlib.h"
 #include "mail/securitylibrary.h"
 
+#include "allocationlimit.h"
 #include "tlspeer.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -52,6 +56,20 @@ const TestCertificates& certs()
 
 // A JSON string literal for the script: the texts here are ASCII with CR LF.
 using tlsscript::quoted;
+
+std::string sha256(const std::string& bytes)
+{
+    unsigned char digest[32];
+    unsigned int size = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr);
+    std::string hex;
+    for (unsigned int i = 0; i < size; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+        hex += pair;
+    }
+    return hex;
+}
 
 std::string patterned(size_t size)
 {
@@ -132,8 +150,6 @@ protected:
         ASSERT_TRUE(certs().made());
         // OpenSSL's default verify paths read these; the suite trusts only its own CA.
         ::setenv("SSL_CERT_FILE", certs().caFile().c_str(), 1);
-        // Short enough that a fault fails a test instead of hanging it, long enough for a loaded machine.
-        ::setenv("QB_CRYPTLIB_TIMEOUT_MS", "5000", 1);
         mail::loadSecurityLibrary(QB_CRYPTLIB);
         ASSERT_TRUE(lib().complete());
         ASSERT_EQ(lib().init(), CRYPT_OK);
@@ -142,7 +158,6 @@ protected:
     {
         if (lib().complete())
             lib().end();
-        ::unsetenv("QB_CRYPTLIB_TIMEOUT_MS");
     }
 
     static std::string scriptFor(const std::string& greeting, const std::string& more = "")
@@ -150,10 +165,15 @@ protected:
         return "[{\"send\": " + quoted(greeting) + "}" + more + "]";
     }
 
-    // Create, name, port, activate: the last status; session is set once created.
-    static int open(const std::string& host, int port, int& session)
+    // Create, time-out, name, port, activate: the last status; session is set once created. The time-out is
+    // short enough that a fault fails a test instead of hanging it, long enough for a loaded machine.
+    static int open(const std::string& host, int port, int& session, int timeoutMs = 5000, bool plainFirst = false)
     {
         int status = lib().createSession(&session, CRYPT_UNUSED, CRYPT_SESSION_SSL);
+        if (status == CRYPT_OK)
+            status = lib().setAttribute(session, CRYPT_SESSINFO_TIMEOUT_MS, timeoutMs);
+        if (status == CRYPT_OK && plainFirst)
+            status = lib().setAttribute(session, CRYPT_SESSINFO_PLAINTEXT_FIRST, 1);
         if (status == CRYPT_OK)
             status = lib().setAttributeString(session, CRYPT_SESSINFO_SERVER_NAME, host.data(), int(host.size()));
         if (status == CRYPT_OK)
@@ -388,7 +408,7 @@ struct FailureCase {
     const char* name;
     Peer peer;
     int status;
-    const char* timeoutMs;
+    int timeoutMs;
 };
 
 class CryptActivation : public CryptFixture, public ::testing::WithParamInterface<FailureCase> { };
@@ -396,8 +416,6 @@ class CryptActivation : public CryptFixture, public ::testing::WithParamInterfac
 TEST_P(CryptActivation, FailsWithItsStatus)
 {
     const FailureCase& c = GetParam();
-    ::setenv("QB_CRYPTLIB_TIMEOUT_MS", c.timeoutMs, 1);
-    ASSERT_EQ(lib().init(), CRYPT_OK); // takes the new time-out
 
     std::unique_ptr<ScriptedTlsPeer> tlsPeer;
     std::unique_ptr<LoopbackSocket> socket;
@@ -421,9 +439,9 @@ TEST_P(CryptActivation, FailsWithItsStatus)
 
     int session = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(open("localhost", port, session), c.status);
+    EXPECT_EQ(open("localhost", port, session, c.timeoutMs), c.status);
     const auto took = Clock::now() - start;
-    const auto timeout = std::chrono::milliseconds(std::atoi(c.timeoutMs));
+    const auto timeout = std::chrono::milliseconds(c.timeoutMs);
     if (c.status == CRYPT_ERROR_TIMEOUT) {
         EXPECT_GE(took, timeout - 50ms);
         EXPECT_LT(took, timeout + 2s);
@@ -441,12 +459,185 @@ TEST_P(CryptActivation, FailsWithItsStatus)
 }
 
 INSTANTIATE_TEST_SUITE_P(Crypt, CryptActivation,
-                         ::testing::Values(FailureCase{"refusedPort", Peer::refusing, CRYPT_ERROR_OPEN, "5000"},
-                                           FailureCase{"otherHost", Peer::otherHost, CRYPT_ERROR_INVALID, "5000"},
-                                           FailureCase{"selfSigned", Peer::selfSigned, CRYPT_ERROR_INVALID, "5000"},
-                                           FailureCase{"noTls", Peer::plainText, CRYPT_ERROR_BADDATA, "5000"},
-                                           FailureCase{"noHandshake", Peer::silent, CRYPT_ERROR_TIMEOUT, "500"}),
+                         ::testing::Values(FailureCase{"refusedPort", Peer::refusing, CRYPT_ERROR_OPEN, 5000},
+                                           FailureCase{"otherHost", Peer::otherHost, CRYPT_ERROR_INVALID, 5000},
+                                           FailureCase{"selfSigned", Peer::selfSigned, CRYPT_ERROR_INVALID, 5000},
+                                           FailureCase{"noTls", Peer::plainText, CRYPT_ERROR_BADDATA, 5000},
+                                           FailureCase{"noHandshake", Peer::silent, CRYPT_ERROR_TIMEOUT, 500}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+using CryptUpload = CryptFixture;
+
+// A reader slower than the time-out as a whole, but never silent for that long, gets the whole message; one that
+// stops reading makes the flush give up after the time-out without progress.
+TEST_F(CryptUpload, FlushWaitsForAReaderThatKeepsReading)
+{
+    const std::string message = patterned(16'000'000) + "\r\n.\r\n";
+    ScriptedTlsPeer peer("[{\"recv\": \"data\", \"rate\": 4000000}, {\"send\": \"250 ok\\r\\n\"}]",
+                         certs().serverCert(), certs().serverKey(), 1, {"--rcvbuf", "65536"});
+    ASSERT_TRUE(peer.started());
+    int session = 0;
+    ASSERT_EQ(open("localhost", peer.port(), session, 1000), CRYPT_OK);
+    const auto start = Clock::now();
+    EXPECT_EQ(send(session, message), CRYPT_OK);
+    const auto took = Clock::now() - start;
+    std::string reply;
+    EXPECT_EQ(popUntil(session, 8, reply, 10s), CRYPT_OK);
+    EXPECT_EQ(reply, "250 ok\r\n");
+    EXPECT_TRUE(
+        peer.waitForLogLine("{\"data_length\": 16000000, \"sha256\": \"" + sha256(patterned(16'000'000)) + "\"}", 5s));
+    // Otherwise the reader was no slower than the time-out, and the case proves nothing.
+    EXPECT_GT(took, 1000ms);
+}
+
+TEST_F(CryptUpload, FlushGivesUpOnAReaderThatStops)
+{
+    ScriptedTlsPeer peer("[{\"sleep\": 8}]", certs().serverCert(), certs().serverKey(), 1, {"--rcvbuf", "65536"});
+    ASSERT_TRUE(peer.started());
+    int session = 0;
+    ASSERT_EQ(open("localhost", peer.port(), session, 1000), CRYPT_OK);
+    const auto start = Clock::now();
+    EXPECT_EQ(send(session, patterned(64'000'000)), CRYPT_ERROR_TIMEOUT);
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, 1000ms);
+    EXPECT_LT(took, 6s);
+}
+
+TEST_F(CryptSession, LocalAddressOfTheConnection)
+{
+    ScriptedTlsPeer peer(scriptFor("220 hi\r\n"), certs().serverCert(), certs().serverKey());
+    ASSERT_TRUE(peer.started());
+    int session = 0;
+    char text[64] = {};
+    int length = sizeof text;
+    ASSERT_EQ(lib().createSession(&session, CRYPT_UNUSED, CRYPT_SESSION_SSL), CRYPT_OK);
+    EXPECT_EQ(lib().getAttributeString(session, CRYPT_SESSINFO_CLIENT_NAME, text, &length), CRYPT_ERROR_NOTINITED);
+    ASSERT_EQ(lib().destroySession(session), CRYPT_OK);
+    ASSERT_EQ(open("127.0.0.1", peer.port(), session), CRYPT_OK);
+    EXPECT_EQ(lib().getAttributeString(session, CRYPT_SESSINFO_CLIENT_NAME, nullptr, &length), CRYPT_OK);
+    EXPECT_EQ(length, 9);
+    length = 4;
+    EXPECT_EQ(lib().getAttributeString(session, CRYPT_SESSINFO_CLIENT_NAME, text, &length), CRYPT_ERROR_OVERFLOW);
+    length = sizeof text;
+    ASSERT_EQ(lib().getAttributeString(session, CRYPT_SESSINFO_CLIENT_NAME, text, &length), CRYPT_OK);
+    EXPECT_EQ(std::string(text, size_t(length)), "127.0.0.1");
+}
+
+// No C++ exception may leave the library: memory that can't be had is a status like any other.
+TEST_F(CryptSession, PushWithoutMemoryFailsAndTheSessionGoesOn)
+{
+    const std::string greeting = "220 hi\r\n";
+    ScriptedTlsPeer peer(scriptFor(greeting, ", {\"recv\": \"line\"}"), certs().serverCert(), certs().serverKey());
+    ASSERT_TRUE(peer.started());
+    int session = 0;
+    ASSERT_EQ(open("localhost", peer.port(), session), CRYPT_OK);
+    const std::string big(2 << 20, 'x');
+    int copied = -1;
+    {
+        AllocationLimit limit(1 << 20);
+        EXPECT_EQ(lib().pushData(session, big.data(), int(big.size()), &copied), CRYPT_ERROR_MEMORY);
+    }
+    EXPECT_EQ(copied, 0);
+    EXPECT_EQ(send(session, "NOOP\r\n"), CRYPT_OK);
+    EXPECT_TRUE(peer.waitForLogLine("{\"line\": \"NOOP\"}", 5s));
+}
+
+// A listening socket whose queue is full: the kernel answers no further SYN, as a dead route would.
+class DeadAddress {
+public:
+    DeadAddress()
+        : socket_(false)
+    {
+        if (socket_.fd() < 0 || ::listen(socket_.fd(), 0) != 0)
+            return;
+        sockaddr_in address = loopback(socket_.port());
+        filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (filler_ >= 0)
+            (void)!::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    ~DeadAddress()
+    {
+        if (filler_ >= 0)
+            ::close(filler_);
+    }
+    DeadAddress(const DeadAddress&) = delete;
+    DeadAddress& operator=(const DeadAddress&) = delete;
+    int port() const { return socket_.port(); }
+
+    static sockaddr_in loopback(int port)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(uint16_t(port));
+        return address;
+    }
+
+private:
+    LoopbackSocket socket_;
+    int filler_ = -1;
+};
+
+enum class Address { dead, refused, live };
+
+struct ConnectCase {
+    const char* name;
+    std::vector<Address> addresses;
+    int status;
+};
+
+class CryptConnect : public ::testing::TestWithParam<ConnectCase> { };
+
+// The host's addresses in their order; the first one that answers is taken, whatever the earlier ones do.
+TEST_P(CryptConnect, TakesTheFirstAddressThatAnswers)
+{
+    const ConnectCase& c = GetParam();
+    DeadAddress dead;
+    LoopbackSocket refused(false);
+    LoopbackSocket live(true);
+    ASSERT_GT(dead.port(), 0);
+    std::vector<sockaddr_in> addresses;
+    for (const Address a : c.addresses)
+        addresses.push_back(DeadAddress::loopback(a == Address::dead          ? dead.port()
+                                                      : a == Address::refused ? refused.port()
+                                                                              : live.port()));
+    std::vector<addrinfo> list(addresses.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        list[i].ai_family = AF_INET;
+        list[i].ai_socktype = SOCK_STREAM;
+        list[i].ai_addr = reinterpret_cast<sockaddr*>(&addresses[i]);
+        list[i].ai_addrlen = sizeof addresses[i];
+        list[i].ai_next = i + 1 < list.size() ? &list[i + 1] : nullptr;
+    }
+    const auto start = Clock::now();
+    int status = 1;
+    const int fd = cryptlib::connectFirst(list.data(), start + 2s, status);
+    const auto took = Clock::now() - start;
+    EXPECT_EQ(status, c.status);
+    if (c.status == CRYPT_OK) {
+        ASSERT_GE(fd, 0);
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        ASSERT_EQ(::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size), 0);
+        EXPECT_EQ(ntohs(peer.sin_port), live.port());
+        EXPECT_LT(took, 1s); // the dead address doesn't hold up the live one
+        ::close(fd);
+    } else {
+        EXPECT_EQ(fd, -1);
+        if (c.status == CRYPT_ERROR_TIMEOUT) {
+            EXPECT_GE(took, 2s - 10ms);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crypt, CryptConnect,
+    ::testing::Values(ConnectCase{"deadFirst", {Address::dead, Address::live}, CRYPT_OK},
+                      ConnectCase{"twoDeadFirst", {Address::dead, Address::dead, Address::live}, CRYPT_OK},
+                      ConnectCase{"refusedFirst", {Address::refused, Address::live}, CRYPT_OK},
+                      ConnectCase{"onlyDead", {Address::dead}, CRYPT_ERROR_TIMEOUT},
+                      ConnectCase{"onlyRefused", {Address::refused, Address::refused}, CRYPT_ERROR_OPEN}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 using CryptLifetime = CryptFixture;
 
@@ -594,6 +785,16 @@ INSTANTIATE_TEST_SUITE_P(
                  CRYPT_ERROR_PARAM3},
         CallCase{"activeWithoutName", [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_ACTIVE, 1); },
                  CRYPT_ERROR_NOTINITED},
+        CallCase{"timeoutZero", [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_TIMEOUT_MS, 0); },
+                 CRYPT_ERROR_PARAM3},
+        CallCase{"timeoutLongerThanFixed",
+                 [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_TIMEOUT_MS, 30001); }, CRYPT_ERROR_PARAM3},
+        CallCase{"timeoutFixed", [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_TIMEOUT_MS, 30000); },
+                 CRYPT_OK},
+        CallCase{"startTlsBeforeActive", [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_STARTTLS, 1); },
+                 CRYPT_ERROR_NOTINITED},
+        CallCase{"plainFirstOtherValue", [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_PLAINTEXT_FIRST, 2); },
+                 CRYPT_ERROR_PARAM3},
         CallCase{"pushBeforeActive", [](int s) { return pushed(s, "x", 1); }, CRYPT_ERROR_NOTINITED},
         CallCase{"pushNullBuffer", [](int s) { return pushed(s, nullptr, 1); }, CRYPT_ERROR_PARAM2},
         CallCase{"pushNullCount", [](int s) { return lib().pushData(s, "x", 1, nullptr); }, CRYPT_ERROR_PARAM4},

@@ -1,6 +1,7 @@
 // A stand-in for cryptlib32.so that fails on request, so the transport's failure paths can be reached without a
 // network. Modes: 0 normal, 1 push takes only 4 bytes, 2 push fails, 3 flush fails, 4 pop fails, 5 activation
-// fails. Pops hand out the reply set with faultSetReply; every byte pushed is kept for faultPushed.
+// fails. Pops hand out the reply set with faultSetReply; every byte pushed is kept for faultPushed, and
+// faultPlainFirst tells whether the session was to start in clear.
 
 #include "mail/cryptlib/cryptlib.h"
 
@@ -18,6 +19,7 @@ int mode = 0;
 std::string reply;
 size_t replyRead = 0;
 std::string pushed;
+int plainFirst = 0; // the last CRYPT_SESSINFO_PLAINTEXT_FIRST set
 
 } // namespace
 
@@ -45,9 +47,16 @@ FAULT_EXPORT int faultPushed(char* out, int capacity)
     return static_cast<int>(count);
 }
 
+// Whether the last session was asked to start in clear (for STARTTLS).
+FAULT_EXPORT int faultPlainFirst()
+{
+    return plainFirst;
+}
+
 FAULT_EXPORT int cryptInit(void)
 {
     pushed.clear();
+    plainFirst = 0;
     return CRYPT_OK;
 }
 
@@ -69,8 +78,10 @@ FAULT_EXPORT int cryptDestroySession(int)
     return CRYPT_OK;
 }
 
-FAULT_EXPORT int cryptSetAttribute(int, int attributeType, int)
+FAULT_EXPORT int cryptSetAttribute(int, int attributeType, int value)
 {
+    if (attributeType == CRYPT_SESSINFO_PLAINTEXT_FIRST)
+        plainFirst = value;
     return mode == 5 && attributeType == CRYPT_SESSINFO_ACTIVE ? CRYPT_ERROR_OPEN : CRYPT_OK;
 }
 
@@ -112,6 +123,22 @@ FAULT_EXPORT int cryptPopData(int, void* buffer, int length, int* bytesCopied)
     std::memcpy(buffer, reply.data() + replyRead, count);
     replyRead += count;
     *bytesCopied = static_cast<int>(count);
+    return CRYPT_OK;
+}
+
+// The local address of a loopback connection, as the real library gives it.
+FAULT_EXPORT int cryptGetAttributeString(int, int, void* value, int* valueLength)
+{
+    if (!valueLength)
+        return CRYPT_ERROR_PARAM4;
+    const char address[] = "127.0.0.1";
+    const int length = sizeof address - 1;
+    if (value) {
+        if (*valueLength < length)
+            return CRYPT_ERROR_OVERFLOW;
+        std::memcpy(value, address, size_t(length));
+    }
+    *valueLength = length;
     return CRYPT_OK;
 }
 

@@ -70,6 +70,7 @@ public:
             previous = old;
         ::setenv("TZ", zone, 1);
         ::tzset();
+        mail::setMessageIdSource([] { return "4f3c2a"; });
     }
     ~ZoneGuard()
     {
@@ -79,6 +80,7 @@ public:
             ::unsetenv("TZ");
         ::tzset();
         mail::setMailClock({});
+        mail::setMessageIdSource({});
     }
     ZoneGuard(const ZoneGuard&) = delete;
     ZoneGuard& operator=(const ZoneGuard&) = delete;
@@ -86,6 +88,8 @@ public:
 private:
     std::optional<std::string> previous;
 };
+
+const std::string host = "mail.example.org";
 
 // 2026-12-09 16:18:40 UTC, worked out by hand: day 20796 since 1970 is 9 December 2026, a Wednesday.
 constexpr std::time_t fixedTime = 1796833120;
@@ -312,12 +316,13 @@ TEST(MessageCompose, SinglePartByteForByte)
     ZoneGuard zone("UTC");
     mail::setMailClock([] { return fixedTime; });
     const std::string message = mail::composeMessage("me@example.org", "you@example.net, them@example.com",
-                                                     "Hello there", "Line one\r\nLine two", {});
+                                                     "Hello there", "Line one\r\nLine two", {}, host);
     EXPECT_EQ(message,
               "From: me@example.org\r\n"
               "To: you@example.net, them@example.com\r\n"
               "Subject: Hello there\r\n"
               "Date: Wed, 09 Dec 2026 16:18:40 +0000\r\n"
+              "Message-ID: <4f3c2a@mail.example.org>\r\n"
               "MIME-Version: 1.0\r\n"
               "Content-Type: text/plain; charset=us-ascii\r\n"
               "Content-Transfer-Encoding: 7bit\r\n"
@@ -331,13 +336,14 @@ TEST(MessageCompose, MultipartByteForByte)
     mail::setMailClock([] { return fixedTime; });
     const std::string folder = makeTestFolder("qb-compose");
     writeFile(folder + "page.html", "<p>hi</p>");
-    const std::string message
-        = mail::composeMessage("me@example.org", "you@example.net", "Results", "Body\r\n", {folder + "page.html"});
+    const std::string message = mail::composeMessage("me@example.org", "you@example.net", "Results", "Body\r\n",
+                                                     {folder + "page.html"}, host);
     EXPECT_EQ(message,
               "From: me@example.org\r\n"
               "To: you@example.net\r\n"
               "Subject: Results\r\n"
               "Date: Wed, 09 Dec 2026 16:18:40 +0000\r\n"
+              "Message-ID: <4f3c2a@mail.example.org>\r\n"
               "MIME-Version: 1.0\r\n"
               "Content-Type: multipart/mixed; boundary=\"MyBoundary\"\r\n"
               "\r\n"
@@ -361,12 +367,13 @@ TEST(MessageCompose, OnlyUnreadableAttachmentsStillMultipart)
 {
     ZoneGuard zone("UTC");
     mail::setMailClock([] { return fixedTime; });
-    const std::string message = mail::composeMessage("a@b.c", "d@e.f", "S", "text", {"/nonexistent/qb/gone.txt"});
+    const std::string message = mail::composeMessage("a@b.c", "d@e.f", "S", "text", {"/nonexistent/qb/gone.txt"}, host);
     EXPECT_EQ(message,
               "From: a@b.c\r\n"
               "To: d@e.f\r\n"
               "Subject: S\r\n"
               "Date: Wed, 09 Dec 2026 16:18:40 +0000\r\n"
+              "Message-ID: <4f3c2a@mail.example.org>\r\n"
               "MIME-Version: 1.0\r\n"
               "Content-Type: multipart/mixed; boundary=\"MyBoundary\"\r\n"
               "\r\n"
@@ -383,7 +390,7 @@ TEST(MessageCompose, SubjectLineBreaksBecomeBlanks)
 {
     ZoneGuard zone("UTC");
     mail::setMailClock([] { return fixedTime; });
-    const std::string message = mail::composeMessage("a@b.c", "d@e.f", "one\r\ntwo\rthree\nfour", "x", {});
+    const std::string message = mail::composeMessage("a@b.c", "d@e.f", "one\r\ntwo\rthree\nfour", "x", {}, host);
     EXPECT_NE(message.find("\r\nSubject: one  two three four\r\nDate: "), std::string::npos) << message;
 }
 
@@ -393,7 +400,7 @@ TEST(MessageCompose, EmptyClockMeansRealTime)
     mail::setMailClock([] { return fixedTime; });
     mail::setMailClock({});
     const std::time_t before = std::time(nullptr);
-    const std::string message = mail::composeMessage("a@b.c", "d@e.f", "S", "x", {});
+    const std::string message = mail::composeMessage("a@b.c", "d@e.f", "S", "x", {}, host);
     const std::time_t after = std::time(nullptr);
     const bool stamped = message.find("Date: " + mail::formatMailDate(before) + "\r\n") != std::string::npos
         || message.find("Date: " + mail::formatMailDate(after) + "\r\n") != std::string::npos;

@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -25,10 +26,10 @@ namespace {
 
 using namespace tlsscript;
 
+// What the client calls itself over a loopback connection from this machine.
 std::string hostName()
 {
-    char name[256] = {};
-    return ::gethostname(name, sizeof name - 1) == 0 && name[0] ? name : "localhost";
+    return mail::ehloName(mail::canonicalHostName(), "127.0.0.1");
 }
 
 struct DialogueCase {
@@ -53,7 +54,6 @@ protected:
     {
         certificates = new TestCertificates;
         ::setenv("SSL_CERT_FILE", certificates->caFile().c_str(), 1);
-        ::setenv("QB_CRYPTLIB_TIMEOUT_MS", "3000", 1);
     }
     static void TearDownTestSuite()
     {
@@ -209,6 +209,147 @@ INSTANTIATE_TEST_SUITE_P(
                                    -999, "sslRecvData ERROR: Unknown error code: -999", firstLines(1)}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Replies whose lines end in a bare LF are taken at once, not after each step's full wait.
+TEST_F(Smtp, BareLineFeedRepliesAreTakenAtOnce)
+{
+    std::vector<std::string> actions = acceptingSmtpScript(1);
+    for (std::string& action : actions) {
+        for (size_t at; (at = action.find("\\r\\n")) != std::string::npos;)
+            action.replace(at, 4, "\\n");
+    }
+    ScriptedTlsPeer peer(scriptOf(actions), certificates->serverCert(), certificates->serverKey());
+    ASSERT_TRUE(peer.started());
+    std::string errorText;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(mail::sendMail("ann@example.com", "bob@example.com", "Hello", "Body", "localhost", peer.port(), "ann",
+                             "secret", errorText),
+              0)
+        << errorText;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)); // one full wait would be 5 s
+    EXPECT_EQ(receivedLines(peer), wholeDialogue);
+}
+
+struct EhloCase {
+    const char* name;
+    std::string canonicalName;
+    std::string localAddress;
+    std::string ehlo;
+};
+
+class EhloName : public ::testing::TestWithParam<EhloCase> { };
+
+TEST_P(EhloName, HasADotOrIsAnAddressLiteral)
+{
+    EXPECT_EQ(mail::ehloName(GetParam().canonicalName, GetParam().localAddress), GetParam().ehlo);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, EhloName,
+                         ::testing::Values(EhloCase{"fullyQualified", "host7.example.org", "192.0.2.10",
+                                                    "host7.example.org"},
+                                           EhloCase{"bareHostName", "vm", "192.0.2.10", "[192.0.2.10]"},
+                                           EhloCase{"localhost", "localhost", "127.0.0.1", "[127.0.0.1]"},
+                                           EhloCase{"trailingDot", "host7.", "192.0.2.10", "[192.0.2.10]"},
+                                           EhloCase{"notADomain", "my_host.example.org", "192.0.2.10", "[192.0.2.10]"},
+                                           EhloCase{"ipv6", "", "2001:db8::1", "[IPv6:2001:db8::1]"},
+                                           EhloCase{"ipv4MappedInIpv6", "", "::ffff:192.0.2.10", "[192.0.2.10]"},
+                                           EhloCase{"nothingKnown", "", "", "[127.0.0.1]"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct StartTlsCase {
+    const char* name;
+    std::string ehloReply;
+    std::string startTlsReply; // empty: the client must not get as far as STARTTLS
+    std::string replyExtra; // members of the STARTTLS reply's send action, such as pieces
+    bool proceed; // the server goes on to the handshake and the rest of an accepting dialogue
+    int result;
+    std::string errorText;
+    std::vector<std::string> linesReceived;
+};
+
+void PrintTo(const StartTlsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class SmtpStartTls : public Smtp, public ::testing::WithParamInterface<StartTlsCase> { };
+
+TEST_P(SmtpStartTls, UpgradesOrStopsBeforeAnythingSecret)
+{
+    const StartTlsCase& c = GetParam();
+    std::vector<std::string> actions = {sendAction("220 smtp.localhost ready\r\n"), recvLine, sendAction(c.ehloReply)};
+    if (!c.startTlsReply.empty()) {
+        actions.push_back(recvLine);
+        actions.push_back(sendAction(c.startTlsReply, c.replyExtra));
+    }
+    if (c.proceed) {
+        actions.push_back("{\"starttls\": true}");
+        const std::vector<std::string> rest = acceptingSmtpScript(1);
+        actions.insert(actions.end(), rest.begin() + 1, rest.end());
+    }
+    ScriptedTlsPeer peer(scriptOf(actions), certificates->serverCert(), certificates->serverKey(), 1, {"--plain"});
+    ASSERT_TRUE(peer.started());
+    std::string errorText;
+    EXPECT_EQ(mail::sendMailWith(mail::Security::startTls, "ann@example.com", "bob@example.com", "Hello", "Body",
+                                 "localhost", peer.port(), "ann", "secret", errorText),
+              c.result);
+    EXPECT_EQ(errorText, c.errorText);
+    mail::securityLibrary().end();
+    EXPECT_EQ(receivedLines(peer), c.linesReceived);
+}
+
+const std::string ehloWithStartTls = "250-smtp.localhost\r\n250-starttls\r\n250 AUTH LOGIN\r\n";
+const std::string ehloWithout = "250-smtp.localhost\r\n250 AUTH LOGIN\r\n";
+const std::vector<std::string> upgradedDialogue = {"EHLO " + hostName(),
+                                                   "STARTTLS",
+                                                   "EHLO " + hostName(),
+                                                   "AUTH LOGIN",
+                                                   "YW5u",
+                                                   "c2VjcmV0",
+                                                   "MAIL FROM: <ann@example.com>",
+                                                   "RCPT TO: <bob@example.com>",
+                                                   "DATA",
+                                                   "<data>",
+                                                   "QUIT"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmtpStartTls,
+    ::testing::Values(
+        StartTlsCase{"upgraded", ehloWithStartTls, "220 go ahead\r\n", "", true, 0, "", upgradedDialogue},
+        StartTlsCase{"notOffered",
+                     ehloWithout,
+                     "",
+                     "",
+                     false,
+                     mail::startTlsNotOffered,
+                     "STARTTLS not offered by the server",
+                     {"EHLO " + hostName()}},
+        StartTlsCase{"refused",
+                     ehloWithStartTls,
+                     "454 4.7.0 TLS not available\r\n",
+                     "",
+                     false,
+                     mail::startTlsRefused,
+                     "STARTTLS Failed: 454",
+                     {"EHLO " + hostName(), "STARTTLS"}},
+        // Clear text after the go-ahead, in the same piece or a moment later, must never pass for protected.
+        StartTlsCase{"replyInjected",
+                     ehloWithStartTls,
+                     "220 go ahead\r\n250 injected\r\n",
+                     "",
+                     false,
+                     CRYPT_ERROR_BADDATA,
+                     "Bad/unrecognised data format",
+                     {"EHLO " + hostName(), "STARTTLS"}},
+        StartTlsCase{"replyInjectedLater",
+                     ehloWithStartTls,
+                     "220 go ahead\r\n250 injected\r\n",
+                     ", \"pieces\": [14], \"gap\": 0.3",
+                     true,
+                     CRYPT_ERROR_BADDATA,
+                     "Bad/unrecognised data format",
+                     {"EHLO " + hostName(), "STARTTLS"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Smtp, UnreachableServerAndBadCertificatesFailAtActivation)
 {
     std::string errorText;
@@ -232,11 +373,16 @@ protected:
     {
         Smtp::SetUp();
         maildir = makeTestFolder("qb-maildir");
+    }
+    // aiosmtpd with the given --security: "implicit", "starttls" (required) or "none".
+    bool start(const char* security = "implicit")
+    {
         server = std::make_unique<PeerProcess>(QB_SMTP_PEER,
                                                std::vector<std::string>{"--cert", certificates->serverCert(), "--key",
                                                                         certificates->serverKey(), "--maildir", maildir,
-                                                                        "--user", "ann", "--password", "secret"});
-        ASSERT_TRUE(server->started());
+                                                                        "--user", "ann", "--password", "secret",
+                                                                        "--security", security});
+        return server->started();
     }
     void TearDown() override
     {
@@ -260,6 +406,8 @@ protected:
               "    print(json.dumps({'from': record['mail_from'], 'to': record['rcpt_tos'], 'user': "
               "record['auth_user'],\n"
               "        'subject': message['subject'], 'date': message['date'], 'multipart': message.is_multipart(),\n"
+              "        'message_id': message['message-id'], 'defects': [type(d).__name__ for p in message.walk()\n"
+              "                                                          for d in p.defects],\n"
               "        'attachment': parts[0].get_filename() if parts else None,\n"
               "        'attachment_sha256': hashlib.sha256(parts[0].get_payload(decode=True)).hexdigest() if parts "
               "else None,\n"
@@ -288,6 +436,7 @@ std::string sha256Hex(const std::string& path)
 
 TEST_F(SmtpServer, PageOfOneMegabyteReachesTwoRecipientsIntact)
 {
+    ASSERT_TRUE(start());
     const std::string page = maildir + "Cars for sale.html";
     {
         std::ofstream out(page, std::ios::binary);
@@ -312,10 +461,45 @@ TEST_F(SmtpServer, PageOfOneMegabyteReachesTwoRecipientsIntact)
     // Lines that begin with "." arrive as they were written.
     EXPECT_NE(parsed.find("Look at these.\\r\\n.\\r\\n.hidden line\\r\\nEnd"), std::string::npos);
     EXPECT_NE(parsed.find("\"date\": \"Wed, 09 Dec 2026 16:18:40"), std::string::npos);
+    EXPECT_NE(parsed.find("\"message_id\": \"<"), std::string::npos);
+    EXPECT_NE(parsed.find("\"defects\": []"), std::string::npos);
+}
+
+// Port 587's way: aiosmtpd in clear that requires STARTTLS before anything else, with text outside ASCII and an
+// attachment whose name holds a quote.
+TEST_F(SmtpServer, StartTlsCarriesTextOutsideAscii)
+{
+    ASSERT_TRUE(start("starttls"));
+    const std::string page = maildir + "17\" wheels.html";
+    std::ofstream(page, std::ios::binary) << "<p>\xE2\x82\xAC 300</p>";
+    shell::attachmentList = {page};
+    std::string errorText;
+    const int result = mail::sendMailWith(mail::Security::startTls, "ann@example.com", "bob@example.com",
+                                          "H\xC3\xA9llo w\xC3\xB6rld", "Gr\xC3\xBC\xC3\x9F\x65 \xE2\x82\xAC",
+                                          "localhost", server->port(), "ann", "secret", errorText);
+    ASSERT_EQ(result, 0) << errorText;
+    const std::string parsed = parsedMessages();
+    EXPECT_NE(parsed.find("\"user\": \"ann\""), std::string::npos) << parsed;
+    EXPECT_NE(parsed.find("\"subject\": \"H\\u00e9llo w\\u00f6rld\""), std::string::npos) << parsed;
+    EXPECT_NE(parsed.find("\"body\": \"Gr\\u00fc\\u00dfe \\u20ac"), std::string::npos) << parsed;
+    EXPECT_NE(parsed.find("\"attachment\": \"17\\\" wheels.html\""), std::string::npos) << parsed;
+    EXPECT_NE(parsed.find("\"defects\": []"), std::string::npos);
+}
+
+// A server in clear that offers no STARTTLS gets nothing: not the user name, not the password.
+TEST_F(SmtpServer, NoStartTlsOfferedSendsNothingSecret)
+{
+    ASSERT_TRUE(start("none"));
+    std::string errorText;
+    EXPECT_EQ(mail::sendMailWith(mail::Security::startTls, "ann@example.com", "bob@example.com", "s", "b", "localhost",
+                                 server->port(), "ann", "secret", errorText),
+              mail::startTlsNotOffered);
+    EXPECT_EQ(parsedMessages(), "");
 }
 
 TEST_F(SmtpServer, WrongPasswordIsRefused)
 {
+    ASSERT_TRUE(start());
     std::string errorText;
     EXPECT_EQ(mail::sendMail("ann@example.com", "bob@example.com", "s", "b", "localhost", server->port(), "ann",
                              "wrong", errorText),

@@ -1,21 +1,28 @@
 // The TLS transport and the SMTP dialogue's failure paths, over a security library that fails on purpose.
 
 #include "mail/cryptlib/cryptlib.h"
+#include "mail/message.h"
 #include "mail/securitylibrary.h"
 #include "mail/smtpsession.h"
 #include "mail/tlstransport.h"
 #include "platform/dynamiclibrary.h"
 #include "shell/programstate.h"
 
+#include "allocationlimit.h"
+#include "testfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
 using FaultSetMode = void (*)(int);
 using FaultSetReply = void (*)(const char*, int);
 using FaultPushed = int (*)(char*, int);
+using FaultPlainFirst = int (*)();
 
 class Transport : public ::testing::Test {
 protected:
@@ -27,7 +34,8 @@ protected:
         setMode = reinterpret_cast<FaultSetMode>(platform::lookUpEntryPoint(handle, "faultSetMode"));
         setReply = reinterpret_cast<FaultSetReply>(platform::lookUpEntryPoint(handle, "faultSetReply"));
         pushed = reinterpret_cast<FaultPushed>(platform::lookUpEntryPoint(handle, "faultPushed"));
-        ASSERT_TRUE(setMode && setReply && pushed);
+        plainFirst = reinterpret_cast<FaultPlainFirst>(platform::lookUpEntryPoint(handle, "faultPlainFirst"));
+        ASSERT_TRUE(setMode && setReply && pushed && plainFirst);
         setMode(0);
         setReply("", 0);
         shell::attachmentList.clear();
@@ -46,7 +54,31 @@ protected:
     FaultSetMode setMode = nullptr;
     FaultSetReply setReply = nullptr;
     FaultPushed pushed = nullptr;
+    FaultPlainFirst plainFirst = nullptr;
 };
+
+struct PortCase {
+    int port;
+    bool startTls;
+};
+
+class TransportPort : public Transport, public ::testing::WithParamInterface<PortCase> { };
+
+// Submission on 587 starts in clear for STARTTLS; every other port is TLS from the first byte.
+TEST_P(TransportPort, ChoosesHowTheConnectionIsSecured)
+{
+    setMode(5);
+    std::string errorText;
+    EXPECT_EQ(
+        mail::sendMail("a@x.org", "b@y.org", "Hi", "Body", "smtp.localhost", GetParam().port, "ann", "pw", errorText),
+        CRYPT_ERROR_OPEN);
+    EXPECT_EQ(plainFirst(), GetParam().startTls ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, TransportPort,
+                         ::testing::Values(PortCase{465, false}, PortCase{587, true}, PortCase{25, false},
+                                           PortCase{2587, false}),
+                         [](const auto& info) { return std::to_string(info.param.port); });
 
 TEST_F(Transport, PushTakingFewerBytesIsRefusedWithItsCounts)
 {
@@ -147,7 +179,36 @@ TEST_F(Transport, UnsafeAddressesAreRefusedBeforeAnyConnection)
     EXPECT_EQ(errorText, "Invalid address: c@d ");
     EXPECT_EQ(mail::sendMail("a@x.org", std::string("b@y\0org", 7), "s", "b", "h", 1, "u", "p", errorText),
               mail::invalidAddress);
+    // Without SMTPUTF8 an address outside ASCII can't be sent, nor stand in a header.
+    EXPECT_EQ(mail::sendMail("j\xC3\xB6rg@x.org", "b@y.org", "s", "b", "h", 1, "u", "p", errorText),
+              mail::invalidAddress);
     EXPECT_EQ(pushedBytes(), "");
+}
+
+// Memory that can't be had: an attachment is left out, a message that can't be built ends the send with its own
+// result, and neither ends the program.
+TEST_F(Transport, MemoryRunningOutLeavesAttachmentsOutAndEndsTheSend)
+{
+    constexpr size_t megabyte = 1 << 20;
+    const std::string folder = makeTestFolder("qb-memory");
+    std::ofstream(folder + "page.html", std::ios::binary) << std::string(2 * megabyte, 'p');
+    {
+        AllocationLimit limit(megabyte);
+        const std::string content = mail::composeContent("Body", {folder + "page.html"});
+        EXPECT_EQ(content.find("base64"), std::string::npos);
+        EXPECT_EQ(content.substr(content.size() - 20), "Body\r\n--MyBoundary--");
+    }
+    const std::string body(2 * megabyte, 'b');
+    setReply("220 ready\r\n", 11);
+    std::string errorText;
+    {
+        AllocationLimit limit(megabyte);
+        EXPECT_EQ(mail::sendMail("a@x.org", "b@y.org", "Hi", body, "smtp.localhost", 465, "ann", "pw", errorText),
+                  mail::messageNotComposed);
+    }
+    EXPECT_EQ(errorText, "Message not composed: out of memory");
+    EXPECT_EQ(pushedBytes(), "");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(TransportWithoutLibrary, FailsClearlyWithoutCallingAnything)
@@ -180,7 +241,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, SmtpReply,
                                            ReplyCase{"250-a\r\n", false}, ReplyCase{"250-a\r\n250-b\r\n", false},
                                            ReplyCase{"250-a\r\n250 b\r\n", true}, ReplyCase{"250-a\r\n250 b", false},
                                            ReplyCase{"250 b\r", false}, ReplyCase{"", false},
-                                           ReplyCase{"garbage\r\n", true}));
+                                           ReplyCase{"garbage\r\n", true}, ReplyCase{"220 ready\n", true},
+                                           ReplyCase{"250-a\n", false}, ReplyCase{"250-a\n250 b\n", true},
+                                           ReplyCase{"250-a\r\n250 b\n", true}));
 
 struct DataCase {
     const char* name;

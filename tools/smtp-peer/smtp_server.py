@@ -1,7 +1,10 @@
 #!/usr/bin/python3
-"""A real SMTP server for the mail tests: aiosmtpd behind implicit TLS, AUTH LOGIN required.
+"""A real SMTP server for the mail tests: aiosmtpd, AUTH LOGIN required.
 
-smtp_server.py --port-file F --cert PEM --key KEY --maildir DIR [--user U --password P]
+smtp_server.py --port-file F --cert PEM --key KEY --maildir DIR [--user U --password P] [--security S]
+
+--security: "implicit" (default) TLS from the first byte; "starttls" in clear until STARTTLS, which it requires
+before anything else; "none" in clear with no STARTTLS offered at all.
 
 Each accepted message is written to DIR/message-N.json: {"mail_from", "rcpt_tos", "data_base64", "auth_user"}.
 The port is written to F (a sibling renamed into place) once the server listens on 127.0.0.1.
@@ -13,6 +16,7 @@ import json
 import os
 import signal
 import ssl
+import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -46,7 +50,10 @@ def main():
     parser.add_argument("--maildir", required=True)
     parser.add_argument("--user", default="ann")
     parser.add_argument("--password", default="secret")
+    parser.add_argument("--security", choices=["implicit", "starttls", "none"], default="implicit")
     args = parser.parse_args()
+    # With implicit TLS the connection is protected though aiosmtpd can't know it; "none" is clear on purpose.
+    warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
 
     def authenticate(server, session, envelope, mechanism, auth_data):
         ok = (mechanism == "LOGIN" and isinstance(auth_data, LoginPassword)
@@ -59,10 +66,17 @@ def main():
     handler = Maildir(args.maildir)
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
-    # The connection is TLS from its first byte, so AUTH over it is safe; aiosmtpd only knows STARTTLS for that.
-    factory = lambda: SMTP(handler, authenticator=authenticate, auth_required=True, auth_require_tls=False,
-                           decode_data=False, data_size_limit=64 * 1024 * 1024, hostname="smtp.localhost")
-    server = loop.run_until_complete(loop.create_server(factory, host="127.0.0.1", port=0, ssl=context))
+    common = dict(authenticator=authenticate, auth_required=True, decode_data=False,
+                  data_size_limit=64 * 1024 * 1024, hostname="smtp.localhost")
+    if args.security == "implicit":
+        # The connection is TLS from its first byte, so AUTH over it is safe; aiosmtpd only knows STARTTLS for that.
+        factory = lambda: SMTP(handler, auth_require_tls=False, **common)
+    elif args.security == "starttls":
+        factory = lambda: SMTP(handler, tls_context=context, require_starttls=True, **common)
+    else:
+        factory = lambda: SMTP(handler, auth_require_tls=False, **common)
+    listen_ssl = context if args.security == "implicit" else None
+    server = loop.run_until_complete(loop.create_server(factory, host="127.0.0.1", port=0, ssl=listen_ssl))
     port = server.sockets[0].getsockname()[1]
     with open(args.port_file + ".tmp", "w") as out:
         out.write("%d\n" % port)

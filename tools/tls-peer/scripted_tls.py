@@ -3,7 +3,10 @@
 does the server side of the handshake (TLS 1.2 or later) and runs the same script of actions on each.
 
     scripted_tls.py --port-file F --cert PEM --key KEY --script SCRIPT.json [--log LOG] [--data-dir DIR]
-                    [--connections N]
+                    [--connections N] [--plain] [--rcvbuf BYTES]
+
+With --plain the connection starts in clear, and {"starttls": true} makes the handshake at that point of the
+script; --rcvbuf sets the accepted sockets' receive buffer, so a slow reader soon holds the client back.
 
 The port goes to F (written beside it and renamed into place) once the server listens. The script is a JSON list:
     {"send": "text", "delay": s, "pieces": [n1, n2, ...], "gap": s}
@@ -11,7 +14,9 @@ The port goes to F (written beside it and renamed into place) once the server li
         write (so its own TLS record), gap seconds apart; delay is a sleep before
     {"recv": "line"}   one line up to CR LF (30 s at most), logged as {"line": ...} without the CR LF
     {"recv": "data"}   up to CR LF . CR LF, logged as {"data_length": n, "sha256": hex} of the bytes before that
-                       marker (dot-stuffing kept), saved to DIR/message-K.eml with --data-dir (K counts from 1)
+                       marker (dot-stuffing kept), saved to DIR/message-K.eml with --data-dir (K counts from 1);
+                       with "rate": bytes per second, read no faster than that
+    {"starttls": true} the server side of the handshake on the connection so far in clear (--plain)
     {"sleep": s}
     {"close": true}    closes the connection at once, without a TLS close
     {"discard": true}  reads until the client closes, logged as {"event": "discarded", "bytes": n}
@@ -59,6 +64,7 @@ class Connection:
     def __init__(self, tls):
         self.tls = tls
         self.pending = bytearray()  # received but not used yet: the client may send ahead
+        self.rate = None  # bytes per second while reading slowly
 
     def read_more(self, deadline):
         left = deadline - time.monotonic()
@@ -66,7 +72,9 @@ class Connection:
             raise ReceiveEnded("timeout")
         self.tls.settimeout(left)
         try:
-            chunk = self.tls.recv(65536)
+            chunk = self.tls.recv(16384 if self.rate else 65536)
+            if self.rate and chunk:
+                time.sleep(len(chunk) / self.rate)
         except (socket.timeout, TimeoutError):
             raise ReceiveEnded("timeout")
         except (ssl.SSLError, OSError):
@@ -140,12 +148,17 @@ def run_script(tls, script, log, state):
     try:
         for action in script:
             if "send" in action:
-                send(tls, action)
+                send(conn.tls, action)
+            elif action.get("starttls"):
+                conn.tls = state["context"].wrap_socket(conn.tls, server_side=True)
+                log.write({"event": "starttls"})
             elif action.get("recv") == "line":
                 line = conn.read_until(b"\r\n", LINE_TIMEOUT)
                 log.write({"line": line.decode("latin-1")})
             elif action.get("recv") == "data":
+                conn.rate = action.get("rate")
                 data = conn.read_until(DATA_END, LINE_TIMEOUT, at_start=b".\r\n")
+                conn.rate = None
                 log.write({"data_length": len(data), "sha256": hashlib.sha256(data).hexdigest()})
                 state["messages"] += 1
                 if state["data_dir"]:
@@ -155,10 +168,10 @@ def run_script(tls, script, log, state):
             elif "sleep" in action:
                 time.sleep(float(action["sleep"]))
             elif action.get("close"):
-                return
+                return conn.tls
             elif action.get("discard"):
                 log.write({"event": "discarded", "bytes": discard(conn)})
-                return
+                return conn.tls
             else:
                 log.write({"event": "unknown_action", "action": action})
         wait_for_close(conn, log)
@@ -166,6 +179,7 @@ def run_script(tls, script, log, state):
         log.write({"event": ended.event})
     except (ssl.SSLError, OSError) as error:
         log.write({"event": "error", "error": str(error)})
+    return conn.tls
 
 
 def serve(args):
@@ -177,10 +191,12 @@ def serve(args):
     context.load_cert_chain(args.cert, args.key)
     if args.data_dir:
         os.makedirs(args.data_dir, exist_ok=True)
-    state = {"messages": 0, "data_dir": args.data_dir}
+    state = {"messages": 0, "data_dir": args.data_dir, "context": context}
 
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    if args.rcvbuf:
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, args.rcvbuf)
     listener.bind(("127.0.0.1", 0))
     listener.listen(8)
     temporary = args.port_file + ".tmp"
@@ -192,16 +208,19 @@ def serve(args):
         raw, _ = listener.accept()
         raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         raw.settimeout(HANDSHAKE_TIMEOUT)
-        tls = context.wrap_socket(raw, server_side=True, do_handshake_on_connect=False)  # takes over raw
-        try:
-            tls.do_handshake()
-        except (ssl.SSLError, OSError) as error:
-            log.write({"event": "handshake_failed", "error": str(error)})
-            tls.close()
-            continue
+        if args.plain:
+            tls = raw
+        else:
+            tls = context.wrap_socket(raw, server_side=True, do_handshake_on_connect=False)  # takes over raw
+            try:
+                tls.do_handshake()
+            except (ssl.SSLError, OSError) as error:
+                log.write({"event": "handshake_failed", "error": str(error)})
+                tls.close()
+                continue
         log.write({"event": "connected"})
         try:
-            run_script(tls, script, log, state)
+            tls = run_script(tls, script, log, state)
         finally:
             tls.close()
             log.write({"event": "closed"})
@@ -219,6 +238,8 @@ def main():
     parser.add_argument("--log")
     parser.add_argument("--data-dir")
     parser.add_argument("--connections", type=int, default=1)
+    parser.add_argument("--plain", action="store_true")
+    parser.add_argument("--rcvbuf", type=int)
     return serve(parser.parse_args())
 
 
