@@ -267,6 +267,7 @@ void connectEvents(Builder& b)
 {
     QObject::connect(b.categoryTree, &QTreeWidget::itemClicked, b.window,
                      [&b](QTreeWidgetItem* item) { chooseCategory(b, item); });
+    shell::onKeyboardChoice(b.categoryTree, [&b] { chooseCategory(b, b.categoryTree->currentItem()); });
     QObject::connect(b.startSearch, &QPushButton::clicked, b.window, [&b] { startSearch(b); });
     QObject::connect(b.savedSearches, &QPushButton::clicked, b.window, [&b] { onSavedSearchesButton(b); });
     QObject::connect(b.searchSave, &QPushButton::clicked, b.window, [&b] { onSearchSaveButton(b); });
