@@ -58,16 +58,16 @@ static bool runBox(const MessageBoxRequest& request)
     if (responder())
         return responder()(request);
     OnlyYesOrNo onlyYesOrNo;
-    // A question's frame has a title and no close box.
-    const Qt::WindowFlags frame = request.yesNo
-        ? Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-        : Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
     QMessageBox box(qtIcon(request.icon), toWidgetText(request.caption), toWidgetText(request.text),
                     request.yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
-                    QApplication::activeWindow(), frame);
-    box.setObjectName(request.yesNo ? "questionBox" : "messageBox");
-    if (request.yesNo)
+                    QApplication::activeWindow());
+    if (request.yesNo) {
+        // A question's frame has a title and no close box (the box's own constructor adds one).
+        box.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                           | Qt::WindowTitleHint);
         box.installEventFilter(&onlyYesOrNo);
+    }
+    box.setObjectName(request.yesNo ? "questionBox" : "messageBox");
     return box.exec() == QMessageBox::Yes;
 }
 

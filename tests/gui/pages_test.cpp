@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 
 #include <filesystem>
 
@@ -129,13 +130,17 @@ TEST_F(Pages, DeleteKeepsTheWindowAndItsName)
         auto* list = child<QListWidget>(w, "pageList");
         auto* remove = child<QAbstractButton>(w, "deleteButton");
         EXPECT_EQ(itemsOf(list), (std::vector<std::string>{"", "one", "two"}));
+        // The focus arriving makes the first row current without choosing it.
+        QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(list, &focusIn);
+        EXPECT_EQ(list->currentRow(), 0);
         remove->click(); // nothing chosen: the empty name, which is ".html"
         EXPECT_EQ(itemsOf(list), (std::vector<std::string>{"one", "two"}));
         list->setCurrentRow(1);
         remove->click();
         remove->click(); // the same name again; the file is gone already
         EXPECT_EQ(itemsOf(list), std::vector<std::string>{"one"});
-        list->setCurrentRow(0);
+        QTest::keyClick(list, Qt::Key_Home); // chosen with the keyboard
         remove->click(); // answered No
         EXPECT_EQ(QApplication::activeModalWidget(), w);
         child<QAbstractButton>(w, "loadButton")->click(); // "one" is still there

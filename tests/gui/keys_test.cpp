@@ -1,0 +1,107 @@
+// Keys that no window lists do nothing: Escape closes no window, Enter presses no button, and a Yes/No question is
+// answered only by its buttons.
+
+#include "shellfixture.h"
+
+#include "mail/securitylibrary.h"
+#include "platform/trayicon.h"
+#include "shell/actions.h"
+#include "shell/mainwindow.h"
+#include "shell/programstate.h"
+#include "shell/toolbar.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+struct WindowCase {
+    const char* name;
+    const char* window; // object name of the window the action opens
+    std::function<void()> open;
+};
+
+class EscapeKey : public ShellTest, public ::testing::WithParamInterface<WindowCase> {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        mail::loadSecurityLibrary(QB_CRYPTLIB); // for the e-mail window
+    }
+    void TearDown() override
+    {
+        ShellTest::TearDown();
+        mail::releaseSecurityLibrary();
+    }
+};
+
+TEST_P(EscapeKey, LeavesTheWindowOpen)
+{
+    startShell();
+    bool opened = false;
+    bool stayed = false;
+    whenWindowOpens(GetParam().window, [&](QWidget* w) {
+        opened = true;
+        QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Escape);
+        stayed = QApplication::activeModalWidget() == w;
+        w->close();
+    });
+    GetParam().open();
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(stayed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, EscapeKey,
+    ::testing::Values(WindowCase{"Options", "optionsDialog", [] { shell::toolbar.programOptions->click(); }},
+                      WindowCase{"SavePage", "savePageDialog", [] { shell::toolbar.saveThisPage->click(); }},
+                      WindowCase{"SavedPages", "savedPagesDialog", [] { shell::toolbar.savedPages->click(); }},
+                      WindowCase{"Email", "emailWindow", [] { shell::toolbar.emailToFriend->click(); }},
+                      WindowCase{"About", "aboutWindow", [] { shell::dispatchCommand(shell::aboutCommand); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// On the tray question neither Escape nor a close request may answer for the user: either used to end the program.
+TEST_F(ShellTest, TheTrayQuestionIsAnsweredOnlyByItsButtons)
+{
+    platform::setTrayAvailableOverride(true);
+    writeFile(folder + "Quillobrand.cfg", configBytes(0, 0, 2));
+    startShell();
+    platform::setMessageBoxResponder({}); // the real box
+    bool stayed = false;
+    bool closeBox = true;
+    whenWindowOpens("questionBox", [&](QWidget* box) {
+        QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Escape);
+        box->close();
+        stayed = QApplication::activeModalWidget() == box;
+        closeBox = box->windowFlags().testFlag(Qt::WindowCloseButtonHint);
+        static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+    });
+    shell::requestClose();
+    EXPECT_TRUE(stayed);
+    EXPECT_FALSE(closeBox);
+    EXPECT_TRUE(shell::trayIcon) << "Yes sends the program to the tray";
+    EXPECT_EQ(endCalls, 0);
+}
+
+// The options dialog has no default button: Enter in it saves nothing.
+TEST_F(ShellTest, EnterInTheOptionsDialogSavesNothing)
+{
+    writeFile(folder + "Quillobrand.cfg", configBytes(0, 0, 2));
+    startShell();
+    bool stayed = false;
+    whenWindowOpens("optionsDialog", [&](QWidget* w) {
+        auto* choice = child<QComboBox>(w, "trayChoice");
+        choice->setCurrentIndex(1);
+        QTest::keyClick(choice, Qt::Key_Return);
+        stayed = QApplication::activeModalWidget() == w;
+        w->close();
+    });
+    shell::toolbar.programOptions->click();
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(shell::programConfig.trayMode, 2);
+}
+
+} // namespace
