@@ -424,9 +424,6 @@ int emailWindow(int openingTab, int defaultProfile, int expertMode)
     if (expertMode == 0)
         attachToolTips(e);
     connectEvents(e);
-    // Enter in a field must not press a button the user never chose.
-    for (QPushButton* button : window.findChildren<QPushButton*>())
-        button->setAutoDefault(false);
 
     shell::showFixedCentred(window, 385, 375);
     // The user types first where the tab in front asks for it: the recipients, or a profile's name.

@@ -442,9 +442,6 @@ void openSearchBuilder(const std::string& searchName, int toolTipsFlag)
         setChooserText(b.areaChooser, "Major Cities");
 
     connectEvents(b);
-    // Enter in a field must not press a button the user never chose.
-    for (QPushButton* button : window.findChildren<QPushButton*>())
-        button->setAutoDefault(false);
     shell::showFixedCentred(window, 345, 370);
     window.setWindowModality(Qt::ApplicationModal);
     window.show();

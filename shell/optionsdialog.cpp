@@ -50,9 +50,12 @@ void runOptionsDialog()
     expertBox->setGeometry(30, 30, 100, 20);
     expertBox->setChecked(programConfig.expertMode != 0);
 
-    // Neither button is pressed by Enter: the options are saved only by a click on Save.
-    QPushButton* save = makeDialogButton(&dialog, "saveButton", "Save", 150, 345);
-    QPushButton* exit = makeDialogButton(&dialog, "exitButton", "Exit", 195, 345);
+    auto* save = new QPushButton("Save", &dialog);
+    save->setObjectName("saveButton");
+    save->setGeometry(150, 345, 40, 20);
+    auto* exit = new QPushButton("Exit", &dialog);
+    exit->setObjectName("exitButton");
+    exit->setGeometry(195, 345, 40, 20);
 
     QObject::connect(save, &QPushButton::clicked, &dialog, [&] {
         programConfig.trayMode = trayChoice->currentIndex();

@@ -79,7 +79,8 @@ public:
     }
 };
 
-// Escape reaches no window of the program, except a message box with only an OK button.
+// Escape reaches no window of the program, except a message box with only an OK button; no window but a message
+// box has a default button.
 class WindowKeyRules : public QObject {
 public:
     using QObject::QObject;
@@ -87,6 +88,14 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (event->type() == QEvent::Show) {
+            // Before the window picks its first "auto default" button as the one Enter presses.
+            auto* dialog = qobject_cast<QDialog*>(watched);
+            if (dialog && !qobject_cast<QMessageBox*>(dialog))
+                for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                    button->setAutoDefault(false);
+            return false;
+        }
         if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
             return false;
         const auto* widget = qobject_cast<QWidget*>(watched);

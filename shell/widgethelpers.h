@@ -29,8 +29,8 @@ void useProgramFont();
 
 // No window of the program closes on Escape: its windows end only by their own buttons and close boxes, and an
 // Escape that threw away a half-made search or mail would lose the user's work. (A message box with only an OK
-// button still takes Escape as OK; a Yes/No box refuses it, see platform/messagebox.) Call once the application
-// object exists.
+// button still takes Escape as OK; a Yes/No box refuses it, see platform/messagebox.) Nor has any window but a
+// message box a default button: Enter in a field presses nothing. Call once the application object exists.
 void useWindowKeyRules();
 
 // Calls chosen whenever a key press (arrows, Home, End, a typed letter …) moves the view's current item, so that an

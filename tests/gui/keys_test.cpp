@@ -24,7 +24,7 @@ struct WindowCase {
     std::function<void()> open;
 };
 
-class EscapeKey : public ShellTest, public ::testing::WithParamInterface<WindowCase> {
+class WindowKeys : public ShellTest, public ::testing::WithParamInterface<WindowCase> {
 protected:
     void SetUp() override
     {
@@ -38,25 +38,35 @@ protected:
     }
 };
 
-TEST_P(EscapeKey, LeavesTheWindowOpen)
+// Enter presses no button (no window has a default one) and Escape closes nothing; both keys go where the user
+// types first.
+TEST_P(WindowKeys, EnterAndEscapeDoNothing)
 {
     startShell();
     bool opened = false;
     bool stayed = false;
+    std::vector<std::string> defaultButtons;
     whenWindowOpens(GetParam().window, [&](QWidget* w) {
         opened = true;
-        QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Escape);
+        QWidget* target = w->focusWidget() ? w->focusWidget() : w;
+        QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClick(target, Qt::Key_Escape);
         stayed = QApplication::activeModalWidget() == w;
+        for (const QPushButton* button : w->findChildren<QPushButton*>())
+            if (button->isDefault())
+                defaultButtons.push_back(button->objectName().toStdString());
         w->close();
     });
     GetParam().open();
     EXPECT_TRUE(opened);
     EXPECT_TRUE(stayed);
+    EXPECT_EQ(defaultButtons, std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Windows, EscapeKey,
+    Windows, WindowKeys,
     ::testing::Values(WindowCase{"Options", "optionsDialog", [] { shell::toolbar.programOptions->click(); }},
+                      WindowCase{"Builder", "searchBuilder", [] { shell::toolbar.searchBuilder->click(); }},
                       WindowCase{"SavePage", "savePageDialog", [] { shell::toolbar.saveThisPage->click(); }},
                       WindowCase{"SavedPages", "savedPagesDialog", [] { shell::toolbar.savedPages->click(); }},
                       WindowCase{"Email", "emailWindow", [] { shell::toolbar.emailToFriend->click(); }},
@@ -84,24 +94,6 @@ TEST_F(ShellTest, TheTrayQuestionIsAnsweredOnlyByItsButtons)
     EXPECT_FALSE(closeBox);
     EXPECT_TRUE(shell::trayIcon) << "Yes sends the program to the tray";
     EXPECT_EQ(endCalls, 0);
-}
-
-// The options dialog has no default button: Enter in it saves nothing.
-TEST_F(ShellTest, EnterInTheOptionsDialogSavesNothing)
-{
-    writeFile(folder + "Quillobrand.cfg", configBytes(0, 0, 2));
-    startShell();
-    bool stayed = false;
-    whenWindowOpens("optionsDialog", [&](QWidget* w) {
-        auto* choice = child<QComboBox>(w, "trayChoice");
-        choice->setCurrentIndex(1);
-        QTest::keyClick(choice, Qt::Key_Return);
-        stayed = QApplication::activeModalWidget() == w;
-        w->close();
-    });
-    shell::toolbar.programOptions->click();
-    EXPECT_TRUE(stayed);
-    EXPECT_EQ(shell::programConfig.trayMode, 2);
 }
 
 } // namespace
