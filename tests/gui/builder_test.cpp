@@ -515,30 +515,6 @@ TEST_F(Builder, NewThenTheListLoadedBeforeLoadsAgain)
     EXPECT_EQ(readFile(folder + "citydata/Major Cities.city"), "boston\r\nchicago\r\n");
 }
 
-// Escape closes neither the builder nor its dialogs: none of them lists it, and it would lose the edits.
-TEST_F(Builder, EscapeLeavesEveryWindowOpen)
-{
-    withBuilder([&](QWidget* w) {
-        auto* words = child<QLineEdit>(w, "wordsField");
-        QTest::keyClick(words, Qt::Key_Escape);
-        EXPECT_EQ(QApplication::activeModalWidget(), w);
-        for (const char* dialogName : {"saveSearchDialog", "savedSearchesDialog", "newAreaDialog"}) {
-            bool stayed = false;
-            whenWindowOpens(dialogName, [&](QWidget* dialog) {
-                QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Escape);
-                stayed = QApplication::activeModalWidget() == dialog;
-                child<QAbstractButton>(dialog, "exitButton")->click();
-            });
-            const char* button = std::string(dialogName) == "saveSearchDialog" ? "searchSaveButton"
-                : std::string(dialogName) == "savedSearchesDialog"             ? "savedSearchesButton"
-                                                                               : "newAreaButton";
-            child<QAbstractButton>(w, button)->click();
-            EXPECT_TRUE(stayed) << dialogName;
-        }
-        EXPECT_EQ(QApplication::activeModalWidget(), w);
-    });
-}
-
 // Sub-lines hang from their main line by drawn lines.
 TEST_F(Builder, CategoryTreeDrawsLinesToItsSubLines)
 {

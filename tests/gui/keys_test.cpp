@@ -10,6 +10,7 @@
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
@@ -23,6 +24,18 @@ struct WindowCase {
     const char* window; // object name of the window the action opens
     std::function<void()> open;
 };
+
+// Opens the search builder and presses the button of it that opens a dialog.
+std::function<void()> fromBuilder(const char* button)
+{
+    return [button] {
+        whenWindowOpens("searchBuilder", [button](QWidget* builder) {
+            builder->findChild<QAbstractButton*>(button)->click();
+            builder->close();
+        });
+        shell::toolbar.searchBuilder->click();
+    };
+}
 
 class WindowKeys : public ShellTest, public ::testing::WithParamInterface<WindowCase> {
 protected:
@@ -67,6 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
     Windows, WindowKeys,
     ::testing::Values(WindowCase{"Options", "optionsDialog", [] { shell::toolbar.programOptions->click(); }},
                       WindowCase{"Builder", "searchBuilder", [] { shell::toolbar.searchBuilder->click(); }},
+                      WindowCase{"SaveSearch", "saveSearchDialog", fromBuilder("searchSaveButton")},
+                      WindowCase{"SavedSearches", "savedSearchesDialog", fromBuilder("savedSearchesButton")},
+                      WindowCase{"NewArea", "newAreaDialog", fromBuilder("newAreaButton")},
                       WindowCase{"SavePage", "savePageDialog", [] { shell::toolbar.saveThisPage->click(); }},
                       WindowCase{"SavedPages", "savedPagesDialog", [] { shell::toolbar.savedPages->click(); }},
                       WindowCase{"Email", "emailWindow", [] { shell::toolbar.emailToFriend->click(); }},
