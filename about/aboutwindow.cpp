@@ -112,8 +112,6 @@ void aboutWindow(const std::string& programName)
     auto* makerSite = place(new QPushButton(platform::toWidgetText(settings.makerSiteCaption), &dialog),
                             "makerSiteButton", 270, 305, 130, 20);
     auto* exit = place(new QPushButton("Exit", &dialog), "exitButton", 270, 330, 130, 20);
-    for (QPushButton* button : dialog.findChildren<QPushButton*>())
-        button->setAutoDefault(false);
 
     if (coin)
         QObject::connect(coin, &QPushButton::clicked, &dialog, [&] {

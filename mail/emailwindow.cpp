@@ -77,6 +77,7 @@ struct EmailWindow {
 
     int openingTab = emailPageTab;
     int defaultProfile = 0;
+    int loadedPosition = -1; // the entry whose profile the fields were last loaded from
     std::vector<std::string> addressBook;
 
     std::string addressBookPath() const { return shell::programFolder + addressBookFile(); }
@@ -130,6 +131,12 @@ void createWindowControls(EmailWindow& e)
     e.profileBox = place(new QComboBox(e.window), "profileBox", 230, 25, 145, 20);
     e.profileBox->setEditable(true);
     e.profileBox->setInsertPolicy(QComboBox::NoInsert);
+    // The box keeps exactly what is typed: a new profile's name must not be completed into an existing one, nor
+    // must Enter or leaving the box pick the entry whose name was typed (that would load it over the typed fields,
+    // and Save would then write the other profile). Only a pick from the list, by mouse or keys, chooses one.
+    e.profileBox->setCompleter(nullptr);
+    QObject::disconnect(e.profileBox->lineEdit(), SIGNAL(editingFinished()), e.profileBox, nullptr);
+    QObject::disconnect(e.profileBox->lineEdit(), SIGNAL(returnPressed()), e.profileBox, nullptr);
     e.profileLabel->setBuddy(e.profileBox);
     e.tabs = place(new QTabWidget(e.window), "emailTabs", 10, 50, 365, 315);
 }
@@ -257,8 +264,10 @@ void onCopy(EmailWindow& e)
 
 void onProfileChosen(EmailWindow& e, int position)
 {
-    if (position < 0)
+    // Picking the entry already chosen is no change: the fields keep what the user typed since.
+    if (position < 0 || position == e.loadedPosition)
         return;
+    e.loadedPosition = position;
     e.loadProfile(platform::fromWidgetText(e.profileBox->currentText()));
     e.showSender();
     e.defaultBox->setChecked(position == e.defaultProfile);
@@ -274,6 +283,7 @@ void onDefaultBoxClicked(EmailWindow& e)
 void onNewProfile(EmailWindow& e)
 {
     e.profileBox->setCurrentIndex(-1);
+    e.loadedPosition = -1;
     e.profileBox->clearEditText();
     for (QLineEdit* field : {e.nameField, e.emailField, e.serverField, e.userField, e.passwordField, e.portField})
         field->clear();
@@ -290,8 +300,9 @@ void onSaveProfile(EmailWindow& e)
         return;
     e.showSender();
     e.fillProfileBox();
+    e.loadedPosition = -1;
     e.profileBox->setEditText(platform::toWidgetText(profileName));
-    platform::showMessageBox(shell::programName, "Mail Options Saved", platform::BoxIcon::Information);
+    platform::showMessageBox(shell::programName, "Mail Options Saved", platform::BoxIcon::None);
     if (e.openingTab == emailSetupTab) {
         e.window->reject();
         return;
@@ -332,7 +343,7 @@ void onSend(EmailWindow& e)
         platform::showMessageBox(shell::programName, "An SMTP Error Has Occured " + std::to_string(result),
                                  platform::BoxIcon::Error);
     else
-        platform::showMessageBox(shell::programName, "Mail Sent OK", platform::BoxIcon::Information);
+        platform::showMessageBox(shell::programName, "Mail Sent OK", platform::BoxIcon::None);
     securityLibrary().end();
     shell::attachmentList.clear();
     e.window->accept();
@@ -402,6 +413,7 @@ int emailWindow(int openingTab, int defaultProfile, int expertMode)
     e.fillProfileBox();
     if (defaultProfile >= 0 && defaultProfile < e.profileBox->count())
         e.profileBox->setCurrentIndex(defaultProfile);
+    e.loadedPosition = e.profileBox->currentIndex();
     e.defaultBox->setChecked(true);
     e.loadProfile(
         platform::fromWidgetText(e.profileBox->currentIndex() >= 0 ? e.profileBox->currentText() : QString()));
@@ -412,11 +424,13 @@ int emailWindow(int openingTab, int defaultProfile, int expertMode)
     if (expertMode == 0)
         attachToolTips(e);
     connectEvents(e);
-    // Enter in a field must not press a button the user never chose.
-    for (QPushButton* button : window.findChildren<QPushButton*>())
-        button->setAutoDefault(false);
 
     shell::showFixedCentred(window, 385, 375);
+    // The user types first where the tab in front asks for it: the recipients, or a profile's name.
+    if (openingTab == emailSetupTab)
+        e.profileBox->setFocus();
+    else
+        e.recipients->setFocus();
     window.exec();
     return e.defaultProfile;
 }

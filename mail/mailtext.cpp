@@ -30,8 +30,9 @@ std::string findReplyAddress(const std::string& pageSource)
         return "";
     std::string address = pageSource.substr(start, subject - start);
     // The page comes from the site, not from the user: an address that spans lines or tags, or holds a NUL, would
-    // end up in the To header and the RCPT command as it is, so it counts as no address at all.
-    if (address.find_first_of(std::string_view("\r\n\0<>", 5)) != std::string::npos)
+    // end up in the To header and the RCPT command as it is, so it counts as no address at all. A comma would
+    // make it several recipients where the reply goes to one.
+    if (address.find_first_of(std::string_view("\r\n\0<>,", 6)) != std::string::npos)
         return "";
     return address;
 }

@@ -10,7 +10,7 @@ namespace mail {
 std::string sanitizeName(const std::string& name, const std::string& allowedNameChars);
 
 // The text between the first "mailto:" and the first "?subject=" of the page; empty when either is missing, the
-// subject comes first, or the text could break a mail header.
+// subject comes first, or the text could break a mail header or name more than one recipient.
 std::string findReplyAddress(const std::string& pageSource);
 
 } // namespace mail

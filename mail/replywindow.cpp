@@ -103,8 +103,8 @@ int replyToAdWindow(int defaultProfile, int expertMode)
         profileBox->addItem(platform::toWidgetText(name));
     const bool defaultListed = defaultProfile >= 0 && size_t(defaultProfile) < profiles.size();
     profileBox->setCurrentIndex(defaultListed ? defaultProfile : -1);
-    if (defaultListed)
-        readSender(profiles[size_t(defaultProfile)]);
+    // As in the e-mail window: a default beyond the list names no profile, which is the file ".smtp".
+    readSender(defaultListed ? profiles[size_t(defaultProfile)] : std::string());
     // Connected only now: filling the box moves its selection by itself.
     QObject::connect(profileBox, &QComboBox::currentIndexChanged, &dialog,
                      [&] { readSender(platform::fromWidgetText(profileBox->currentText())); });
@@ -134,6 +134,7 @@ int replyToAdWindow(int defaultProfile, int expertMode)
         send->setToolTip("Send reply email");
     }
     shell::showFixedCentred(dialog, 405, 250);
+    messageField->setFocus(); // the message is what the user writes here
     dialog.exec();
     return defaultProfile;
 }

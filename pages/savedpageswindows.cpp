@@ -65,9 +65,12 @@ void savedPagesDialog()
     QPushButton* exit = shell::makeDialogButton(&dialog, "exitButton", "Exit", 290, 100);
 
     std::string currentName;
-    QObject::connect(list, &QListWidget::currentItemChanged, &dialog, [&](QListWidgetItem* item) {
-        if (item)
-            currentName = platform::fromWidgetText(item->text());
+    // The name follows the selection, made by mouse or keyboard; the list's current row alone (which the list
+    // sets itself when it gets the focus) is no choice.
+    QObject::connect(list, &QListWidget::itemSelectionChanged, &dialog, [&] {
+        const QList<QListWidgetItem*> selected = list->selectedItems();
+        if (!selected.isEmpty())
+            currentName = platform::fromWidgetText(selected.first()->text());
     });
     QObject::connect(load, &QPushButton::clicked, &dialog, [&] {
         const auto page = readSavedPageForShowing(shell::programFolder + savedPageFile(currentName));

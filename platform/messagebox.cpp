@@ -3,6 +3,8 @@
 #include "platform/textcodec.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace platform {
@@ -30,15 +32,42 @@ static QMessageBox::Icon qtIcon(BoxIcon icon)
     return QMessageBox::NoIcon;
 }
 
+namespace {
+
+// A question has no way out but Yes and No: a close request and Escape are refused, so that neither can answer it
+// for the user (on the tray question, either would end the program).
+class OnlyYesOrNo : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        return event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+    }
+};
+
+} // namespace
+
 static bool runBox(const MessageBoxRequest& request)
 {
     if (responder())
         return responder()(request);
+    OnlyYesOrNo onlyYesOrNo;
     QMessageBox box(qtIcon(request.icon), toWidgetText(request.caption), toWidgetText(request.text),
                     request.yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                     QApplication::activeWindow());
-    if (request.yesNo)
-        box.setEscapeButton(QMessageBox::No);
+    if (request.yesNo) {
+        // A question's frame has a title and no close box (the box's own constructor adds one).
+        box.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                           | Qt::WindowTitleHint);
+        box.installEventFilter(&onlyYesOrNo);
+    }
+    box.setObjectName(request.yesNo ? "questionBox" : "messageBox");
     return box.exec() == QMessageBox::Yes;
 }
 

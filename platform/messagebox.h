@@ -17,7 +17,8 @@ struct MessageBoxRequest {
 
 // A box with an OK button.
 void showMessageBox(const std::string& caption, const std::string& text, BoxIcon icon);
-// A box with Yes and No buttons; true for Yes. A closed box counts as No.
+// A box with Yes and No buttons; true for Yes. Only the buttons answer it: it has no close box and ignores
+// Escape.
 bool askYesNo(const std::string& caption, const std::string& text, BoxIcon icon = BoxIcon::Question);
 
 // Tests answer the boxes instead of a user: the responder sees each request and returns the Yes/No answer.

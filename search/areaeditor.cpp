@@ -148,6 +148,9 @@ void onNewArea(Builder& b)
         chooser->addItem(platform::toWidgetText(name));
     setChooserText(b.targetChooser, name);
     b.areaListEditor->clear();
+    // The emptied editor holds no list any more: choosing any list afterwards, the one loaded before included,
+    // must load it, or a Save would write the empty editor over that list.
+    b.areaListEditorName.clear();
 }
 
 void onDeleteArea(Builder& b)

@@ -267,6 +267,7 @@ void connectEvents(Builder& b)
 {
     QObject::connect(b.categoryTree, &QTreeWidget::itemClicked, b.window,
                      [&b](QTreeWidgetItem* item) { chooseCategory(b, item); });
+    shell::onKeyboardChoice(b.categoryTree, [&b] { chooseCategory(b, b.categoryTree->currentItem()); });
     QObject::connect(b.startSearch, &QPushButton::clicked, b.window, [&b] { startSearch(b); });
     QObject::connect(b.savedSearches, &QPushButton::clicked, b.window, [&b] { onSavedSearchesButton(b); });
     QObject::connect(b.searchSave, &QPushButton::clicked, b.window, [&b] { onSearchSaveButton(b); });
@@ -441,9 +442,6 @@ void openSearchBuilder(const std::string& searchName, int toolTipsFlag)
         setChooserText(b.areaChooser, "Major Cities");
 
     connectEvents(b);
-    // Enter in a field must not press a button the user never chose.
-    for (QPushButton* button : window.findChildren<QPushButton*>())
-        button->setAutoDefault(false);
     shell::showFixedCentred(window, 345, 370);
     window.setWindowModality(Qt::ApplicationModal);
     window.show();

@@ -22,12 +22,32 @@ std::string encodeSearchWords(const std::string& words)
     return encoded;
 }
 
+// A range or bedroom field goes out as typed, but a URL can't carry a blank: the download refuses it, so a blank
+// travels as "%20" (the server reads it back as the blank that was typed).
+static std::string escapeBlanks(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        if (c == ' ')
+            escaped += "%20";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+static std::string rangeOptions(const std::string& min, const std::string& max)
+{
+    return "&minAsk=" + escapeBlanks(min) + "&maxAsk=" + escapeBlanks(max);
+}
+
 static std::string categoryOptions(const SearchDefinition& s, const std::string& mainCode)
 {
     if (mainCode == "ppp")
-        return "&minAsk=" + s.ageMin + "&maxAsk=" + s.ageMax;
+        return rangeOptions(s.ageMin, s.ageMax);
     if (mainCode == "hhh") {
-        std::string options = "&minAsk=" + s.rentMin + "&maxAsk=" + s.rentMax + "&bedrooms=" + s.bedrooms;
+        std::string options = rangeOptions(s.rentMin, s.rentMax) + "&bedrooms=" + escapeBlanks(s.bedrooms);
         if (s.catsOk == 1)
             options += "&addTwo=purrr";
         if (s.dogsOk == 1)
@@ -42,7 +62,7 @@ static std::string categoryOptions(const SearchDefinition& s, const std::string&
         return {};
     }
     if (mainCode == "sss")
-        return "&minAsk=" + s.priceMin + "&maxAsk=" + s.priceMax;
+        return rangeOptions(s.priceMin, s.priceMax);
     if (mainCode == "jjj") {
         std::string options;
         if (s.telecommute == 1)

@@ -40,7 +40,8 @@ struct SearchDefinition {
 std::string encodeSearchWords(const std::string& words);
 
 // "." + siteDomain + "/search/" + category, the query, the search type, the options of mainCode (compared
-// case-sensitively) and the picture flag. Range and bedroom values go in as typed, empty ones too.
+// case-sensitively) and the picture flag. Range and bedroom values go in as typed, empty ones too, with each
+// blank as "%20".
 std::string buildSearchTail(const SearchDefinition& search, const std::string& mainCode, const std::string& siteDomain);
 
 // "http://" + cityCode + tail; the city code is used as it stands.

@@ -162,6 +162,7 @@ std::string savedSearchesDialog(Builder& b, const std::string& currentName)
     std::string current = currentName;
     QObject::connect(list, &QListWidget::itemClicked, &dialog,
                      [&](QListWidgetItem* item) { chosenName = platform::fromWidgetText(item->text()); });
+    shell::onKeyboardChoice(list, [&] { chosenName = platform::fromWidgetText(list->currentItem()->text()); });
     QObject::connect(load, &QPushButton::clicked, &dialog, [&] {
         loadSearch(b, chosenName);
         result = chosenName;

@@ -49,6 +49,7 @@ int runProgram(int argc, char** argv)
     app.setApplicationName(programName);
     app.setQuitOnLastWindowClosed(false); // the tray keeps the program running with no window shown
     useProgramFont();
+    useWindowKeyRules();
 
     // Step 4: nothing is tested here; the mail windows check the library before they use it.
     mail::loadSecurityLibrary(programFolder + mail::securityLibraryFileName);

@@ -6,15 +6,21 @@
 #include "shell/pagetitle.h"
 #include "shell/programstate.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QFont>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPersistentModelIndex>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOption>
 
 namespace shell {
 
@@ -46,6 +52,93 @@ public:
             return 3;
         return QProxyStyle::pixelMetric(metric, option, widget);
     }
+
+    // A tree shows dotted lines that join each sub-line to its main line, and no expand buttons: a main line opens
+    // on a double click. The style the program uses draws no lines of its own.
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element != PE_IndicatorBranch) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const QRect& r = option->rect;
+        const int midX = r.left() + r.width() / 2;
+        const int midY = r.top() + r.height() / 2;
+        painter->save();
+        painter->setPen(QPen(option->palette.color(QPalette::Dark), 1, Qt::DotLine));
+        if (option->state & State_Item) {
+            // This row's own line: down from the row above, then across to the row's text.
+            painter->drawLine(midX, r.top(), midX, (option->state & State_Sibling) ? r.bottom() : midY);
+            painter->drawLine(midX, midY, r.right(), midY);
+        } else if (option->state & State_Sibling) {
+            // A line passing by on its way to a later sub-line of an outer level.
+            painter->drawLine(midX, r.top(), midX, r.bottom());
+        }
+        painter->restore();
+    }
+};
+
+// Escape reaches no window of the program, except a message box with only an OK button; no window but a message
+// box has a default button.
+class WindowKeyRules : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            // Before the window picks its first "auto default" button as the one Enter presses.
+            auto* dialog = qobject_cast<QDialog*>(watched);
+            if (dialog && !qobject_cast<QMessageBox*>(dialog))
+                for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                    button->setAutoDefault(false);
+            return false;
+        }
+        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
+            return false;
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget)
+            return false;
+        QWidget* window = widget->window();
+        if (qobject_cast<QMessageBox*>(window))
+            return false; // the message boxes keep their own rules
+        return qobject_cast<QDialog*>(window) != nullptr;
+    }
+};
+
+// Delivers each key press to the view itself and compares the current item before and after.
+class KeyboardChoice : public QObject {
+public:
+    KeyboardChoice(QAbstractItemView* view, std::function<void()> chosen)
+        : QObject(view)
+        , m_view(view)
+        , m_chosen(std::move(chosen))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != m_view || event->type() != QEvent::KeyPress || m_delivering)
+            return false;
+        const QPersistentModelIndex before = m_view->currentIndex();
+        m_delivering = true;
+        // Through QObject: the view handles the key as it would have; whether the key goes on to the window is
+        // still decided by the event's accepted flag, as for any key.
+        static_cast<QObject*>(m_view)->event(event);
+        m_delivering = false;
+        const QModelIndex after = m_view->currentIndex();
+        if (after.isValid() && after != before)
+            m_chosen();
+        return true;
+    }
+
+private:
+    QAbstractItemView* m_view;
+    std::function<void()> m_chosen;
+    bool m_delivering = false;
 };
 
 } // namespace
@@ -56,6 +149,16 @@ void useProgramFont()
     font.setPixelSize(10);
     QApplication::setFont(font);
     QApplication::setStyle(new CompactStyle);
+}
+
+void useWindowKeyRules()
+{
+    qApp->installEventFilter(new WindowKeyRules(qApp));
+}
+
+void onKeyboardChoice(QAbstractItemView* view, std::function<void()> chosen)
+{
+    view->installEventFilter(new KeyboardChoice(view, std::move(chosen)));
 }
 
 QPushButton* makeDialogButton(QWidget* parent, const char* objectName, const char* caption, int x, int y)

@@ -2,8 +2,10 @@
 // Helpers several windows share.
 
 #include <Qt>
+#include <functional>
 #include <string>
 
+class QAbstractItemView;
 class QComboBox;
 class QDialog;
 class QListWidget;
@@ -24,6 +26,17 @@ void fillFileList(const std::string& folder, const std::string& extension, QComb
 // face), and wider faces would cut captions short; boxes keep their captions close. Call once the application
 // object exists.
 void useProgramFont();
+
+// No window of the program closes on Escape: its windows end only by their own buttons and close boxes, and an
+// Escape that threw away a half-made search or mail would lose the user's work. (A message box with only an OK
+// button still takes Escape as OK; a Yes/No box refuses it, see platform/messagebox.) Nor has any window but a
+// message box a default button: Enter in a field presses nothing. Call once the application object exists.
+void useWindowKeyRules();
+
+// Calls chosen whenever a key press (arrows, Home, End, a typed letter …) moves the view's current item, so that an
+// item picked with the keyboard counts as one picked with the mouse. A current item set by the program or by the
+// focus arriving is no choice and does not count.
+void onKeyboardChoice(QAbstractItemView* view, std::function<void()> chosen);
 
 // A secondary window's frame: title, system menu and close box.
 inline constexpr Qt::WindowFlags dialogFlags

@@ -9,7 +9,9 @@
 #include "shell/toolbar.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -450,6 +452,94 @@ TEST_F(Builder, AreaFilesLoadOnceDeleteRefillsEverything)
     EXPECT_EQ(boxes[1].caption, "Delete Area");
     EXPECT_EQ(boxes[1].text, "Do You Really Want To Delete Major Cities?");
     EXPECT_FALSE(fs::exists(folder + "citydata/Major Cities.city"));
+}
+
+// Everything the mouse picks, the keys pick too; what the program or the focus sets is no choice.
+TEST_F(Builder, KeysChooseCategorySavedSearchAndAreaList)
+{
+    writeFile(folder + "savedsearch/red.search", "");
+    writeFile(folder + "savedsearch/blue.search", "");
+    withBuilder([&](QWidget* w) {
+        auto* tree = child<QTreeWidget>(w, "categoryTree");
+        tree->setFocus();
+        tree->setCurrentItem(tree->topLevelItem(0));
+        EXPECT_EQ(shownOptions(w), std::set<std::string>{});
+        QTest::keyClick(tree, Qt::Key_Down); // For Sale (closed) to Housing
+        EXPECT_EQ(tree->currentItem()->text(0), "Housing");
+        EXPECT_EQ(shownOptions(w), rentSet);
+
+        std::string picked;
+        whenWindowOpens("savedSearchesDialog", [&](QWidget* dialog) {
+            auto* list = child<QListWidget>(dialog, "savedSearchList");
+            QTest::keyClick(list, Qt::Key_End);
+            picked = list->currentItem()->text().toStdString();
+            child<QAbstractButton>(dialog, "loadButton")->click();
+        });
+        child<QAbstractButton>(w, "savedSearchesButton")->click();
+        EXPECT_FALSE(picked.empty());
+        EXPECT_EQ(child<QLabel>(w, "currentSearchLabel")->text().toStdString(), picked);
+
+        child<QTabWidget>(w, "builderTabs")->setCurrentIndex(1);
+        auto* target = child<QComboBox>(w, "targetAreaChooser");
+        auto* editor = child<QListWidget>(w, "areaListEditor");
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Home);
+        EXPECT_EQ(itemsOf(editor), (std::vector<std::string>{"boston", "chicago"}));
+        QTest::keyClick(target, Qt::Key_Down);
+        EXPECT_EQ(editor->count(), 8);
+    });
+}
+
+// New empties the editor: the list loaded before must load again when chosen, not be saved over empty.
+TEST_F(Builder, NewThenTheListLoadedBeforeLoadsAgain)
+{
+    withBuilder([&](QWidget* w) {
+        auto* target = child<QComboBox>(w, "targetAreaChooser");
+        auto* editor = child<QListWidget>(w, "areaListEditor");
+        auto chooseMajorCities = [&] {
+            target->setCurrentText("Major Cities");
+            emit target->activated(target->currentIndex());
+        };
+        chooseMajorCities();
+        ASSERT_EQ(editor->count(), 2);
+        whenWindowOpens("newAreaDialog", [&](QWidget* dialog) {
+            child<QLineEdit>(dialog, "nameField")->setText("East");
+            child<QAbstractButton>(dialog, "okButton")->click();
+        });
+        child<QAbstractButton>(w, "newAreaButton")->click();
+        EXPECT_EQ(editor->count(), 0);
+        chooseMajorCities();
+        EXPECT_EQ(itemsOf(editor), (std::vector<std::string>{"boston", "chicago"}));
+        child<QAbstractButton>(w, "areaSaveButton")->click();
+    });
+    EXPECT_EQ(readFile(folder + "citydata/Major Cities.city"), "boston\r\nchicago\r\n");
+}
+
+// Sub-lines hang from their main line by drawn lines.
+TEST_F(Builder, CategoryTreeDrawsLinesToItsSubLines)
+{
+    withBuilder([&](QWidget* w) {
+        auto* tree = child<QTreeWidget>(w, "categoryTree");
+        QTreeWidgetItem* housing = tree->topLevelItem(1);
+        housing->setExpanded(true);
+        const QImage picture = tree->viewport()->grab().toImage();
+        const QRgb background = tree->viewport()->palette().color(QPalette::Base).rgb();
+        auto inkInColumn = [&](const QRect& row, int x) {
+            int ink = 0;
+            for (int y = row.top(); y <= row.bottom(); ++y)
+                if (picture.pixel(x, y) != background)
+                    ++ink;
+            return ink;
+        };
+        // The indentation left of a sub-line's text holds nothing but the line down and across to it.
+        const QRect row = tree->visualItemRect(housing->child(0));
+        const int x = tree->indentation() / 2;
+        EXPECT_GT(inkInColumn(row, x), 1) << "the line down";
+        int across = 0;
+        for (int column = x + 1; column < tree->indentation(); ++column)
+            across += picture.pixel(column, row.top() + row.height() / 2) != background ? 1 : 0;
+        EXPECT_GT(across, 1) << "the line across";
+    });
 }
 
 class BuilderRun : public Builder {

@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 
 #include <sys/stat.h>
 
@@ -97,6 +98,7 @@ TEST_F(Email, ProfileSavedInSetupThenPageSentToTwoFriends)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Mail Options Saved");
+    EXPECT_EQ(boxes[0].icon, platform::BoxIcon::None);
 
     shell::mainBrowser->replaceDocument(
         "<html><head><title>t</title></head><body><h2>Bikes</h2><p>ad</p></body></html>");
@@ -113,6 +115,7 @@ TEST_F(Email, ProfileSavedInSetupThenPageSentToTwoFriends)
     }));
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, "Mail Sent OK");
+    EXPECT_EQ(boxes[1].icon, platform::BoxIcon::None) << "icons are for errors";
     EXPECT_EQ(readFile(folder + "sent/Bikes.html"), page);
     EXPECT_EQ(readFile(folder + "smtp/email.list"), "bob@example.com\r\ncy@example.org\r\n");
     EXPECT_TRUE(shell::attachmentList.empty());
@@ -178,6 +181,37 @@ TEST_F(Email, DefaultProfileRules)
         child<QAbstractButton>(w, "setupExitButton")->click();
     }));
     EXPECT_EQ(shell::programConfig.defaultProfile, 1);
+}
+
+// The profile box keeps exactly what is typed: a new profile whose name begins like an existing one's is saved
+// under its own name, and nothing but a pick from the list loads a profile over the typed fields.
+TEST_F(Email, ProfileBoxKeepsWhatIsTyped)
+{
+    writeProfile("Gmail work");
+    const std::string gmailWork = readFile(folder + "smtp/Gmail work.smtp");
+    startShell();
+    ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
+        EXPECT_EQ(w->focusWidget(), child(w, "recipientField")) << "the user types the recipients first";
+    }));
+    ASSERT_TRUE(withWindow(shell::toolbar.emailOptions, [&](QWidget* w) {
+        EXPECT_EQ(w->focusWidget(), child(w, "profileBox"));
+        auto* box = child<QComboBox>(w, "profileBox");
+        auto* server = child<QLineEdit>(w, "serverField");
+        ASSERT_EQ(box->currentIndex(), 0);
+        server->setText("edited");
+        emit box->activated(0); // the entry already chosen, picked again
+        EXPECT_EQ(server->text(), "edited");
+
+        child<QAbstractButton>(w, "newProfileButton")->click();
+        QTest::keyClicks(box->lineEdit(), "Gmail");
+        server->setText("smtp.gmail.example");
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(box->currentText(), "Gmail");
+        EXPECT_EQ(server->text(), "smtp.gmail.example");
+        child<QAbstractButton>(w, "saveButton")->click();
+    }));
+    EXPECT_EQ(readFile(folder + "smtp/Gmail work.smtp"), gmailWork);
+    EXPECT_EQ(readFile(folder + "smtp/Gmail.smtp"), "\r\n\r\nsmtp.gmail.example\r\n\r\n\r\n\r\n");
 }
 
 TEST_F(Email, AddressBookAddDeleteCopyAndEmptyRecipients)

@@ -24,6 +24,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     shell::useProgramFont();
+    shell::useWindowKeyRules();
     const int result = RUN_ALL_TESTS();
     std::string cleanup = "rm -rf '" + tmp + "'";
     [[maybe_unused]] int ignored = std::system(cleanup.c_str());

@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 
 #include <filesystem>
 
@@ -123,7 +124,7 @@ TEST_F(Pages, DeleteKeepsTheWindowAndItsName)
     writeFile(folder + "savedpages/.html", "empty name");
     writeFile(folder + "savedpages/one.html", "1");
     writeFile(folder + "savedpages/two.html", "2");
-    answers = {true, true, true, false};
+    answers = {true, true, true, true, false};
     startShell();
     savedPages([&](QWidget* w) {
         auto* list = child<QListWidget>(w, "pageList");
@@ -131,21 +132,28 @@ TEST_F(Pages, DeleteKeepsTheWindowAndItsName)
         EXPECT_EQ(itemsOf(list), (std::vector<std::string>{"", "one", "two"}));
         remove->click(); // nothing chosen: the empty name, which is ".html"
         EXPECT_EQ(itemsOf(list), (std::vector<std::string>{"one", "two"}));
+        // The focus arriving makes the first row current without choosing it: still no name.
+        QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(list, &focusIn);
+        EXPECT_EQ(list->currentRow(), 0);
+        remove->click();
+        EXPECT_EQ(itemsOf(list), (std::vector<std::string>{"one", "two"}));
         list->setCurrentRow(1);
         remove->click();
         remove->click(); // the same name again; the file is gone already
         EXPECT_EQ(itemsOf(list), std::vector<std::string>{"one"});
-        list->setCurrentRow(0);
+        QTest::keyClick(list, Qt::Key_Home); // chosen with the keyboard
         remove->click(); // answered No
         EXPECT_EQ(QApplication::activeModalWidget(), w);
         child<QAbstractButton>(w, "loadButton")->click(); // "one" is still there
     });
-    ASSERT_EQ(boxes.size(), 4u);
+    ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[0].caption, "Delete This Page?");
     EXPECT_EQ(boxes[0].text, "");
-    EXPECT_EQ(boxes[1].text, "two");
+    EXPECT_EQ(boxes[1].text, "");
     EXPECT_EQ(boxes[2].text, "two");
-    EXPECT_EQ(boxes[3].text, "one");
+    EXPECT_EQ(boxes[3].text, "two");
+    EXPECT_EQ(boxes[4].text, "one");
     EXPECT_TRUE(fs::exists(folder + "savedpages/one.html"));
     EXPECT_FALSE(fs::exists(folder + "savedpages/two.html"));
 }

@@ -184,7 +184,9 @@ TEST_F(Reply, WindowShowsTheAdAndReadsTheChosenProfile)
     EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(Reply, DefaultOutsideTheListSelectsNothing)
+// A default beyond the list names no profile: as in the e-mail window, that is the file ".smtp", read if it is
+// there. The message is where the user types first.
+TEST_F(Reply, DefaultOutsideTheListSelectsNothingAndReadsTheNamelessProfile)
 {
     writeFile(folder + "Quillobrand.cfg", configBytes(0, 5, 0));
     writeFile(folder + "smtp/ann.smtp", "Ann\r\nann@example.com\r\n");
@@ -193,6 +195,12 @@ TEST_F(Reply, DefaultOutsideTheListSelectsNothing)
     ASSERT_TRUE(reply([&](QWidget* w) {
         EXPECT_EQ(child<QComboBox>(w, "profileBox")->currentIndex(), -1);
         EXPECT_EQ(textOf(w, "fromDisplay"), "");
+        EXPECT_EQ(w->focusWidget(), child(w, "messageField"));
+    }));
+    writeFile(folder + "smtp/.smtp", "Nameless\r\nnameless@example.com\r\n");
+    ASSERT_TRUE(reply([&](QWidget* w) {
+        EXPECT_EQ(child<QComboBox>(w, "profileBox")->currentIndex(), -1);
+        EXPECT_EQ(textOf(w, "fromDisplay"), "nameless@example.com");
     }));
     EXPECT_EQ(shell::programConfig.defaultProfile, 5);
 }

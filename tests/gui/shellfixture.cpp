@@ -30,6 +30,10 @@ void whenModalOpens(std::function<void(QWidget*)> act)
     whenWindowOpens(nullptr, std::move(act));
 }
 
+// A window can take long to open: the mail and page windows first read the shown page's source, and the browser
+// may wait up to 10 s for it when the machine is busy. So the bound is well beyond that.
+static constexpr int openingBoundMs = 60000;
+
 void whenWindowOpens(const char* objectName, std::function<void(QWidget*)> act)
 {
     auto* poll = new QTimer;
@@ -38,15 +42,17 @@ void whenWindowOpens(const char* objectName, std::function<void(QWidget*)> act)
     const QString name = objectName ? QString(objectName) : QString();
     QObject::connect(poll, &QTimer::timeout, [poll, elapsed, act, name] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal && !name.isEmpty() && modal->objectName() != name)
+        if (modal && ((!name.isEmpty() && modal->objectName() != name) || !modal->isVisible()))
             modal = nullptr;
-        if (!modal && elapsed->elapsed() < 10000)
+        if (!modal && elapsed->elapsed() < openingBoundMs)
             return;
         poll->stop();
         poll->deleteLater();
         delete elapsed;
         if (modal)
             act(modal);
+        else
+            ADD_FAILURE() << "no window " << name.toStdString() << " opened within " << openingBoundMs << " ms";
     });
     poll->start(10);
 }

@@ -15,7 +15,8 @@
 
 // Handles events until done() holds or the time runs out; returns done().
 bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 15000);
-// Runs act on the next modal window as soon as it opens (bounded by 10 s).
+// Runs act on the next modal window as soon as it is shown (bounded by 60 s; a window that does not open by then
+// fails the test).
 void whenModalOpens(std::function<void(QWidget*)> act);
 // The same for the modal window of that object name, once it is the active one.
 void whenWindowOpens(const char* objectName, std::function<void(QWidget*)> act);

@@ -87,6 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"percentEscapesKept", "mailto:a%40b?subject=x", "a%40b"},
         ReplyCase{"crLf", "mailto:a\r\nb?subject=", ""}, ReplyCase{"lf", "mailto:a\nb?subject=", ""},
         ReplyCase{"cr", "mailto:a\rb?subject=", ""}, ReplyCase{"nul", "mailto:a\0b?subject="s, ""},
+        ReplyCase{"commaMakesNoAddress", "mailto:a@x.example,b@y.example?subject=", ""},
         ReplyCase{"lessThan", "mailto:a<b?subject=", ""}, ReplyCase{"greaterThan", "mailto:a>b?subject=", ""},
         ReplyCase{"tagsBetween", "mailto:a@x\">reply</a><a href=\"?subject=y\">", ""},
         ReplyCase{"blanksKept", "mailto: a@x ?subject=", " a@x "},

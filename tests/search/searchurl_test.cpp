@@ -63,12 +63,26 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "/search/xyz?query=&srchType=A"},
         UrlCase{"emptyPriceRange", "sss", [](SearchDefinition&) {}, "/search/sss?query=&srchType=A&minAsk=&maxAsk="},
-        UrlCase{"priceWithBlanksAsTyped", "sss",
+        UrlCase{"priceBlanksTravelEscaped", "sss",
                 [](SearchDefinition& s) {
-                    s.priceMin = "1 0";
-                    s.priceMax = "x";
+                    s.priceMin = "1 000";
+                    s.priceMax = "50 ";
                 },
-                "/search/sss?query=&srchType=A&minAsk=1 0&maxAsk=x"},
+                "/search/sss?query=&srchType=A&minAsk=1%20000&maxAsk=50%20"},
+        UrlCase{"rentAndBedroomBlanksEscapedWordsKeepPlus", "hhh",
+                [](SearchDefinition& s) {
+                    s.words = "two bed";
+                    s.rentMin = " 900";
+                    s.rentMax = "1  200";
+                    s.bedrooms = "2 ";
+                },
+                "/search/hhh?query=two+bed&srchType=A&minAsk=%20900&maxAsk=1%20%20200&bedrooms=2%20"},
+        UrlCase{"ageBlanksEscaped", "ppp",
+                [](SearchDefinition& s) {
+                    s.ageMin = "3 0";
+                    s.ageMax = " ";
+                },
+                "/search/ppp?query=&srchType=A&minAsk=3%200&maxAsk=%20"},
         UrlCase{"rentLeftoversIgnoredForSss", "sss",
                 [](SearchDefinition& s) {
                     s.rentMin = "900";
