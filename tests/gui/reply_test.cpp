@@ -319,7 +319,6 @@ protected:
     static void SetUpTestSuite()
     {
         ::setenv("SSL_CERT_FILE", TestCertificates::shared().caFile().c_str(), 1);
-        ::setenv("QB_CRYPTLIB_TIMEOUT_MS", "3000", 1);
     }
 };
 
