@@ -32,6 +32,7 @@ namespace {
 struct StoredDocument {
     quint64 id;
     QByteArray bytes;
+    QByteArray contentType;
 };
 
 class DocumentSchemeHandler : public QWebEngineUrlSchemeHandler {
@@ -40,7 +41,11 @@ public:
 
     QUrl store(const std::string& html)
     {
-        m_documents.push_back({++m_lastId, QByteArray(html.data(), static_cast<qsizetype>(html.size()))});
+        // Named in the reply, so the bytes are read in their own encoding: the one the page declares, else UTF-8
+        // when they are valid UTF-8 (every merged results page), else windows-1252. The browser's own guess would
+        // take an undeclared UTF-8 page for windows-1252.
+        const QByteArray contentType = "text/html; charset=" + QByteArray::fromStdString(documentCharset(html));
+        m_documents.push_back({++m_lastId, QByteArray(html.data(), static_cast<qsizetype>(html.size())), contentType});
         while (m_documents.size() > keptDocuments)
             m_documents.pop_front();
         QUrl url;
@@ -59,7 +64,7 @@ public:
             if (ok && document.id == id) {
                 auto* buffer = new QBuffer(job);
                 buffer->setData(document.bytes);
-                job->reply("text/html", buffer);
+                job->reply(document.contentType, buffer);
                 return;
             }
         }

@@ -161,8 +161,7 @@ void requestClose()
 void exitProgram()
 {
     writeConfig(programFolder + configFileName, programConfig);
-    if (helpProgram.isRunning())
-        helpProgram.terminate();
+    helpProgram.terminate(); // only a help program this instance started and that still runs
     if (bannerTimer)
         bannerTimer->stop();
     if (mainWindow) {
