@@ -13,19 +13,34 @@ extern char** environ;
 
 namespace platform {
 
-// Children that were forgotten while they still ran: reaped when they end, so none stays a zombie for long.
-static std::vector<pid_t>& forgottenChildren()
+// Whether the process behind a pidfd has ended: the descriptor becomes readable then.
+static bool hasEnded(int pidfd)
 {
-    static std::vector<pid_t> children;
+    pollfd ended{pidfd, POLLIN, 0};
+    return ::poll(&ended, 1, 0) > 0;
+}
+
+// Children that were forgotten while they still ran, with their pidfds: reaped once they end, so none stays a
+// zombie for long.
+struct ForgottenChild {
+    pid_t pid;
+    int pidfd;
+};
+
+static std::vector<ForgottenChild>& forgottenChildren()
+{
+    static std::vector<ForgottenChild> children;
     return children;
 }
 
 static void reapForgottenChildren()
 {
-    std::vector<pid_t>& children = forgottenChildren();
-    std::erase_if(children, [](pid_t pid) {
-        const pid_t done = ::waitpid(pid, nullptr, WNOHANG);
-        return done == pid || (done < 0 && errno == ECHILD);
+    std::erase_if(forgottenChildren(), [](const ForgottenChild& child) {
+        if (!hasEnded(child.pidfd))
+            return false;
+        ::waitpid(child.pid, nullptr, WNOHANG);
+        ::close(child.pidfd);
+        return true;
     });
 }
 
@@ -36,12 +51,14 @@ ChildProcess::~ChildProcess()
 
 void ChildProcess::forget()
 {
-    if (m_pid > 0) {
-        if (::waitpid(m_pid, nullptr, WNOHANG) == 0)
-            forgottenChildren().push_back(m_pid);
+    if (m_pidfd >= 0) {
+        if (hasEnded(m_pidfd)) {
+            ::waitpid(m_pid, nullptr, WNOHANG);
+            ::close(m_pidfd);
+        } else {
+            forgottenChildren().push_back({m_pid, m_pidfd});
+        }
     }
-    if (m_pidfd >= 0)
-        ::close(m_pidfd);
     m_pid = 0;
     m_pidfd = -1;
 }
@@ -67,24 +84,23 @@ bool ChildProcess::start(const std::string& program, const std::string& argument
     ::posix_spawnattr_destroy(&attributes);
     if (failed != 0 || pid <= 0)
         return false;
+    // Until this program reaps it, the child's number can't go to anyone else, so the pidfd names this child and
+    // no other, whoever reaps it later.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0) // a kernel without pidfds: the help runs, but nothing is remembered that could hit another
+        return true;
     m_pid = pid;
-    // Until this program reaps it, the child's number can't go to anyone else, so the pidfd names this child.
-    m_pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    m_pidfd = pidfd;
     return true;
 }
 
 bool ChildProcess::isRunning()
 {
-    if (m_pid <= 0)
+    if (m_pidfd < 0)
         return false;
-    const pid_t done = ::waitpid(m_pid, nullptr, WNOHANG);
-    if (done == 0)
+    if (!hasEnded(m_pidfd))
         return true;
-    // Ended (and now reaped), or reaped by someone else: the number is no longer ours.
-    if (m_pidfd >= 0)
-        ::close(m_pidfd);
-    m_pid = 0;
-    m_pidfd = -1;
+    forget(); // reaps it
     return false;
 }
 
@@ -92,13 +108,11 @@ bool ChildProcess::terminate()
 {
     if (!isRunning())
         return false;
-    // Through the pidfd, the signal can only reach this child, whatever happened to its number.
-    const bool sent = m_pidfd >= 0 ? ::syscall(SYS_pidfd_send_signal, m_pidfd, SIGKILL, nullptr, 0) == 0
-                                   : ::kill(m_pid, SIGKILL) == 0;
+    // Through the pidfd, so the signal can only reach this child, whatever became of its number.
+    const bool sent = ::syscall(SYS_pidfd_send_signal, m_pidfd, SIGKILL, nullptr, 0) == 0;
     if (sent) {
         pollfd ended{m_pidfd, POLLIN, 0};
-        if (m_pidfd >= 0)
-            ::poll(&ended, 1, 1000); // a killed process ends at once; it is reaped below when it has
+        ::poll(&ended, 1, 1000); // a killed process ends at once; forget() reaps it when it has
     }
     forget();
     return sent;

@@ -17,6 +17,7 @@ public:
 
     // Forgets any earlier child (it goes on running), then starts program with the one argument in workingFolder,
     // never through a shell, in a session of its own. False, with no child remembered, when it can't start.
+    // Started but not remembered on a kernel without pidfds.
     bool start(const std::string& program, const std::string& argument, const std::string& workingFolder);
     // Whether the remembered child still runs; one that has ended is reaped and forgotten.
     bool isRunning();
