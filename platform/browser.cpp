@@ -1,5 +1,6 @@
 #include "platform/browser.h"
 
+#include "platform/desktop.h"
 #include "platform/textcodec.h"
 
 #include <QBuffer>
@@ -76,6 +77,30 @@ private:
     quint64 m_lastId = 0;
 };
 
+// Stands in for the new window a link or a click asks for (target="_blank", window.open): the address it would
+// show goes to the desktop's web browser instead, as a banner advert or an ad's outside link expects.
+class NewWindowCatcher : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
+    {
+        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+            openInDefaultBrowser(url.toEncoded().toStdString());
+        deleteLater();
+        return false;
+    }
+};
+
+class ProgramPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    QWebEnginePage* createWindow(WebWindowType) override { return new NewWindowCatcher(profile(), this); }
+};
+
 QWebEngineProfile* sharedProfile = nullptr;
 DocumentSchemeHandler* documentHandler = nullptr;
 int liveBrowsers = 0;
@@ -138,7 +163,7 @@ void releaseBrowserEngine()
 Browser::Browser(QWidget* parent, int x, int y, int width, int height)
 {
     m_view = new QWebEngineView(parent);
-    m_view->setPage(new QWebEnginePage(profile(), m_view));
+    m_view->setPage(new ProgramPage(profile(), m_view));
     m_view->setGeometry(x, y, width, height);
     m_view->show();
     ++liveBrowsers;

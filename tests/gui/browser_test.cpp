@@ -2,10 +2,12 @@
 #include "testfolder.h"
 
 #include "platform/browser.h"
+#include "platform/desktop.h"
 #include "platform/textcodec.h"
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 #include <QWebEngineView>
 #include <QWidget>
 
@@ -144,6 +146,46 @@ TEST(Encoding, CharactersASetCannotHoldAreKeptAsReferences)
     EXPECT_EQ(platform::encodeForCharset(QString::fromUtf8("\xe6\x97\xa5\xe2\x82\xac"), "ISO-2022-JP"),
               "\x1b$BF|\x1b(B&#8364;");
 }
+
+struct NewWindowCase {
+    const char* name;
+    const char* clickable; // covers the whole page
+};
+
+class NewWindow : public BrowserTest, public ::testing::WithParamInterface<NewWindowCase> { };
+
+// A banner advert or an ad's outside link that asks for a new window opens in the desktop's web browser.
+TEST_P(NewWindow, LinkOpensInTheDesktopsBrowser)
+{
+    std::vector<std::string> opened;
+    platform::setUrlOpener([&](const std::string& url) { opened.push_back(url); });
+    browser->replaceDocument(std::string("<html><head><style>* { margin: 0 } .all { display: block; width: 100vw;"
+                                         " height: 100vh }</style></head><body>")
+                             + GetParam().clickable + "</body></html>");
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    QWidget* surface = browser->view()->focusProxy();
+    ASSERT_NE(surface, nullptr);
+    // The first click may come before the page is drawn; a later one is only sent while nothing has opened.
+    processEventsUntil(
+        [&] {
+            if (opened.empty())
+                QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(400, 300));
+            return processEventsUntil([&] { return !opened.empty(); }, 1000);
+        },
+        15000);
+    platform::setUrlOpener({});
+    EXPECT_EQ(opened, std::vector<std::string>{"http://ads.localhost/ad?id=1&x=%20y"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, NewWindow,
+    ::testing::Values(NewWindowCase{"targetBlank",
+                                    "<a class=\"all\" href=\"http://ads.localhost/ad?id=1&amp;x=%20y\" "
+                                    "target=\"_blank\">ad</a>"},
+                      NewWindowCase{"windowOpenOnAClick",
+                                    "<div class=\"all\" onclick=\"window.open('http://ads.localhost/ad?id=1&x=%20y')\">"
+                                    "ad</div>"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BrowserTest, ReplacedDocumentsHaveNoSizeLimit)
 {
