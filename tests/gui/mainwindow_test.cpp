@@ -32,7 +32,11 @@ TEST_F(ShellTest, MainWindowFillsTheDesktopWithItsControlsInPlace)
     const int W = desktop.width();
     const int H = desktop.height() - 60;
     EXPECT_EQ(mainWindow->windowTitle(), "Quillobrand - V1.0.171.1483");
-    EXPECT_EQ(clientArea->size(), QSize(W, H));
+    // H counts the menu bar: the area below it is that much shorter, and the main browser is cut by as much.
+    EXPECT_EQ(mainWindow->size(), QSize(W, H));
+    const int menuBarHeight = mainWindow->menuBar()->height();
+    EXPECT_GT(menuBarHeight, 0);
+    EXPECT_EQ(clientArea->geometry(), QRect(0, menuBarHeight, W, H - menuBarHeight));
     EXPECT_EQ(clientWidth, W);
     EXPECT_EQ(clientHeight, H);
     EXPECT_EQ(mainWindow->minimumSize(), mainWindow->maximumSize()) << "not resizable";
@@ -182,6 +186,13 @@ TEST_F(ShellTest, WithoutANotificationAreaACloseMinimizesInstead)
     EXPECT_FALSE(trayIcon);
     restoreFromTray();
     EXPECT_FALSE(mainWindow->windowState() & Qt::WindowMinimized);
+
+    // Once the user has brought it back, a second start changes nothing, also after the minimize box was used.
+    mainWindow->close();
+    mainWindow->showNormal();
+    mainWindow->showMinimized();
+    restoreFromTray();
+    EXPECT_TRUE(mainWindow->windowState() & Qt::WindowMinimized);
     EXPECT_EQ(endCalls, 0);
 }
 
