@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -99,6 +100,8 @@ public:
 
 protected:
     QWebEnginePage* createWindow(WebWindowType) override { return new NewWindowCatcher(profile(), this); }
+    // Pages' own console messages are for their makers, not for the terminal the program was started from.
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override { }
 };
 
 QWebEngineProfile* sharedProfile = nullptr;
@@ -149,6 +152,10 @@ void prepareBrowserEngine()
     // Chromium's sandbox refuses to start as root; a desktop program run as root would otherwise not start.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // A normal start prints nothing: no report of the engine's graphics set-up, no sandbox notice, and of
+    // Chromium's own log only what ends it. Flags the user gives come after ours and so win.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\ndefault.info=false"));
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3 " + qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"));
 }
 
 void releaseBrowserEngine()
