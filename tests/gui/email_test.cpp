@@ -155,6 +155,19 @@ TEST_F(Email, ProfileSavedInSetupThenPageSentToTwoFriends)
     }));
 }
 
+TEST_F(Email, AProfileNameTheFileSystemRefusesSavesNothing)
+{
+    startShell();
+    ASSERT_TRUE(withWindow(shell::toolbar.emailOptions, [&](QWidget* w) {
+        child<QComboBox>(w, "profileBox")->setEditText("../outside");
+        child<QLineEdit>(w, "nameField")->setText("Ann");
+        child<QAbstractButton>(w, "saveButton")->click();
+    }));
+    EXPECT_FALSE(fs::exists(folder + "outside.smtp"));
+    EXPECT_TRUE(fs::is_empty(folder + "smtp"));
+    EXPECT_TRUE(boxes.empty()) << "a failed save says nothing";
+}
+
 TEST_F(Email, MissingLibraryGivesAMessageAndNoWindow)
 {
     mail::releaseSecurityLibrary();
