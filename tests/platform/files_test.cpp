@@ -91,7 +91,6 @@ void writeWithMode(const std::string& path, const std::string& bytes, fs::perms 
 INSTANTIATE_TEST_SUITE_P(
     Places, AtomicWrite,
     ::testing::Values(
-        PlaceCase{"nothingThere", [](auto&, auto&) {}, true, "new", 0644, false},
         PlaceCase{"linkToAFileElsewhere",
                   [](const std::string& folder, const std::string& path) {
                       fs::create_directory(folder + "elsewhere");
