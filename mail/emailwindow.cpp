@@ -11,6 +11,7 @@
 #include "platform/settings.h"
 #include "platform/textcodec.h"
 #include "shell/mainwindow.h"
+#include "shell/pagetitle.h"
 #include "shell/programstate.h"
 #include "shell/widgethelpers.h"
 
@@ -296,7 +297,8 @@ void onSaveProfile(EmailWindow& e)
     const std::string profileName = platform::fromWidgetText(e.profileBox->currentText());
     const SenderProfile profile{textOf(e.nameField), textOf(e.emailField),    textOf(e.serverField),
                                 textOf(e.userField), textOf(e.passwordField), textOf(e.portField)};
-    if (!writeProfile(shell::programFolder + profileFile(profileName), profile))
+    if (!platform::isAcceptableFileName(profileName)
+        || !writeProfile(shell::programFolder + profileFile(profileName), profile))
         return;
     e.showSender();
     e.fillProfileBox();
@@ -329,12 +331,15 @@ void onSend(EmailWindow& e)
     addAddresses(e.addressBook, recipients, e.addressBookPath());
     e.showAddressBook();
     const std::string sentCopy = shell::programFolder + "sent/" + subject + ".html";
-    if (shell::mainBrowser)
+    // A subject the file system refuses as a name gets no sent copy, and the mail goes without the attachment.
+    const bool copyNameAccepted = platform::isAcceptableFileName(subject);
+    if (shell::mainBrowser && copyNameAccepted)
         platform::writeFileAtomically(sentCopy, shell::mainBrowser->documentSource());
     for (char& c : recipients)
         if (c == ' ')
             c = ',';
-    shell::attachmentList.push_back(sentCopy);
+    if (copyNameAccepted)
+        shell::attachmentList.push_back(sentCopy);
     std::string errorText(255, ' ');
     const int result
         = sendMail(sender, recipients, subject, body, textOf(e.serverField), portNumber(textOf(e.portField)),
@@ -420,7 +425,7 @@ int emailWindow(int openingTab, int defaultProfile, int expertMode)
     e.tabs->setCurrentIndex(openingTab == emailSetupTab ? emailSetupTab : emailPageTab);
     e.followTab();
     e.showSender();
-    e.subject->setText(platform::toWidgetText(shell::getPageTitle()));
+    e.subject->setText(platform::toWidgetText(shell::oneLineFieldText(shell::getPageTitle())));
     if (expertMode == 0)
         attachToolTips(e);
     connectEvents(e);

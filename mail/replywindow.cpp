@@ -72,7 +72,8 @@ int replyToAdWindow(int defaultProfile, int expertMode)
     makeCaption(&dialog, "toCaption", "To:", 10, 35, 30);
     makeDisplay(&dialog, "toDisplay", replyAddress, 35);
     QLabel* subjectCaption = makeCaption(&dialog, "subjectCaption", "Subject:", 10, 60, 50);
-    auto* subjectField = new QLineEdit(platform::toWidgetText(shell::pageTitleFromSource(source)), &dialog);
+    auto* subjectField
+        = new QLineEdit(platform::toWidgetText(shell::oneLineFieldText(shell::pageTitleFromSource(source))), &dialog);
     subjectField->setObjectName("subjectField");
     subjectField->setGeometry(10, 75, 385, 20);
     subjectCaption->setBuddy(subjectField);

@@ -5,6 +5,7 @@
 #include "platform/messagebox.h"
 #include "platform/textcodec.h"
 #include "shell/mainwindow.h"
+#include "shell/pagetitle.h"
 #include "shell/programstate.h"
 #include "shell/widgethelpers.h"
 
@@ -23,7 +24,7 @@ void savePageDialog()
     QDialog dialog(shell::mainWindow, shell::dialogFlags);
     dialog.setObjectName("savePageDialog");
     dialog.setWindowTitle("Save This Page");
-    const std::string proposedName = shell::getPageTitle();
+    const std::string proposedName = shell::oneLineFieldText(shell::getPageTitle());
     auto* caption = new QLabel("Save As", &dialog);
     caption->setObjectName("saveAsCaption");
     caption->setGeometry(10, 10, 500, 20);
@@ -35,9 +36,10 @@ void savePageDialog()
     QPushButton* save = shell::makeDialogButton(&dialog, "saveButton", "Save", 215, 60);
     QPushButton* exit = shell::makeDialogButton(&dialog, "exitButton", "Exit", 260, 60);
     QObject::connect(save, &QPushButton::clicked, &dialog, [&] {
-        const std::string path = shell::programFolder + savedPageFile(platform::fromWidgetText(nameField->text()));
+        const std::string name = platform::fromWidgetText(nameField->text());
+        const std::string path = shell::programFolder + savedPageFile(name);
         // The source exactly as the browser gives it; written whole, so a crash never leaves half a page.
-        if (shell::mainBrowser)
+        if (shell::mainBrowser && platform::isAcceptableFileName(name))
             platform::writeFileAtomically(path, shell::mainBrowser->documentSource());
         dialog.accept();
     });

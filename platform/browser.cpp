@@ -1,10 +1,12 @@
 #include "platform/browser.h"
 
+#include "platform/desktop.h"
 #include "platform/textcodec.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -32,6 +34,7 @@ namespace {
 struct StoredDocument {
     quint64 id;
     QByteArray bytes;
+    QByteArray contentType;
 };
 
 class DocumentSchemeHandler : public QWebEngineUrlSchemeHandler {
@@ -40,7 +43,11 @@ public:
 
     QUrl store(const std::string& html)
     {
-        m_documents.push_back({++m_lastId, QByteArray(html.data(), static_cast<qsizetype>(html.size()))});
+        // Named in the reply, so the bytes are read in their own encoding: the one the page declares, else UTF-8
+        // when they are valid UTF-8 (every merged results page), else windows-1252. The browser's own guess would
+        // take an undeclared UTF-8 page for windows-1252.
+        const QByteArray contentType = "text/html; charset=" + QByteArray::fromStdString(documentCharset(html));
+        m_documents.push_back({++m_lastId, QByteArray(html.data(), static_cast<qsizetype>(html.size())), contentType});
         while (m_documents.size() > keptDocuments)
             m_documents.pop_front();
         QUrl url;
@@ -59,7 +66,7 @@ public:
             if (ok && document.id == id) {
                 auto* buffer = new QBuffer(job);
                 buffer->setData(document.bytes);
-                job->reply("text/html", buffer);
+                job->reply(document.contentType, buffer);
                 return;
             }
         }
@@ -69,6 +76,32 @@ public:
 private:
     std::deque<StoredDocument> m_documents;
     quint64 m_lastId = 0;
+};
+
+// Stands in for the new window a link or a click asks for (target="_blank", window.open): the address it would
+// show goes to the desktop's web browser instead, as a banner advert or an ad's outside link expects.
+class NewWindowCatcher : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
+    {
+        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+            openInDefaultBrowser(url.toEncoded().toStdString());
+        deleteLater();
+        return false;
+    }
+};
+
+class ProgramPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    QWebEnginePage* createWindow(WebWindowType) override { return new NewWindowCatcher(profile(), this); }
+    // Pages' own console messages are for their makers, not for the terminal the program was started from.
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override { }
 };
 
 QWebEngineProfile* sharedProfile = nullptr;
@@ -119,6 +152,10 @@ void prepareBrowserEngine()
     // Chromium's sandbox refuses to start as root; a desktop program run as root would otherwise not start.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // A normal start prints nothing: no report of the engine's graphics set-up, no sandbox notice, and of
+    // Chromium's own log only what ends it. Flags the user gives come after ours and so win.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\ndefault.info=false"));
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3 " + qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"));
 }
 
 void releaseBrowserEngine()
@@ -133,7 +170,7 @@ void releaseBrowserEngine()
 Browser::Browser(QWidget* parent, int x, int y, int width, int height)
 {
     m_view = new QWebEngineView(parent);
-    m_view->setPage(new QWebEnginePage(profile(), m_view));
+    m_view->setPage(new ProgramPage(profile(), m_view));
     m_view->setGeometry(x, y, width, height);
     m_view->show();
     ++liveBrowsers;

@@ -6,17 +6,32 @@
 
 namespace platform {
 
+// Holds the started process as this program's own child, with a pidfd on it: a process number alone may be
+// reused by the system once the child has ended, and a signal sent by number could then reach anyone.
 class ChildProcess {
 public:
-    // Starts program with the one argument in workingFolder, never through a shell. False when it can't start.
+    ChildProcess() = default;
+    ~ChildProcess(); // forgets the child; it goes on running
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Forgets any earlier child (it goes on running), then starts program with the one argument in workingFolder,
+    // never through a shell, in a session of its own. False, with no child remembered, when it can't start.
+    // Started but not remembered on a kernel without pidfds.
     bool start(const std::string& program, const std::string& argument, const std::string& workingFolder);
-    bool isRunning() const;
-    // Ends the process at once (like a forced termination) and forgets it.
-    void terminate();
+    // Whether the remembered child still runs; one that has ended is reaped and forgotten.
+    bool isRunning();
+    // Ends the remembered child at once (like a forced termination) if it still runs, and forgets it. True when
+    // it was running.
+    bool terminate();
+    // The child's process number; 0 when none is remembered.
     pid_t pid() const { return m_pid; }
 
 private:
+    void forget();
+
     pid_t m_pid = 0;
+    int m_pidfd = -1;
 };
 
 } // namespace platform

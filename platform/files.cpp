@@ -1,6 +1,9 @@
 #include "platform/files.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,13 +13,28 @@ namespace platform {
 
 std::optional<std::string> readWholeFile(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return readFileStart(path, SIZE_MAX);
+}
+
+std::optional<std::string> readFileStart(const std::string& path, size_t maxBytes)
+{
+    // Only a regular file is opened at all: opening a FIFO waits for a writer, and a device may never end.
+    struct stat info { };
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
+    // It may have been swapped for something else since the look above.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string content;
     char buffer[65536];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
+    while (content.size() < maxBytes) {
+        const size_t wanted = std::min(sizeof buffer, maxBytes - content.size());
+        ssize_t got = ::read(fd, buffer, wanted);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -29,6 +47,15 @@ std::optional<std::string> readWholeFile(const std::string& path)
     }
     ::close(fd);
     return content;
+}
+
+bool isAcceptableFileName(std::string_view name)
+{
+    for (char c : name) {
+        if (c == '/' || static_cast<unsigned char>(c) < 32)
+            return false;
+    }
+    return true;
 }
 
 std::int64_t regularFileSize(const std::string& path)
@@ -58,19 +85,55 @@ static bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
+// The file that path finally names: symbolic links are followed, also to a target that doesn't exist yet. Empty
+// for a chain of links that doesn't end.
+static std::string followLinks(std::string path)
+{
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info { };
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return path;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<size_t>(length) >= target.size())
+            return {};
+        target.resize(static_cast<size_t>(length));
+        if (target.front() != '/') {
+            const size_t slash = path.rfind('/');
+            target.insert(0, slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
+        }
+        path = std::move(target);
+    }
+    return {};
+}
+
 bool writeFileAtomically(const std::string& path, std::string_view bytes, FileAccess access)
 {
-    const std::string sibling = path + ".new-" + std::to_string(::getpid());
+    // Renaming over a link would put a plain file in its place; the user linked it to keep it elsewhere.
+    const std::string target = followLinks(path);
+    if (target.empty())
+        return false;
+    const bool ownerOnly = access == FileAccess::OwnerOnly;
+    mode_t keptMode = 0;
+    struct stat existing { };
+    if (::stat(target.c_str(), &existing) == 0) {
+        // A file made read-only stays as it is, also for root, whom access() lets write anything.
+        if (!S_ISREG(existing.st_mode) || (existing.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
+            return false;
+        keptMode = existing.st_mode & 0777;
+    }
+    const std::string sibling = target + ".new-" + std::to_string(::getpid());
     // A sibling left by a crashed run with the same pid would keep its old mode; O_EXCL makes sure it's ours.
     ::unlink(sibling.c_str());
-    const bool ownerOnly = access == FileAccess::OwnerOnly;
     int fd = ::open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0644);
     if (fd < 0)
         return false;
-    // The umask may have taken the owner's write bit away; a private file must still be exactly 0600.
-    bool written = (!ownerOnly || ::fchmod(fd, 0600) == 0) && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    // The umask may have taken the owner's write bit away; a private file must still be exactly 0600. A file
+    // replaced keeps the permissions it had.
+    const mode_t mode = ownerOnly ? 0600 : keptMode;
+    bool written = (mode == 0 || ::fchmod(fd, mode) == 0) && writeAll(fd, bytes) && ::fsync(fd) == 0;
     written = (::close(fd) == 0) && written;
-    if (!written || ::rename(sibling.c_str(), path.c_str()) != 0) {
+    if (!written || ::rename(sibling.c_str(), target.c_str()) != 0) {
         ::unlink(sibling.c_str());
         return false;
     }

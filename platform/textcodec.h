@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -10,9 +11,15 @@ namespace platform {
 QString toWidgetText(const std::string& bytes);
 std::string fromWidgetText(const QString& text);
 
-// Bytes of text in a document's own character set, as a page declares it ("UTF-8", "windows-1252",
-// "ISO-8859-1", ...). Sets other than the Latin single-byte ones are written as UTF-8; characters the set can't
-// hold become "?".
+// The character set a document's bytes are read in, by its canonical name ("UTF-8", "windows-1252",
+// "windows-1251", "Shift_JIS", ...): the charset its <meta> declares when the program can also write that set,
+// else UTF-8 when the bytes are valid UTF-8, else windows-1252.
+std::string documentCharset(std::string_view html);
+
+// Text in a document's own character set, named as a page declares it or as the browser reports it. A character
+// the set can't hold is written as a numeric character reference, so it is kept; in windows-1252 and the other
+// sets that leave some bytes 0x80 to 0x9F undefined, a browser reads such a byte as the control character of the
+// same number, which goes back to that byte. An unknown set is written as UTF-8.
 std::string encodeForCharset(const QString& text, const QString& charset);
 
 } // namespace platform

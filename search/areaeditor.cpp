@@ -1,5 +1,6 @@
 // The Area Editor tab of the search builder: choosers, the two city lists, moves, New, Delete and Save.
 
+#include "platform/files.h"
 #include "platform/messagebox.h"
 #include "platform/textcodec.h"
 #include "search/arealist.h"
@@ -160,7 +161,8 @@ void onDeleteArea(Builder& b)
         return;
     if (!platform::askYesNo("Delete Area", "Do You Really Want To Delete " + name + "?"))
         return;
-    ::unlink((shell::programFolder + areaListFile(name)).c_str());
+    if (platform::isAcceptableFileName(name)) // a typed "../x" must not reach outside the folder
+        ::unlink((shell::programFolder + areaListFile(name)).c_str());
     b.areaListEditor->clear();
     refillAreaChoosers({b.targetChooser});
     b.cityList->clear();
@@ -179,7 +181,8 @@ void onSaveArea(Builder& b)
     std::vector<std::string> lines;
     for (int row = 0; row < b.areaListEditor->count(); ++row)
         lines.push_back(platform::fromWidgetText(b.areaListEditor->item(row)->text()));
-    writeAreaList(shell::programFolder + areaListFile(name), lines);
+    if (platform::isAcceptableFileName(name))
+        writeAreaList(shell::programFolder + areaListFile(name), lines);
     b.tabs->setCurrentIndex(0);
 }
 

@@ -75,7 +75,8 @@ SearchDefinition searchFromControls(const Builder& b)
 
 void saveSearch(Builder& b, const std::string& name)
 {
-    writeSavedSearch(shell::programFolder + savedSearchFile(name), searchFromControls(b));
+    if (platform::isAcceptableFileName(name))
+        writeSavedSearch(shell::programFolder + savedSearchFile(name), searchFromControls(b));
 }
 
 void loadSearch(Builder& b, const std::string& name)

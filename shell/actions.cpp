@@ -50,10 +50,9 @@ void goHome()
 
 void startHelpProgram()
 {
-    // A failed start is not reported; a later start replaces the remembered one, which keeps running.
-    platform::ChildProcess started;
-    if (started.start(programFolder + "Help/Help", programName, programFolder + "Help/"))
-        helpProgram = started;
+    // A later start replaces the remembered one, which keeps running; a start that fails is not reported and
+    // leaves no help program remembered.
+    helpProgram.start(programFolder + "Help/Help", programName, programFolder + "Help/");
 }
 
 void openSearchBuilder()

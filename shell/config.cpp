@@ -41,7 +41,9 @@ std::string encodeConfig(const ProgramConfig& config)
 
 ProgramConfig readConfig(const std::string& path)
 {
-    auto bytes = platform::readWholeFile(path);
+    // Only the twelve bytes that mean something, and only from a regular file: a FIFO or a link to a device in its
+    // place must not hold up the start.
+    auto bytes = platform::readFileStart(path, 12);
     return bytes ? decodeConfig(*bytes) : ProgramConfig{};
 }
 

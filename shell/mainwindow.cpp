@@ -42,6 +42,15 @@ void MainWindow::closeEvent(QCloseEvent* event)
     requestClose();
 }
 
+void MainWindow::changeEvent(QEvent* event)
+{
+    // Brought back by the user: a later second start must leave the window as it is, even when the user minimizes
+    // it again with the minimize box.
+    if (event->type() == QEvent::WindowStateChange && !(windowState() & Qt::WindowMinimized))
+        minimizedInsteadOfTray = false;
+    QMainWindow::changeEvent(event);
+}
+
 std::string startPageUrl()
 {
     if (platform::regularFileSize(resultsPagePath) > 0)
@@ -65,16 +74,19 @@ bool openMainWindow()
     mainWindow->setWindowTitle(windowTitle);
     clientArea = new QWidget(mainWindow);
     clientArea->setObjectName("clientArea");
-    clientArea->setFixedSize(desktop.width(), desktop.height() - 60);
     mainWindow->setCentralWidget(clientArea);
 
-    // Step 9: the menu bar, above the inner area.
+    // Step 9: the menu bar, inside the inner size: the controls' area below it is that much lower, and the main
+    // browser, placed by the inner height, is cut at the bottom by as much.
     createMenuBar();
+    const int menuBarHeight = mainWindow->menuBar()->sizeHint().height();
+    clientArea->setFixedSize(desktop.width(), desktop.height() - 60 - menuBarHeight);
+    mainWindow->setFixedSize(desktop.width(), desktop.height() - 60);
     // Step 10: images and image buttons.
     createImageButtons();
-    // Step 11.
-    clientWidth = clientArea->width();
-    clientHeight = clientArea->height();
+    // Step 11: H counts the menu bar.
+    clientWidth = mainWindow->width();
+    clientHeight = mainWindow->height();
     // Step 12.
     createTextButtons(clientWidth);
     // Step 13.
@@ -107,7 +119,6 @@ bool openMainWindow()
         sessionHookInstalled = true;
     }
 
-    mainWindow->setFixedSize(mainWindow->sizeHint());
     mainWindow->move(0, 0);
     mainWindow->show();
     return true;
@@ -118,7 +129,7 @@ void restoreFromTray()
     if (trayIcon) {
         mainWindow->show();
         trayIcon.reset();
-    } else if (minimizedInsteadOfTray && mainWindow) {
+    } else if (minimizedInsteadOfTray && mainWindow && mainWindow->isMinimized()) {
         mainWindow->showNormal();
         mainWindow->activateWindow();
         minimizedInsteadOfTray = false;
@@ -161,8 +172,7 @@ void requestClose()
 void exitProgram()
 {
     writeConfig(programFolder + configFileName, programConfig);
-    if (helpProgram.isRunning())
-        helpProgram.terminate();
+    helpProgram.terminate(); // only a help program this instance started and that still runs
     if (bannerTimer)
         bannerTimer->stop();
     if (mainWindow) {

@@ -21,18 +21,19 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 };
 
 // The main window's parts, alive from openMainWindow until endProcess.
 extern MainWindow* mainWindow;
-extern QWidget* clientArea; // the window's inner area below the menu bar, W x H
+extern QWidget* clientArea; // the window's inner area below the menu bar: W x (H - the menu bar's height)
 extern platform::Browser* bannerBrowser;
 extern platform::Browser* mainBrowser;
 extern QTimer* bannerTimer;
 extern std::unique_ptr<platform::TrayIcon> trayIcon;
 extern platform::ChildProcess helpProgram; // the last help program started
 extern int clientWidth; // W
-extern int clientHeight; // H
+extern int clientHeight; // H, the inner height with the menu bar
 
 inline constexpr int bannerWidth = 748;
 inline constexpr int bannerHeight = 120;

@@ -53,4 +53,14 @@ std::string pageTitleFromSource(std::string_view source)
     return title;
 }
 
+std::string oneLineFieldText(std::string_view title)
+{
+    std::string text(title);
+    for (char& c : text) {
+        if (c == '\r' || c == '\n' || c == '\t')
+            c = ' ';
+    }
+    return text;
+}
+
 } // namespace shell

@@ -10,6 +10,10 @@ namespace shell {
 // "\" and "?" made blanks, one single pass merging pairs of blanks, and "&amp;" (any letter case) made "&".
 std::string pageTitleFromSource(std::string_view source);
 
+// A proposed title as a one-line field shows it: a field holds no line break, so each CR, LF and tab becomes a
+// blank (a heading broken over lines would otherwise become a name the file system refuses).
+std::string oneLineFieldText(std::string_view title);
+
 // Replaces every occurrence of find in text, in one left-to-right pass, comparing ASCII letters without regard
 // to case.
 std::string replaceAllIgnoringCase(std::string_view text, std::string_view find, std::string_view replacement);

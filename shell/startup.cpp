@@ -2,6 +2,7 @@
 
 #include "mail/securitylibrary.h"
 #include "platform/browser.h"
+#include "platform/desktop.h"
 #include "platform/messagebox.h"
 #include "platform/network.h"
 #include "platform/programfolder.h"
@@ -18,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace shell {
 
@@ -32,10 +34,34 @@ static bool displayAvailable()
     return (x11 && *x11) || (wayland && *wayland);
 }
 
+// Qt's windowing set-up ends in an abort with a page of text when it fails; one line and status 1 instead.
+static QtMessageHandler handlerBeforeStart = nullptr;
+
+static void reportFailedStart(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "Quillobrand: the windowing system could not be started; it needs a graphical desktop.\n");
+        std::_Exit(1);
+    }
+    if (context.category && std::strncmp(context.category, "qt.qpa", 6) == 0)
+        return; // the lines that lead up to that end, or notes about the display no user needs
+    if (handlerBeforeStart)
+        handlerBeforeStart(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 int runProgram(int argc, char** argv)
 {
     if (!displayAvailable()) {
         std::fprintf(stderr, "Quillobrand: no display available (DISPLAY is not set); it needs a graphical desktop.\n");
+        return 1;
+    }
+    const char* platformName = std::getenv("QT_QPA_PLATFORM");
+    if ((!platformName || !*platformName || std::strncmp(platformName, "xcb", 3) == 0)
+        && !platform::xDisplayReachable()) {
+        std::fprintf(stderr, "Quillobrand: the display \"%s\" can't be reached; it needs a graphical desktop.\n",
+                     std::getenv("DISPLAY"));
         return 1;
     }
 
@@ -45,7 +71,9 @@ int runProgram(int argc, char** argv)
     platform::settings() = platform::loadSettings(programFolder);
 
     platform::prepareBrowserEngine();
+    handlerBeforeStart = qInstallMessageHandler(reportFailedStart);
     QApplication app(argc, argv);
+    qInstallMessageHandler(handlerBeforeStart);
     app.setApplicationName(programName);
     app.setQuitOnLastWindowClosed(false); // the tray keeps the program running with no window shown
     useProgramFont();

@@ -170,13 +170,47 @@ QPushButton* makeDialogButton(QWidget* parent, const char* objectName, const cha
     return button;
 }
 
+namespace {
+
+// Centres the whole window, frame included, on the primary screen.
+void centreFrame(QWidget& window)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QSize frame = window.frameGeometry().size();
+    window.move(area.x() + (area.width() - frame.width()) / 2, area.y() + (area.height() - frame.height()) / 2);
+}
+
+// The frame is the window manager's, known only once the window is on screen: centred again then, a single time.
+class FrameCentring : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const auto type = event->type();
+        if (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate) {
+            auto* window = static_cast<QWidget*>(watched);
+            if (window->isVisible() && window->frameGeometry().size() != window->size()) {
+                window->removeEventFilter(this);
+                deleteLater();
+                centreFrame(*window);
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 void showFixedCentred(QDialog& dialog, int width, int height)
 {
     dialog.setFixedSize(width, height);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        dialog.move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
-    }
+    centreFrame(dialog); // without a frame yet: by the inner size
+    dialog.installEventFilter(new FrameCentring(&dialog));
 }
 
 } // namespace shell

@@ -45,7 +45,7 @@ inline constexpr Qt::WindowFlags dialogFlags
 // A 40 x 20 text button at x, y that Enter in a field never presses by itself.
 QPushButton* makeDialogButton(QWidget* parent, const char* objectName, const char* caption, int x, int y);
 
-// Gives the dialog a fixed inner size and centres it on the screen.
+// Gives the dialog a fixed inner size and centres it on the screen, its frame included once it has one.
 void showFixedCentred(QDialog& dialog, int width, int height);
 
 } // namespace shell

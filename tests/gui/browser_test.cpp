@@ -2,9 +2,12 @@
 #include "testfolder.h"
 
 #include "platform/browser.h"
+#include "platform/desktop.h"
+#include "platform/textcodec.h"
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 #include <QWebEngineView>
 #include <QWidget>
 
@@ -84,6 +87,104 @@ INSTANTIATE_TEST_SUITE_P(
         CharsetCase{"utf8", "<html><head><meta charset=\"utf-8\"></head><body><p>caf\xc3\xa9</p></body></html>",
                     "<p>caf\xc3\xa9</p>"},
         CharsetCase{"entitiesStayEscaped", "<html><body><h2>A &amp; B</h2></body></html>", "<h2>A &amp; B</h2>"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct RoundTripCase {
+    const char* name;
+    std::string bytes; // a page as the browser serialises it, so it must come back unchanged
+    const char* shownTitle; // UTF-8
+};
+
+class RoundTrip : public BrowserTest, public ::testing::WithParamInterface<RoundTripCase> { };
+
+// A saved page is shown in its own encoding and, read back, is the same bytes again: nothing garbled, nothing lost.
+TEST_P(RoundTrip, ReplacedDocumentIsShownInItsOwnEncodingAndComesBackByteForByte)
+{
+    browser->replaceDocument(GetParam().bytes);
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    auto* view = static_cast<QWebEngineView*>(browser->view());
+    const QString title = QString::fromUtf8(GetParam().shownTitle);
+    EXPECT_TRUE(processEventsUntil([&] { return view->title() == title; }, 5000)) << view->title().toStdString();
+    EXPECT_EQ(browser->documentSource(), GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, RoundTrip,
+    ::testing::Values(
+        RoundTripCase{"utf8Undeclared",
+                      "<html><head><title>\xe2\x80\x9cmint\xe2\x80\x9d caf\xc3\xa9 \xc5\x90</title></head><body><p>"
+                      "\xe2\x80\x9cmint\xe2\x80\x9d caf\xc3\xa9 \xc5\x90 \xd0\x81</p></body></html>",
+                      "\xe2\x80\x9cmint\xe2\x80\x9d caf\xc3\xa9 \xc5\x90"},
+        RoundTripCase{"windows1252UndefinedBytes",
+                      "<html><head><title>caf\xe9 \x80</title></head><body><p>caf\xe9 \x80 \x81\x8d\x8f\x90\x9d</p>"
+                      "</body></html>",
+                      "caf\xc3\xa9 \xe2\x82\xac"},
+        RoundTripCase{"windows1252Declared",
+                      "<html><head><meta charset=\"windows-1252\"><title>na\xefve</title></head><body><p>"
+                      "\x81\x8d\x8f\x90\x9d \x93x\x94</p></body></html>",
+                      "na\xc3\xafve"},
+        RoundTripCase{"windows1251",
+                      "<html><head><meta charset=\"windows-1251\"><title>\xcf\xf0\xe8\xe2\xe5\xf2</title></head>"
+                      "<body><p>\xcf\xf0\xe8\xe2\xe5\xf2, \xec\xe8\xf0</p></body></html>",
+                      "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"},
+        RoundTripCase{"iso88592ByHttpEquiv",
+                      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-2\">"
+                      "<title>Za\xbf\xf3\xb3\xe6</title></head><body><p>g\xea\xb6l\xb1 ja\xbc\xf1</p></body></html>",
+                      "Za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87"},
+        RoundTripCase{"shiftJis",
+                      "<html><head><meta charset=\"Shift_JIS\"><title>\x93\xfa\x96{\x8c\xea</title></head><body><p>"
+                      "\x83"
+                      "e\x83L\x83X\x83g \\ ~</p></body></html>",
+                      "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Encoding, CharactersASetCannotHoldAreKeptAsReferences)
+{
+    const QString text = QString::fromUtf8("a\xe2\x82\xac\xf0\x9f\x98\x80\xc2\x81"); // a, euro, a smiley, U+0081
+    EXPECT_EQ(platform::encodeForCharset(text, "windows-1251"), "a\x88&#128512;\x81");
+    EXPECT_EQ(platform::encodeForCharset(text, "Shift_JIS"), "a&#8364;&#128512;\x81");
+    EXPECT_EQ(platform::encodeForCharset(QString::fromUtf8("\xe6\x97\xa5\xe2\x82\xac"), "ISO-2022-JP"),
+              "\x1b$BF|\x1b(B&#8364;");
+}
+
+struct NewWindowCase {
+    const char* name;
+    const char* clickable; // covers the whole page
+};
+
+class NewWindow : public BrowserTest, public ::testing::WithParamInterface<NewWindowCase> { };
+
+// A banner advert or an ad's outside link that asks for a new window opens in the desktop's web browser.
+TEST_P(NewWindow, LinkOpensInTheDesktopsBrowser)
+{
+    std::vector<std::string> opened;
+    platform::setUrlOpener([&](const std::string& url) { opened.push_back(url); });
+    browser->replaceDocument(std::string("<html><head><style>* { margin: 0 } .all { display: block; width: 100vw;"
+                                         " height: 100vh }</style></head><body>")
+                             + GetParam().clickable + "</body></html>");
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    QWidget* surface = browser->view()->focusProxy();
+    ASSERT_NE(surface, nullptr);
+    // The first click may come before the page is drawn; a later one is only sent while nothing has opened.
+    processEventsUntil(
+        [&] {
+            if (opened.empty())
+                QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(400, 300));
+            return processEventsUntil([&] { return !opened.empty(); }, 1000);
+        },
+        15000);
+    platform::setUrlOpener({});
+    EXPECT_EQ(opened, std::vector<std::string>{"http://ads.localhost/ad?id=1&x=%20y"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, NewWindow,
+    ::testing::Values(NewWindowCase{"targetBlank",
+                                    "<a class=\"all\" href=\"http://ads.localhost/ad?id=1&amp;x=%20y\" "
+                                    "target=\"_blank\">ad</a>"},
+                      NewWindowCase{"windowOpenOnAClick",
+                                    "<div class=\"all\" onclick=\"window.open('http://ads.localhost/ad?id=1&x=%20y')\">"
+                                    "ad</div>"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BrowserTest, ReplacedDocumentsHaveNoSizeLimit)

@@ -392,6 +392,28 @@ TEST_F(Builder, AreaEditorMovesNewListAndSave)
     EXPECT_EQ(readFile(folder + "citydata/East.city"), "boston\r\nnewyork\r\nphiladelphia\r\n");
 }
 
+TEST_F(Builder, NamesTheFileSystemRefusesSaveNoSearchAndNoAreaList)
+{
+    withBuilder([&](QWidget* w) {
+        whenWindowOpens("saveSearchDialog", [&](QWidget* dialog) {
+            child<QLineEdit>(dialog, "nameField")->setText("../outside");
+            child<QAbstractButton>(dialog, "saveButton")->click();
+        });
+        child<QAbstractButton>(w, "searchSaveButton")->click();
+        child<QTabWidget>(w, "builderTabs")->setCurrentIndex(1);
+        whenWindowOpens("newAreaDialog", [&](QWidget* dialog) {
+            child<QLineEdit>(dialog, "nameField")->setText("../outside");
+            child<QAbstractButton>(dialog, "okButton")->click();
+        });
+        child<QAbstractButton>(w, "newAreaButton")->click();
+        child<QListWidget>(w, "areaListEditor")->addItem("boston");
+        child<QAbstractButton>(w, "areaSaveButton")->click();
+    });
+    EXPECT_FALSE(fs::exists(folder + "outside.search"));
+    EXPECT_FALSE(fs::exists(folder + "outside.city"));
+    EXPECT_TRUE(fs::is_empty(folder + "savedsearch"));
+}
+
 TEST_F(Builder, NewAreaDialogEndings)
 {
     withBuilder([&](QWidget* w) {

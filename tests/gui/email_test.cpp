@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
 
@@ -123,21 +124,51 @@ TEST_F(Email, ProfileSavedInSetupThenPageSentToTwoFriends)
     EXPECT_NE(received.find("\"rcpt_tos\": [\"bob@example.com\", \"cy@example.org\"]"), std::string::npos) << received;
     EXPECT_NE(received.find("\"auth_user\": \"ann\""), std::string::npos);
 
-    // An empty subject names the copy ".html"; a subject the file system refuses loses the copy, not the mail.
-    for (const char* subject : {"", "no/such/folder"}) {
+    // An empty subject names the copy ".html"; a subject the file system refuses loses the copy, not the mail, and
+    // never reaches outside the sent folder.
+    writeFile(folder + "Last Search.html", "results");
+    for (const char* subject : {"", "no/such/folder", "../Last Search"}) {
         ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
             child<QLineEdit>(w, "subjectField")->setText(subject);
             child<QLineEdit>(w, "recipientField")->setText("bob@example.com");
             child<QAbstractButton>(w, "sendButton")->click();
         }));
     }
-    ASSERT_EQ(boxes.size(), 4u);
+    ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[2].text, "Mail Sent OK");
     EXPECT_EQ(boxes[3].text, "Mail Sent OK");
+    EXPECT_EQ(boxes[4].text, "Mail Sent OK");
     EXPECT_EQ(readFile(folder + "sent/.html"), page);
     EXPECT_TRUE(fs::exists(maildir + "message-3.json"));
+    EXPECT_EQ(readFile(folder + "Last Search.html"), "results");
+    const QString sentWithoutCopy = QString::fromStdString(readFile(maildir + "message-4.json"));
+    const QByteArray data = QByteArray::fromBase64(
+        QRegularExpression("\"data_base64\": \"([^\"]*)\"").match(sentWithoutCopy).captured(1).toLatin1());
+    EXPECT_TRUE(data.contains("Subject: ../Last Search")) << data.toStdString();
+    EXPECT_FALSE(data.contains("Attachment")) << data.toStdString();
     EXPECT_EQ(readFile(folder + "smtp/email.list"),
-              "bob@example.com\r\ncy@example.org\r\nbob@example.com\r\nbob@example.com\r\n");
+              "bob@example.com\r\ncy@example.org\r\nbob@example.com\r\nbob@"
+              "example.com\r\nbob@example.com\r\n");
+
+    // A heading broken over lines is proposed on one line.
+    shell::mainBrowser->replaceDocument("<html><body><h2>Bikes\r\nand\tparts</h2></body></html>");
+    ASSERT_TRUE(shell::mainBrowser->waitForLoadFinished(15000));
+    ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
+        EXPECT_EQ(child<QLineEdit>(w, "subjectField")->text(), "Bikes and parts");
+    }));
+}
+
+TEST_F(Email, AProfileNameTheFileSystemRefusesSavesNothing)
+{
+    startShell();
+    ASSERT_TRUE(withWindow(shell::toolbar.emailOptions, [&](QWidget* w) {
+        child<QComboBox>(w, "profileBox")->setEditText("../outside");
+        child<QLineEdit>(w, "nameField")->setText("Ann");
+        child<QAbstractButton>(w, "saveButton")->click();
+    }));
+    EXPECT_FALSE(fs::exists(folder + "outside.smtp"));
+    EXPECT_TRUE(fs::is_empty(folder + "smtp"));
+    EXPECT_TRUE(boxes.empty()) << "a failed save says nothing";
 }
 
 TEST_F(Email, MissingLibraryGivesAMessageAndNoWindow)

@@ -16,6 +16,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace shell;
@@ -29,7 +32,11 @@ TEST_F(ShellTest, MainWindowFillsTheDesktopWithItsControlsInPlace)
     const int W = desktop.width();
     const int H = desktop.height() - 60;
     EXPECT_EQ(mainWindow->windowTitle(), "Quillobrand - V1.0.171.1483");
-    EXPECT_EQ(clientArea->size(), QSize(W, H));
+    // H counts the menu bar: the area below it is that much shorter, and the main browser is cut by as much.
+    EXPECT_EQ(mainWindow->size(), QSize(W, H));
+    const int menuBarHeight = mainWindow->menuBar()->height();
+    EXPECT_GT(menuBarHeight, 0);
+    EXPECT_EQ(clientArea->geometry(), QRect(0, menuBarHeight, W, H - menuBarHeight));
     EXPECT_EQ(clientWidth, W);
     EXPECT_EQ(clientHeight, H);
     EXPECT_EQ(mainWindow->minimumSize(), mainWindow->maximumSize()) << "not resizable";
@@ -179,6 +186,13 @@ TEST_F(ShellTest, WithoutANotificationAreaACloseMinimizesInstead)
     EXPECT_FALSE(trayIcon);
     restoreFromTray();
     EXPECT_FALSE(mainWindow->windowState() & Qt::WindowMinimized);
+
+    // Once the user has brought it back, a second start changes nothing, also after the minimize box was used.
+    mainWindow->close();
+    mainWindow->showNormal();
+    mainWindow->showMinimized();
+    restoreFromTray();
+    EXPECT_TRUE(mainWindow->windowState() & Qt::WindowMinimized);
     EXPECT_EQ(endCalls, 0);
 }
 
@@ -301,6 +315,73 @@ TEST_F(ShellTest, HelpStartsWithItsArgumentAndOnlyTheLastOneIsEndedAtExit)
     EXPECT_TRUE(processEventsUntil([&] { return !running(pids[1]); }, 5000)) << "the remembered one is ended";
     EXPECT_TRUE(running(pids[0])) << "an earlier one is left alone";
     ::kill(pids[0], SIGKILL);
+}
+
+// A process of this test that the program never started; reaped by the caller.
+pid_t startBystander(pid_t wantedPid)
+{
+    // Ask for the number the ended help program had, as the system hands it out again once it is free.
+    if (wantedPid > 1)
+        std::ofstream("/proc/sys/kernel/ns_last_pid") << wantedPid - 1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+bool stillRuns(pid_t pid)
+{
+    return ::waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
+TEST_F(ShellTest, ExitNeverEndsAProcessTheProgramDidNotStartOrThatHasEnded)
+{
+    // An ended help program, however it was started, comes back to this process to be reaped, as on a desktop
+    // whose init reaps it.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    writeFile(folder + "Help/Help", "#!/bin/sh\nexit 0\n"); // as the supplied one: it hands over and ends
+    fs::permissions(folder + "Help/Help", fs::perms::owner_all);
+    writeFile(folder + "Quillobrand.cfg", configBytes(0, 0, 1));
+    startShell();
+    toolbar.help->click();
+    const pid_t helpPid = helpProgram.pid();
+    ASSERT_GT(helpPid, 0);
+    const std::string stat = "/proc/" + std::to_string(helpPid) + "/stat";
+    // Ended: gone, or a zombie whose number nobody else can have yet.
+    ASSERT_TRUE(
+        processEventsUntil([&] { return !fs::exists(stat) || readFile(stat).find(") Z") != std::string::npos; }));
+    ::waitpid(helpPid, nullptr, WNOHANG); // the system reaps it; its number is free again
+    const pid_t bystander = startBystander(helpPid);
+    ASSERT_GT(bystander, 0);
+    requestClose(); // trayMode 1: the orderly exit
+    EXPECT_EQ(endCalls, 1);
+    EXPECT_TRUE(stillRuns(bystander)) << (bystander == helpPid ? "it had the help program's number" : "");
+    ::kill(bystander, SIGKILL);
+    ::waitpid(bystander, nullptr, 0);
+}
+
+TEST_F(ShellTest, AFailedHelpStartLeavesNoHelpProgramRemembered)
+{
+    writeFile(folder + "Help/Help", "#!/bin/sh\nexec sleep 60\n");
+    fs::permissions(folder + "Help/Help", fs::perms::owner_all);
+    writeFile(folder + "Quillobrand.cfg", configBytes(0, 0, 1));
+    startShell();
+    toolbar.help->click();
+    const pid_t first = helpProgram.pid();
+    ASSERT_GT(first, 0);
+    const std::string proc = "/proc/" + std::to_string(first);
+    // The script must be read before it goes.
+    ASSERT_TRUE(processEventsUntil([&] { return readFile(proc + "/cmdline").starts_with("sleep"); }));
+    fs::remove(folder + "Help/Help");
+    toolbar.help->click(); // fails, unreported
+    EXPECT_EQ(helpProgram.pid(), 0);
+    requestClose();
+    EXPECT_EQ(endCalls, 1);
+    const std::string state = readFile(proc + "/stat");
+    EXPECT_TRUE(!state.empty() && state.find(") Z") == std::string::npos) << "the earlier help program is left alone";
+    ::kill(first, SIGKILL);
 }
 
 TEST_F(ShellTest, BackForwardAndHomeMoveTheMainBrowser)

@@ -1,7 +1,9 @@
 #include "shellfixture.h"
+#include "testfolder.h"
 
 #include "shell/actions.h"
 #include "shell/mainwindow.h"
+#include "shell/optionsdialog.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
 
@@ -9,9 +11,16 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
 using namespace shell;
 
 namespace {
@@ -137,6 +146,74 @@ TEST_F(ShellTest, NoneSelectedIsSavedAsMinusOneAndTheNextCloseAsksLater)
     programConfig.trayMode = -1;
     exitProgram();
     EXPECT_EQ(readFile(folder + "Quillobrand.cfg"), std::string("\0\0\0\0\0\0\0\0\xff\xff\xff\xff", 12));
+}
+
+// The frame only exists under a window manager: the check runs in a copy of this test program on a display of its
+// own, with twm managing it, so the windows of the other tests never meet a window manager.
+TEST(DialogFrame, OptionsDialogIsCentredFrameIncluded)
+{
+    if (std::getenv("QB_FRAME_CHILD")) {
+        // The copy: the dialog as the program opens it; its frame is known once the window manager has it.
+        QRect frame, inner;
+        whenModalOpens([&](QWidget* window) {
+            processEventsUntil([&] { return window->frameGeometry() != window->geometry(); }, 10000);
+            // The program may move it once more when the frame comes.
+            const QRect screen = QGuiApplication::primaryScreen()->geometry();
+            processEventsUntil(
+                [&] { return (window->frameGeometry().center() - screen.center()).manhattanLength() <= 1; }, 3000);
+            frame = window->frameGeometry();
+            inner = window->geometry();
+            window->close();
+        });
+        runOptionsDialog();
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        ASSERT_NE(frame, inner) << "no window manager";
+        EXPECT_LE(std::abs(frame.center().x() - screen.center().x()), 1);
+        EXPECT_LE(std::abs(frame.center().y() - screen.center().y()), 1);
+        return;
+    }
+    // A display of its own, numbered by the server itself.
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    ASSERT_TRUE(server.waitForStarted(10000));
+    QString display;
+    ASSERT_TRUE(processEventsUntil(
+        [&] {
+            display = QString::fromLatin1(server.peek(64)).trimmed();
+            return server.peek(64).endsWith('\n');
+        },
+        15000));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", ":" + display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    // twm's own fonts may be missing; the server's built-in "fixed" is always there.
+    const std::string rc = makeTestFolder("qb-twm") + "twmrc";
+    writeFile(rc,
+              "TitleFont \"fixed\"\nResizeFont \"fixed\"\nMenuFont \"fixed\"\nIconFont \"fixed\"\n"
+              "IconManagerFont \"fixed\"\nUsePPosition \"on\"\nRandomPlacement\nDecorateTransients\n");
+    QProcess manager;
+    manager.setProcessEnvironment(env);
+    manager.setStandardErrorFile(QProcess::nullDevice());
+    manager.start("twm", {"-f", QString::fromStdString(rc)});
+    ASSERT_TRUE(manager.waitForStarted(10000));
+    env.insert("QB_FRAME_CHILD", "1");
+    QProcess copy;
+    copy.setProcessEnvironment(env);
+    copy.setProcessChannelMode(QProcess::ForwardedChannels);
+    copy.start("/proc/self/exe", {"--gtest_filter=DialogFrame.OptionsDialogIsCentredFrameIncluded"});
+    const bool ended = copy.waitForFinished(60000);
+    if (!ended)
+        copy.kill();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(copy.exitCode(), 0);
+    for (QProcess* process : {&manager, &server}) {
+        process->terminate();
+        if (!process->waitForFinished(5000))
+            process->kill();
+        process->waitForFinished(5000);
+    }
+    fs::remove_all(fs::path(rc).parent_path());
 }
 
 } // namespace

@@ -98,6 +98,28 @@ TEST_F(Pages, SaveWritesTheSourceUnderTheProposedOrTypedName)
     EXPECT_TRUE(shell::mainWindow->isEnabled());
 }
 
+TEST_F(Pages, ANameTheFileSystemRefusesSavesNothingAndATitleIsProposedOnOneLine)
+{
+    writeFile(folder + "Last Search.html", "results");
+    startShell();
+    show("<html><body><h2>Bikes\r\nand\tparts</h2></body></html>");
+    std::string proposed;
+    savePage([&](QWidget* w) {
+        proposed = child<QLineEdit>(w, "nameField")->text().toStdString();
+        w->close();
+    });
+    EXPECT_EQ(proposed, "Bikes and parts");
+    for (const char* name : {"../Last Search", "a/b", "tab\there"}) {
+        savePage([&](QWidget* w) {
+            child<QLineEdit>(w, "nameField")->setText(name);
+            child<QAbstractButton>(w, "saveButton")->click();
+        });
+    }
+    EXPECT_EQ(readFile(folder + "Last Search.html"), "results");
+    EXPECT_TRUE(fs::is_empty(folder + "savedpages"));
+    EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(Pages, LoadShowsThePageWithoutScriptLinesAndEndsTheWindow)
 {
     writeFile(

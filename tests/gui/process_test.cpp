@@ -116,6 +116,12 @@ TEST_F(ProgramProcess, TerminationEndsAtOnceWithoutSaving)
     const std::string sixBytes("\1\0\0\0\2\0", 6);
     writeFile(folder + "Quillobrand.cfg", sixBytes);
     QProcess program;
+    // As on a desktop session, which has a runtime folder.
+    fs::create_directory(folder + "runtime");
+    fs::permissions(folder + "runtime", fs::perms::owner_all);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(folder + "runtime"));
+    program.setProcessEnvironment(env);
     program.start(QString::fromStdString(folder + "quillobrand"), {});
     ASSERT_TRUE(program.waitForStarted(10000));
     const std::string socketPath = QDir::tempPath().toStdString() + "/" + platform::instanceName();
@@ -127,22 +133,39 @@ TEST_F(ProgramProcess, TerminationEndsAtOnceWithoutSaving)
     program.terminate(); // SIGTERM, as at log-off
     EXPECT_EQ(runToEnd(program, 15000), 0);
     EXPECT_EQ(readFile(folder + "Quillobrand.cfg"), sixBytes) << "nothing is saved";
+    EXPECT_EQ(program.readAllStandardError().toStdString(), "") << "a normal run prints nothing";
+    EXPECT_EQ(program.readAllStandardOutput().toStdString(), "");
 }
 
-TEST_F(ProgramProcess, WithoutADisplayItSaysSoAndEnds)
+struct NoDisplayCase {
+    const char* name;
+    const char* display; // nullptr: not set
+    const char* saying;
+};
+
+class WithoutADisplay : public ProgramProcess, public ::testing::WithParamInterface<NoDisplayCase> { };
+
+TEST_P(WithoutADisplay, ItSaysSoInOneLineAndEndsWithStatusOne)
 {
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
+    if (GetParam().display)
+        env.insert("DISPLAY", GetParam().display);
     program.setProcessEnvironment(env);
     program.start(QString::fromStdString(folder + "quillobrand"), {});
     EXPECT_EQ(runToEnd(program, 20000), 1);
     const QString message = QString::fromLocal8Bit(program.readAllStandardError());
-    EXPECT_TRUE(message.contains("no display")) << message.toStdString();
+    EXPECT_TRUE(message.contains(GetParam().saying)) << message.toStdString();
     EXPECT_EQ(message.trimmed().count('\n'), 0) << "one line";
 }
+
+INSTANTIATE_TEST_SUITE_P(Displays, WithoutADisplay,
+                         ::testing::Values(NoDisplayCase{"notSet", nullptr, "no display"},
+                                           NoDisplayCase{"unreachable", ":4711", "\":4711\" can't be reached"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 

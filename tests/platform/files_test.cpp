@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "testfolder.h"
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -37,5 +41,75 @@ TEST(Files, AtomicWriteRoundTripsBinaryBytes)
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
     fs::remove_all(folder);
 }
+
+TEST(Files, AcceptableFileNames)
+{
+    struct Case {
+        std::string name;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"Cars 2  3 & more ", true}, {"", true},           {"..", true},    {"caf\xc3\xa9 \x7f", true},
+        {"../Last Search", false},   {"a/b", false},       {"/", false},    {std::string("a\0b", 3), false},
+        {"line\r\nbreak", false},    {"tab\there", false}, {"\x1f", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::isAcceptableFileName(c.name), c.accepted) << c.name;
+}
+
+// What stands where an atomically written file goes, and what a write must do with it.
+struct PlaceCase {
+    const char* name;
+    std::function<void(const std::string& folder, const std::string& path)> prepare;
+    bool written;
+    const char* contentAfter; // of the path, read through any link
+    int modeAfter; // of the file the path names
+    bool stillALink;
+};
+
+class AtomicWrite : public ::testing::TestWithParam<PlaceCase> { };
+
+TEST_P(AtomicWrite, WritesThroughLinksAndLeavesReadOnlyAndSpecialFilesAlone)
+{
+    const std::string folder = makeTestFolder("qb-place");
+    const std::string path = folder + "Quillobrand.cfg";
+    GetParam().prepare(folder, path);
+    ::umask(022);
+    EXPECT_EQ(platform::writeFileAtomically(path, "new"), GetParam().written);
+    EXPECT_EQ(platform::readWholeFile(path).value_or("(none)"), GetParam().contentAfter);
+    EXPECT_EQ(modeOf(path), GetParam().modeAfter);
+    EXPECT_EQ(fs::is_symlink(path), GetParam().stillALink);
+    fs::remove_all(folder);
+}
+
+void writeWithMode(const std::string& path, const std::string& bytes, fs::perms mode)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+    fs::permissions(path, mode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, AtomicWrite,
+    ::testing::Values(
+        PlaceCase{"linkToAFileElsewhere",
+                  [](const std::string& folder, const std::string& path) {
+                      fs::create_directory(folder + "elsewhere");
+                      writeWithMode(folder + "elsewhere/real.cfg", "old", fs::perms(0640));
+                      fs::create_symlink("elsewhere/real.cfg", path);
+                  },
+                  true, "new", 0640, true},
+        PlaceCase{
+            "linkToAMissingFile",
+            [](const std::string& folder, const std::string& path) { fs::create_symlink(folder + "later.cfg", path); },
+            true, "new", 0644, true},
+        PlaceCase{"readOnlyFile",
+                  [](const std::string&, const std::string& path) { writeWithMode(path, "old", fs::perms(0444)); },
+                  false, "old", 0444, false},
+        PlaceCase{"privateFileKeepsItsMode",
+                  [](const std::string&, const std::string& path) { writeWithMode(path, "old", fs::perms(0600)); },
+                  true, "new", 0600, false},
+        PlaceCase{"fifo", [](const std::string&, const std::string& path) { ::mkfifo(path.c_str(), 0644); }, false,
+                  "(none)", 0644, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -4,8 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using shell::ProgramConfig;
@@ -109,5 +115,40 @@ TEST_F(ConfigFile, MissingFolderWritesNothing)
     EXPECT_FALSE(shell::writeConfig((folder / "absent" / "Quillobrand.cfg").string(), {0, 0, 1}));
     EXPECT_FALSE(fs::exists(folder / "absent"));
 }
+
+struct PlaceReadCase {
+    const char* name;
+    std::function<void(const fs::path& path)> prepare;
+    ProgramConfig expected;
+};
+
+class ConfigPlace : public ConfigFile, public ::testing::WithParamInterface<PlaceReadCase> { };
+
+// Only a regular file is read, and only its first twelve bytes: the start never waits on a FIFO or reads a device
+// for ever.
+TEST_P(ConfigPlace, ReadsTwelveBytesFromARegularFileOnly)
+{
+    GetParam().prepare(path);
+    auto reading = std::async(std::launch::async, [&] { return shell::readConfig(path.string()); });
+    if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "the read does not end";
+        // Free a reader waiting for a FIFO's writer; one reading a device for ever can only be cut short.
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer < 0 || reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+            std::_Exit(1);
+        ::close(writer);
+    }
+    const ProgramConfig c = reading.get();
+    EXPECT_EQ(c.expertMode, GetParam().expected.expertMode);
+    EXPECT_EQ(c.defaultProfile, GetParam().expected.defaultProfile);
+    EXPECT_EQ(c.trayMode, GetParam().expected.trayMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, ConfigPlace,
+    ::testing::Values(PlaceReadCase{"fifo", [](const fs::path& p) { ::mkfifo(p.c_str(), 0644); }, {0, 0, 0}},
+                      PlaceReadCase{
+                          "linkToADevice", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }, {0, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
