@@ -449,6 +449,19 @@ template <typename Body> int guarded(Body body) noexcept
     }
 }
 
+// guarded, for the entry points that act on one session: the library must be initialised and the handle known.
+template <typename Body> int onSession(int handle, Body body) noexcept
+{
+    return guarded([&] {
+        if (!initialised)
+            return CRYPT_ERROR_NOTINITED;
+        Session* s = findSession(handle);
+        if (!s)
+            return CRYPT_ERROR_PARAM1;
+        return body(s);
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -503,12 +516,7 @@ int cryptCreateSession(int* cryptSession, int cryptUser, int sessionType)
 
 int cryptDestroySession(int session)
 {
-    return guarded([&] {
-        if (!initialised)
-            return CRYPT_ERROR_NOTINITED;
-        Session* s = findSession(session);
-        if (!s)
-            return CRYPT_ERROR_PARAM1;
+    return onSession(session, [&](Session* s) {
         closeSession(*s);
         sessions.erase(session);
         return CRYPT_OK;
@@ -517,12 +525,7 @@ int cryptDestroySession(int session)
 
 int cryptSetAttribute(int cryptHandle, int attributeType, int value)
 {
-    return guarded([&] {
-        if (!initialised)
-            return CRYPT_ERROR_NOTINITED;
-        Session* s = findSession(cryptHandle);
-        if (!s)
-            return CRYPT_ERROR_PARAM1;
+    return onSession(cryptHandle, [&](Session* s) {
         switch (attributeType) {
         case CRYPT_SESSINFO_SERVER_PORT:
             if (value < 1 || value > 65535)
@@ -560,12 +563,7 @@ int cryptSetAttribute(int cryptHandle, int attributeType, int value)
 
 int cryptSetAttributeString(int cryptHandle, int attributeType, const void* value, int valueLength)
 {
-    return guarded([&] {
-        if (!initialised)
-            return CRYPT_ERROR_NOTINITED;
-        Session* s = findSession(cryptHandle);
-        if (!s)
-            return CRYPT_ERROR_PARAM1;
+    return onSession(cryptHandle, [&](Session* s) {
         if (attributeType != CRYPT_SESSINFO_SERVER_NAME)
             return CRYPT_ERROR_PARAM2;
         if (!value)
@@ -584,12 +582,7 @@ int cryptSetAttributeString(int cryptHandle, int attributeType, const void* valu
 
 int cryptGetAttributeString(int cryptHandle, int attributeType, void* value, int* valueLength)
 {
-    return guarded([&] {
-        if (!initialised)
-            return CRYPT_ERROR_NOTINITED;
-        Session* s = findSession(cryptHandle);
-        if (!s)
-            return CRYPT_ERROR_PARAM1;
+    return onSession(cryptHandle, [&](Session* s) {
         if (attributeType != CRYPT_SESSINFO_CLIENT_NAME)
             return CRYPT_ERROR_PARAM2;
         if (!valueLength)
@@ -631,12 +624,7 @@ int cryptPushData(int envelope, const void* buffer, int length, int* bytesCopied
 
 int cryptFlushData(int envelope)
 {
-    return guarded([&] {
-        if (!initialised)
-            return CRYPT_ERROR_NOTINITED;
-        Session* s = findSession(envelope);
-        if (!s)
-            return CRYPT_ERROR_PARAM1;
+    return onSession(envelope, [&](Session* s) {
         if (!s->active)
             return CRYPT_ERROR_NOTINITED;
         if (s->broken)
