@@ -15,8 +15,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -303,18 +305,24 @@ TEST_F(ShellTest, HelpStartsWithItsArgumentAndOnlyTheLastOneIsEndedAtExit)
         pids.push_back(std::stoi(pid));
     }
     EXPECT_EQ(helpProgram.pid(), pids[1]);
-    auto running = [](pid_t pid) {
-        return ::kill(pid, 0) == 0 && fs::exists("/proc/" + std::to_string(pid))
-            && readFile("/proc/" + std::to_string(pid) + "/stat").find(") Z") == std::string::npos;
+    // Watched through pidfds, not by number: another test may make the system hand out freed numbers again at once.
+    const int first = static_cast<int>(::syscall(SYS_pidfd_open, pids[0], 0));
+    const int last = static_cast<int>(::syscall(SYS_pidfd_open, pids[1], 0));
+    ASSERT_TRUE(first >= 0 && last >= 0);
+    auto running = [](int pidfd) {
+        pollfd ended{pidfd, POLLIN, 0};
+        return ::poll(&ended, 1, 0) == 0;
     };
-    EXPECT_TRUE(running(pids[0]));
-    EXPECT_TRUE(running(pids[1]));
+    EXPECT_TRUE(running(first));
+    EXPECT_TRUE(running(last));
 
     requestClose(); // trayMode 1: the orderly exit
     EXPECT_EQ(endCalls, 1);
-    EXPECT_TRUE(processEventsUntil([&] { return !running(pids[1]); }, 5000)) << "the remembered one is ended";
-    EXPECT_TRUE(running(pids[0])) << "an earlier one is left alone";
-    ::kill(pids[0], SIGKILL);
+    EXPECT_TRUE(processEventsUntil([&] { return !running(last); }, 5000)) << "the remembered one is ended";
+    EXPECT_TRUE(running(first)) << "an earlier one is left alone";
+    ::syscall(SYS_pidfd_send_signal, first, SIGKILL, nullptr, 0);
+    ::close(first);
+    ::close(last);
 }
 
 // A process of this test that the program never started; reaped by the caller.
