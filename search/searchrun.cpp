@@ -85,8 +85,8 @@ static void readAdList(platform::LineReader& page, const std::string& listLine, 
     reader.finish();
 }
 
-// How many of the list's ads the memory doesn't hold: a second read of the page, which the count has to come
-// before the ads in the block and the block is written as the list is read.
+// How many of the list's ads the memory doesn't hold. The count stands before the ads in the block, and the block
+// is written as the list is read, so this is a read of its own, from the list's line on.
 static int countNewAds(const std::string& downloadPath, int listLineNumber, const SeenAds& seen)
 {
     platform::LineReader page(downloadPath);
