@@ -1,5 +1,7 @@
 #include "platform/textcodec.h"
 
+#include "platform/htmltag.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -112,11 +114,6 @@ std::string lowerAscii(std::string_view text)
     return lower;
 }
 
-bool isHtmlSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 const Charset* charsetOfLabel(std::string_view label)
 {
     while (!label.empty() && isHtmlSpace(label.front()))
@@ -181,44 +178,17 @@ const Charset* declaredCharset(std::string_view html)
             ++i;
             continue;
         }
-        // The tag's attributes: name, optionally "=" and a quoted or bare value.
-        i += 5;
+        // Names are compared in lower case; values are taken as they stand.
         std::string_view charset, httpEquiv, content;
-        while (i < lower.size() && lower[i] != '>') {
-            if (isHtmlSpace(lower[i]) || lower[i] == '/') {
-                ++i;
-                continue;
-            }
-            const size_t nameStart = i;
-            while (i < lower.size() && !isHtmlSpace(lower[i]) && lower[i] != '=' && lower[i] != '>' && lower[i] != '/')
-                ++i;
-            const std::string_view name(lower.data() + nameStart, i - nameStart);
-            while (i < lower.size() && isHtmlSpace(lower[i]))
-                ++i;
-            std::string_view value;
-            if (i < lower.size() && lower[i] == '=') {
-                ++i;
-                while (i < lower.size() && isHtmlSpace(lower[i]))
-                    ++i;
-                if (i < lower.size() && (lower[i] == '"' || lower[i] == '\'')) {
-                    const size_t close = lower.find(lower[i], i + 1);
-                    const size_t valueEnd = close == std::string::npos ? lower.size() : close;
-                    value = html.substr(i + 1, valueEnd - i - 1);
-                    i = valueEnd + 1;
-                } else {
-                    const size_t valueStart = i;
-                    while (i < lower.size() && !isHtmlSpace(lower[i]) && lower[i] != '>')
-                        ++i;
-                    value = html.substr(valueStart, i - valueStart);
-                }
-            }
-            if (name == "charset" && charset.empty())
+        i = forEachTagAttribute(html, i, [&](std::string_view name, std::string_view value) {
+            const std::string lowerName = lowerAscii(name);
+            if (lowerName == "charset" && charset.empty())
                 charset = value;
-            else if (name == "http-equiv")
+            else if (lowerName == "http-equiv")
                 httpEquiv = value;
-            else if (name == "content")
+            else if (lowerName == "content")
                 content = value;
-        }
+        });
         if (charset.empty() && lowerAscii(httpEquiv) == "content-type")
             charset = charsetInContentType(content);
         if (!charset.empty()) {

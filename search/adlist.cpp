@@ -1,5 +1,7 @@
 #include "search/adlist.h"
 
+#include "platform/htmltag.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -52,49 +54,9 @@ std::string_view tagAt(std::string_view text, size_t at)
     return text.substr(at, close == std::string_view::npos ? std::string_view::npos : close + 1 - at);
 }
 
-// The value of a tag's attribute (double-, single- or unquoted); nothing when the tag has no such attribute.
-std::optional<std::string_view> attributeOf(std::string_view tag, std::string_view name)
-{
-    size_t at = 1;
-    while (at < tag.size() && !isBlank(tag[at]) && tag[at] != '>') // the tag's own name
-        ++at;
-    while (at < tag.size()) {
-        while (at < tag.size() && (isBlank(tag[at]) || tag[at] == '/'))
-            ++at;
-        if (at >= tag.size() || tag[at] == '>')
-            break;
-        const size_t nameStart = at;
-        while (at < tag.size() && !isBlank(tag[at]) && tag[at] != '=' && tag[at] != '>')
-            ++at;
-        const std::string_view attribute = tag.substr(nameStart, at - nameStart);
-        while (at < tag.size() && isBlank(tag[at]))
-            ++at;
-        std::string_view value;
-        if (at < tag.size() && tag[at] == '=') {
-            ++at;
-            while (at < tag.size() && isBlank(tag[at]))
-                ++at;
-            if (at < tag.size() && (tag[at] == '"' || tag[at] == '\'')) {
-                const char quote = tag[at++];
-                const size_t end = std::min(tag.find(quote, at), tag.size());
-                value = tag.substr(at, end - at);
-                at = end + 1;
-            } else {
-                const size_t valueStart = at;
-                while (at < tag.size() && !isBlank(tag[at]) && tag[at] != '>')
-                    ++at;
-                value = tag.substr(valueStart, at - valueStart);
-            }
-        }
-        if (attribute == name)
-            return value;
-    }
-    return std::nullopt;
-}
-
 bool hasClass(std::string_view tag, std::string_view className)
 {
-    const std::string_view classes = attributeOf(tag, "class").value_or("");
+    const std::string_view classes = platform::tagAttribute(tag, "class").value_or("");
     size_t at = 0;
     while (at < classes.size()) {
         while (at < classes.size() && isBlank(classes[at]))
@@ -224,12 +186,12 @@ void AdListReader::takeItem(std::string_view item)
     if (link == std::string_view::npos)
         return;
     ListedAd ad;
-    ad.link = foldBlanks(attributeOf(tagAt(item, link), "href").value_or(""));
+    ad.link = foldBlanks(platform::tagAttribute(tagAt(item, link), "href").value_or(""));
     if (ad.link.empty())
         return;
     ad.title = foldBlanks(divText(item, "title").value_or(""));
     if (ad.title.empty())
-        ad.title = foldBlanks(attributeOf(tag, "title").value_or(""));
+        ad.title = foldBlanks(platform::tagAttribute(tag, "title").value_or(""));
     ad.price = foldBlanks(divText(item, "price").value_or(""));
     ad.place = foldBlanks(divText(item, "location").value_or(""));
     ++m_adCount;
