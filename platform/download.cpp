@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 // Return values: 0 success; a CURLcode (1..999) when curl failed or the file could not be written (then
 // CURLE_WRITE_ERROR); 1000 + HTTP status when the answer came complete but was not 2xx (404 -> 1404).
@@ -62,24 +63,82 @@ int fetch(CURL* curl, const std::string& url, FILE* file)
     return status >= 200 && status <= 299 ? 0 : 1000 + static_cast<int>(status);
 }
 
-} // namespace
-
-int downloadUrlToFile(const std::string& url, const std::string& path)
+// The file is replaced whatever the outcome; a write that failed makes the result a failure.
+int downloadWith(CURL* curl, const std::string& url, const std::string& path)
 {
-    FILE* file = std::fopen(path.c_str(), "wb");
+    FILE* file = std::fopen(path.c_str(), "wbe");
     if (!file)
         return CURLE_WRITE_ERROR;
-    // curl_easy_init does the global set-up itself if the program has not.
-    CURL* curl = curl_easy_init();
     int result = curl ? fetch(curl, url, file) : CURLE_FAILED_INIT;
-    if (curl)
-        curl_easy_cleanup(curl);
     const bool writeFailed = std::ferror(file) != 0;
     if (std::fclose(file) != 0 || writeFailed) {
         if (result == 0)
             result = CURLE_WRITE_ERROR;
     }
     return result;
+}
+
+} // namespace
+
+int downloadUrlToFile(const std::string& url, const std::string& path)
+{
+    // curl_easy_init does the global set-up itself if the program has not.
+    CURL* curl = curl_easy_init();
+    const int result = downloadWith(curl, url, path);
+    if (curl)
+        curl_easy_cleanup(curl);
+    return result;
+}
+
+Downloader::Downloader()
+    : m_curl(curl_easy_init())
+{
+}
+
+Downloader::~Downloader()
+{
+    if (m_curl)
+        curl_easy_cleanup(static_cast<CURL*>(m_curl));
+}
+
+int Downloader::download(const std::string& url, const std::string& path)
+{
+    return downloadWith(static_cast<CURL*>(m_curl), url, path);
+}
+
+int downloadHttpStatus(int result)
+{
+    return result >= 1000 ? result - 1000 : 0;
+}
+
+bool isRefusalStatus(int httpStatus)
+{
+    return httpStatus == 403 || httpStatus == 429 || httpStatus == 503;
+}
+
+std::string downloadFailureReason(int result)
+{
+    if (const int status = downloadHttpStatus(result)) {
+        if (isRefusalStatus(status))
+            return "the site refused the request (HTTP " + std::to_string(status) + ")";
+        return "the site answered HTTP " + std::to_string(status);
+    }
+    switch (result) {
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return "the site's certificate could not be verified";
+    case CURLE_OPERATION_TIMEDOUT:
+        return "the site did not answer in time";
+    case CURLE_WRITE_ERROR:
+        return "the page could not be saved on this computer";
+    case CURLE_PARTIAL_FILE:
+        return "the site's answer was cut short";
+    default:
+        // Name not found, connection refused or reset, TLS that could not be set up, an address curl refuses.
+        return "the site could not be reached";
+    }
 }
 
 void setDownloadTimeouts(long connectSeconds, long stallSeconds)

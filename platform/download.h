@@ -13,4 +13,27 @@ int downloadUrlToFile(const std::string& url, const std::string& path);
 // Time-outs in seconds; tests shorten them. Defaults: connect 15, stall 30.
 void setDownloadTimeouts(long connectSeconds, long stallSeconds);
 
+// Downloads one after another over one curl handle, so that its connections, name look-ups and TLS sessions
+// serve every city of a run: the cities of today's site all end at one host after the redirect. Not for use by
+// two threads at once.
+class Downloader {
+public:
+    Downloader();
+    ~Downloader();
+    Downloader(const Downloader&) = delete;
+    Downloader& operator=(const Downloader&) = delete;
+
+    // As downloadUrlToFile.
+    int download(const std::string& url, const std::string& path);
+
+private:
+    void* m_curl = nullptr;
+};
+
+// What a download's result means: the status a refusal or another non-2xx answer carried (0 when none).
+int downloadHttpStatus(int result);
+bool isRefusalStatus(int httpStatus); // 403, 429 or 503: the site refuses to be asked
+// For a result other than 0: one phrase for the results page, "the site answered HTTP 404" and the like.
+std::string downloadFailureReason(int result);
+
 } // namespace platform

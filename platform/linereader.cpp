@@ -1,5 +1,6 @@
 #include "platform/linereader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform {
@@ -49,27 +50,52 @@ bool LineReader::atEnd()
 std::string LineReader::readLine()
 {
     std::string line;
+    while (!readPiece(line, std::string::npos)) { }
+    return line;
+}
+
+bool LineReader::readPiece(std::string& piece, size_t maxBytes)
+{
     while (fill()) {
         // Copy the run of ordinary bytes up to the next line end in one go: pages have lines of megabytes.
         const char* start = m_buffer + m_position;
         const size_t available = m_filled - m_position;
+        const size_t room = maxBytes - std::min(maxBytes, piece.size());
         size_t length = 0;
-        while (length < available) {
+        while (length < available && length < room) {
             const char c = start[length];
             if (c == '\n' || c == '\r' || (c == '\0' && m_nulEndsLine))
                 break;
             ++length;
         }
-        line.append(start, length);
+        piece.append(start, length);
         m_position += length;
-        if (length == available)
+        if (length == room && length < available)
+            return false; // the piece is full and the line goes on
+        if (length == available) {
+            if (length == room && !fill())
+                return true;
+            if (length == room)
+                return isLineEndNext() ? (skipLineEnd(), true) : false;
             continue;
-        const int end = nextByte();
-        if (end == '\r' && peekByte() == '\n')
-            ++m_position;
-        break;
+        }
+        skipLineEnd();
+        return true;
     }
-    return line;
+    return true;
+}
+
+bool LineReader::isLineEndNext()
+{
+    const int c = peekByte();
+    return c == '\n' || c == '\r' || (c == '\0' && m_nulEndsLine);
+}
+
+void LineReader::skipLineEnd()
+{
+    const int end = nextByte();
+    if (end == '\r' && peekByte() == '\n')
+        ++m_position;
 }
 
 std::int32_t LineReader::readInt32()

@@ -21,6 +21,10 @@ public:
     bool atEnd();
     // The next line without its line end; an empty line at the end of the file.
     std::string readLine();
+    // Appends the next bytes of the current line to piece, up to maxBytes in piece; true when the line ended
+    // (its line end is then used up), false when piece is full and the line goes on. A line longer than any
+    // buffer is read this way without being held whole.
+    bool readPiece(std::string& piece, size_t maxBytes);
     // Exactly four bytes as a signed little-endian integer; 0 when fewer are left (those are used up).
     std::int32_t readInt32();
 
@@ -28,6 +32,8 @@ private:
     bool fill();
     int nextByte();
     int peekByte();
+    bool isLineEndNext();
+    void skipLineEnd();
 
     std::FILE* m_file = nullptr;
     bool m_nulEndsLine;

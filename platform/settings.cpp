@@ -8,6 +8,7 @@ ProgramSettings defaultSettings()
 {
     ProgramSettings s;
     s.siteDomain = "craigslist.org";
+    s.siteScheme = "https";
     s.homePageUrl = "https://www.tarnwick.com/";
     s.bannerUrl = "https://www.tarnwick.com/banners/quillobrand/banner.php";
     s.softwarePageUrl = "https://www.tarnwick.com/software.php";
@@ -57,6 +58,7 @@ ProgramSettings applySettingsText(ProgramSettings base, std::string_view iniText
         };
         static const Field fields[] = {
             {"siteDomain", &ProgramSettings::siteDomain},
+            {"siteScheme", &ProgramSettings::siteScheme},
             {"homePageUrl", &ProgramSettings::homePageUrl},
             {"bannerUrl", &ProgramSettings::bannerUrl},
             {"softwarePageUrl", &ProgramSettings::softwarePageUrl},
@@ -72,6 +74,9 @@ ProgramSettings applySettingsText(ProgramSettings base, std::string_view iniText
                 base.*field.member = value;
         }
     }
+    // Only a test site may be asked in clear text; anything but "http" means the secure default.
+    if (base.siteScheme != "http")
+        base.siteScheme = "https";
     return base;
 }
 

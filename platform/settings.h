@@ -9,6 +9,8 @@ namespace platform {
 
 struct ProgramSettings {
     std::string siteDomain;
+    // The scheme of every city's address: "https" unless a test site without TLS says "http".
+    std::string siteScheme;
     std::string homePageUrl;
     std::string bannerUrl;
     std::string softwarePageUrl;

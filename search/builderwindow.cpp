@@ -1,5 +1,6 @@
 #include "search/builderwindow.h"
 
+#include "platform/messagebox.h"
 #include "platform/textcodec.h"
 #include "search/arealist.h"
 #include "search/builder.h"
@@ -246,15 +247,31 @@ void runSearch(Builder& b)
         QApplication::processEvents();
         return b.window->closeRequestedDuringRun;
     };
-    runSearchPasses(searchFromControls(b), b.mainCode, shell::programFolder + areaListFile(chooserText(b.areaChooser)),
-                    hooks);
+    const RunOutcome outcome = runSearchPasses(searchFromControls(b), b.mainCode,
+                                               shell::programFolder + areaListFile(chooserText(b.areaChooser)), hooks);
     b.window->running = false;
     if (shell::mainBrowser)
         shell::mainBrowser->navigate(shell::resultsPagePath);
+    if (outcome.refusedStatus != 0)
+        platform::showMessageBox("Quillobrand", refusalMessage(outcome), platform::BoxIcon::Warning);
+}
+
+// A range or bedroom value the site can't read would be silently ignored there: the user decides first.
+bool numbersAreTaken(Builder& b)
+{
+    for (const std::string& text : fieldsTheSiteWouldIgnore(searchFromControls(b), b.mainCode)) {
+        if (!platform::askYesNo("Quillobrand",
+                                "The value \"" + text
+                                    + "\" is not a whole number, so the site would ignore it. Search anyway?"))
+            return false;
+    }
+    return true;
 }
 
 void startSearch(Builder& b)
 {
+    if (!numbersAreTaken(b))
+        return;
     if (b.tabs->currentIndex() != 0)
         b.tabs->setCurrentIndex(0);
     shell::rememberedWords = platform::fromWidgetText(b.wordsField->text());

@@ -2,7 +2,10 @@
 // The search record and the URLs built from it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace search {
 
@@ -41,10 +44,26 @@ std::string encodeSearchWords(const std::string& words);
 
 // "." + siteDomain + "/search/" + category, the query, the search type, the options of mainCode (compared
 // case-sensitively) and the picture flag. Range and bedroom values go in as typed, empty ones too, with each
-// blank as "%20".
+// blank as "%20". Then the same options under the names today's site reads (see todaysOptions).
 std::string buildSearchTail(const SearchDefinition& search, const std::string& mainCode, const std::string& siteDomain);
 
-// "http://" + cityCode + tail; the city code is used as it stands.
-std::string buildCityUrl(const std::string& cityCode, const std::string& tail);
+// The options of mainCode under today's names: min_price/max_price, min_bedrooms/max_bedrooms, pets_cat/pets_dog,
+// is_paid, the job types. Ranges and bedrooms go in only when their field holds a whole number.
+std::string todaysOptions(const SearchDefinition& search, const std::string& mainCode);
+
+// The whole number a range or bedroom field stands for, as the site takes it (digits only): blanks, one currency
+// sign ($ € £ ¥, before or after) and thousands separators removed, a decimal part dropped. "$1,200" gives
+// "1200", "99.99" gives "99"; "", "cheap", "5-10", "-5" and "1e3" give nothing.
+std::optional<std::string> wholeNumber(std::string_view field);
+
+// The texts of the range and bedroom fields of mainCode's options that are not empty and give no whole number,
+// in the order of the fields: the site would ignore them.
+std::vector<std::string> fieldsTheSiteWouldIgnore(const SearchDefinition& search, const std::string& mainCode);
+
+// siteScheme + "://" + cityCode + tail; the city code is used as it stands.
+std::string buildCityUrl(const std::string& cityCode, const std::string& tail, const std::string& siteScheme);
+
+// siteScheme + "://" + cityCode + "." + siteDomain: the city's host, where its site-relative links lead.
+std::string cityOrigin(const std::string& cityCode, const std::string& siteScheme, const std::string& siteDomain);
 
 } // namespace search

@@ -1,11 +1,12 @@
 #pragma once
-// The multi-city run: one download per city of an area list, each page's ad line appended under a heading for
-// its city to the results page.
+// The multi-city run: one download per city of an area list, each page's ads appended under a heading for its
+// city to the results page.
 
 #include "search/searchdefinition.h"
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace search {
 
@@ -16,18 +17,56 @@ struct RunHooks {
     std::function<void(const std::string& cityCode, int pass)> cityStarted;
     // Handles every pending window event without waiting.
     std::function<void()> handlePendingEvents;
-    // Takes one pending window event without waiting; true when it was a close request.
+    // Takes one pending window event without waiting; true when it was a close request (or, for a run off the
+    // window's thread, when the run is asked to stop).
     std::function<bool()> closeRequested;
 };
 
+// Where a run writes: the results page and the download file.
+struct RunFiles {
+    std::string resultsPath;
+    std::string downloadPath;
+};
+// The builder's: resultsPagePath and programFolder + "temp.html".
+RunFiles builderRunFiles();
+
+// An ad the run marked NEW, for telling the user about it elsewhere.
+struct NewAd {
+    std::string cityCode;
+    std::string itemHtml; // as the results page has it
+    std::string title; // as text
+    std::string price;
+    std::string place;
+    std::string link; // the absolute link, empty when it had none the program would write
+};
+
+struct RunOutcome {
+    int lineCount = 0; // of the area list, at least 1
+    int passes = 0;
+    bool interrupted = false; // a close request or a refusal ended it before the last city
+    int refusedStatus = 0; // the HTTP status with which the site refused, 0 when it didn't
+    int refusedPass = 0;
+    std::string refusedCity;
+    bool pageComplete = true; // every block reached the results page
+    int newCount = 0;
+    std::vector<NewAd> newAds;
+};
+
 // The results page's heading line for a city: a link to the city's host, named by its upper-cased code.
-std::string cityHeadingLine(const std::string& cityCode, const std::string& siteDomain);
+std::string cityHeadingLine(const std::string& cityCode, const std::string& siteScheme, const std::string& siteDomain);
 
 // The line written for a marker line: the "nothing found" form (every "<hr><br>" removed) when it holds
 // "nothing found" in any letter case, else the results form when it holds "data-pid" (site-relative links made
 // absolute, "<br>" appended), else nothing (a "LOCAL results found." line alone ends the scan unwritten).
 // Neither form has its line end.
-std::string contentLineFor(const std::string& markerLine, const std::string& cityCode, const std::string& siteDomain);
+std::string contentLineFor(const std::string& markerLine, const std::string& cityCode, const std::string& siteScheme,
+                           const std::string& siteDomain);
+
+// The content line of a city whose page could not be had: "<p>Not searched: " + reason + ".</p>".
+std::string notSearchedLine(const std::string& reason);
+
+// What the builder says after a run the site refused.
+std::string refusalMessage(const RunOutcome& outcome);
 
 class SeenAds;
 
@@ -41,10 +80,12 @@ class SeenAds;
 void appendCityResults(const std::string& downloadPath, const std::string& cityCode, SeenAds* seen = nullptr);
 
 // Steps 2 to 7 of a run: removes an earlier results page, opens (creating it empty when missing) the area list
-// file, builds the URL tail once and makes one pass per line of the file. A close request seen between two
-// cities ends the run. The download file is programFolder + "temp.html". Ads of today's shape are marked against
-// the search's memory, which the run then replaces when it listed any.
-void runSearchPasses(const SearchDefinition& search, const std::string& mainCode, const std::string& areaListPath,
-                     const RunHooks& hooks);
+// file, builds the URL tail once and makes one pass per line of the file; an empty line is skipped. Every city
+// asked gets its block, a failed one "Not searched: ...". A close request seen between two cities ends the run,
+// and so does a refusal (HTTP 403, 429 or 503), after the refused city's block. Ads of today's shape are marked
+// against the search's memory, which the run then updates city by city when the results page was written whole.
+// Cross-posts already listed under an earlier city are folded to one line, ads with excluded words left out.
+RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& mainCode, const std::string& areaListPath,
+                           const RunHooks& hooks, const RunFiles& files = builderRunFiles());
 
 } // namespace search

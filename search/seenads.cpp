@@ -5,6 +5,8 @@
 
 #include <openssl/evp.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace search {
@@ -15,11 +17,22 @@ namespace {
 constexpr std::int64_t maximumMemoryBytes = 64 * 1024 * 1024;
 constexpr size_t maximumIdLength = 200;
 
-// An id is printable ASCII without blanks, as the site's ids are; anything else in a memory file means damage.
+// An id is printable ASCII without blanks, as the site's ids are, and never starts a city line; anything else in
+// a memory file means damage.
 bool isStorableId(std::string_view id)
 {
-    return !id.empty() && id.size() <= maximumIdLength
+    return !id.empty() && id.size() <= maximumIdLength && id.front() != '['
         && std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c < 0x7F; });
+}
+
+// A city line, "[" + the city code as the area list has it + "]".
+std::optional<std::string_view> cityOfLine(std::string_view line)
+{
+    if (line.size() < 2 || line.front() != '[' || line.back() != ']')
+        return std::nullopt;
+    if (line.find('\0') != std::string_view::npos)
+        return std::nullopt;
+    return line.substr(1, line.size() - 2);
 }
 
 } // namespace
@@ -41,7 +54,7 @@ std::string seenFilePath(const std::string& tail)
 
 void SeenAds::load(const std::string& path)
 {
-    m_hasMemory = false;
+    m_cities.clear();
     m_remembered.clear();
     m_rememberedText.clear();
     const std::int64_t size = platform::regularFileSize(path);
@@ -52,39 +65,79 @@ void SeenAds::load(const std::string& path)
         return;
     m_rememberedText = std::move(*text);
     const std::string_view all = m_rememberedText;
+    City* city = nullptr;
+    size_t blockStart = 0;
+    auto closeBlock = [&](size_t end) {
+        if (city)
+            city->rememberedBlock = all.substr(blockStart, end - blockStart);
+    };
     for (size_t at = 0; at < all.size();) {
         size_t end = all.find('\n', at);
-        if (end == std::string_view::npos)
-            end = all.size();
-        std::string_view id = all.substr(at, end - at);
-        if (id.ends_with('\r'))
-            id.remove_suffix(1);
-        at = end + 1;
-        if (!isStorableId(id)) {
+        end = end == std::string_view::npos ? all.size() : end + 1;
+        std::string_view line = all.substr(at, end - at);
+        const size_t lineStart = at;
+        at = end;
+        if (line.ends_with('\n'))
+            line.remove_suffix(1);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (const std::optional<std::string_view> code = cityOfLine(line)) {
+            closeBlock(lineStart);
+            city = &m_cities[std::string(*code)];
+            blockStart = at;
+            continue;
+        }
+        if (!isStorableId(line)) {
             // Not a file this program wrote: forget it rather than mark ads by it.
+            m_cities.clear();
             m_remembered.clear();
             m_rememberedText.clear();
             return;
         }
-        m_remembered.push_back(id);
+        if (city)
+            m_remembered.push_back(line);
     }
-    // Written sorted; sorted again only when someone edited it.
-    if (!std::is_sorted(m_remembered.begin(), m_remembered.end()))
-        std::sort(m_remembered.begin(), m_remembered.end());
-    m_hasMemory = true;
+    closeBlock(all.size());
+    std::sort(m_remembered.begin(), m_remembered.end());
 }
 
-bool SeenAds::isNew(std::string_view id) const
+bool SeenAds::cityHasMemory(const std::string& cityCode) const
 {
-    return m_hasMemory && !id.empty() && !std::binary_search(m_remembered.begin(), m_remembered.end(), id);
+    const auto found = m_cities.find(cityCode);
+    return found != m_cities.end() && found->second.rememberedBlock.has_value();
+}
+
+bool SeenAds::isNew(const std::string& cityCode, std::string_view id) const
+{
+    return !id.empty() && cityHasMemory(cityCode) && !std::binary_search(m_remembered.begin(), m_remembered.end(), id);
+}
+
+void SeenAds::beginCity(const std::string& cityCode)
+{
+    m_current = &m_cities[cityCode];
+    m_currentFirst = m_current->listedStarts.size();
 }
 
 void SeenAds::noteListed(std::string_view id)
 {
-    if (!isStorableId(id))
+    if (!m_current || !isStorableId(id))
         return;
-    m_listedStarts.push_back(static_cast<std::uint32_t>(m_listedText.size()));
+    m_current->listedStarts.push_back(static_cast<std::uint32_t>(m_listedText.size()));
     m_listedText.append(id).push_back('\n');
+}
+
+void SeenAds::endCity(bool gaveList)
+{
+    if (!m_current)
+        return;
+    if (gaveList) {
+        m_current->listed = true;
+        m_anyListed = true;
+    } else {
+        // The ids stay in m_listedText unused; what matters is that they don't become the city's.
+        m_current->listedStarts.resize(m_currentFirst);
+    }
+    m_current = nullptr;
 }
 
 std::string_view SeenAds::listedAt(std::uint32_t start) const
@@ -93,31 +146,35 @@ std::string_view SeenAds::listedAt(std::uint32_t start) const
     return all.substr(start, all.find('\n', start) - start);
 }
 
-bool SeenAds::save(const std::string& path, bool interrupted)
+bool SeenAds::save(const std::string& path)
 {
-    // Sorting the ids' positions rather than copies of them keeps a run over a page of hundreds of thousands of
-    // ads from holding its ids twice.
-    std::sort(m_listedStarts.begin(), m_listedStarts.end(),
-              [this](std::uint32_t a, std::uint32_t b) { return listedAt(a) < listedAt(b); });
-    const std::vector<std::string_view> none;
-    const std::vector<std::string_view>& remembered = interrupted ? m_remembered : none;
-
     std::string text;
-    text.reserve(m_listedText.size() + m_listedStarts.size() + (interrupted ? m_rememberedText.size() : 0));
-    std::string_view last; // ids are never empty
-    auto add = [&](std::string_view id) {
-        if (id != last)
-            text.append(id).append("\r\n");
-        last = id;
-    };
-    // Both sequences are sorted: merge them, each id once.
-    size_t i = 0, j = 0;
-    while (i < m_listedStarts.size() || j < remembered.size()) {
-        if (j == remembered.size() || (i < m_listedStarts.size() && listedAt(m_listedStarts[i]) < remembered[j]))
-            add(listedAt(m_listedStarts[i++]));
-        else
-            add(remembered[j++]);
+    text.reserve(m_rememberedText.size() + m_listedText.size());
+    for (auto& [code, city] : m_cities) {
+        if (!city.listed && !city.rememberedBlock)
+            continue;
+        text.append("[").append(code).append("]\r\n");
+        if (!city.listed) {
+            text.append(*city.rememberedBlock);
+            if (!city.rememberedBlock->empty() && !city.rememberedBlock->ends_with('\n'))
+                text.append("\r\n");
+            continue;
+        }
+        // Sorting the ids' positions rather than copies of them keeps a run over a page of hundreds of thousands
+        // of ads from holding its ids twice.
+        std::sort(city.listedStarts.begin(), city.listedStarts.end(),
+                  [this](std::uint32_t a, std::uint32_t b) { return listedAt(a) < listedAt(b); });
+        std::string_view last; // ids are never empty
+        for (std::uint32_t start : city.listedStarts) {
+            const std::string_view id = listedAt(start);
+            if (id != last)
+                text.append(id).append("\r\n");
+            last = id;
+        }
     }
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    if (!folder.empty() && !platform::isDirectory(folder))
+        ::mkdir(folder.c_str(), 0777);
     return platform::writeFileAtomically(path, text);
 }
 

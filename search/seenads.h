@@ -1,9 +1,12 @@
 #pragma once
-// The memory of a search: the post ids its last run listed, so that the next run of the same search can mark the
-// ads that are new since. One file per search in programFolder + "seen/", named by a hash of the search's URL
-// tail; one id per line.
+// The memory of a search: for each city, the post ids that city listed the last time its page gave a list of
+// today's shape, so that the next run of the same search can mark the ads that are new since. One file per search
+// in programFolder + "seen/", named by a hash of the search's URL tail: a line "[" + city code + "]" before each
+// city's ids, one id per line.
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,28 +18,45 @@ std::string seenFilePath(const std::string& tail);
 
 class SeenAds {
 public:
-    // Reads the memory at path. A missing, unreadable or damaged file counts as no memory.
+    // Reads the memory at path. A missing, unreadable or damaged file counts as no memory; ids written before any
+    // city (an older form of the file) are no city's.
     void load(const std::string& path);
-    bool hasMemory() const { return m_hasMemory; }
-    // An id the memory does not hold; always false without a memory, and for an empty id.
-    bool isNew(std::string_view id) const;
-    // This run listed the ad.
+    // Some city has a memory.
+    bool hasMemory() const { return !m_cities.empty(); }
+    bool cityHasMemory(const std::string& cityCode) const;
+    // The city has a memory and no city's memory holds the id. False for an empty id.
+    bool isNew(const std::string& cityCode, std::string_view id) const;
+
+    // This run reads the city's list: the ids noted until endCity are the city's.
+    void beginCity(const std::string& cityCode);
     void noteListed(std::string_view id);
-    size_t listedCount() const { return m_listedStarts.size(); }
-    // Replaces the memory at path by this run's ids, sorted and without duplicates; a run that was interrupted
-    // keeps the remembered ids too, so the ads of the cities it did not reach don't look new next time.
-    bool save(const std::string& path, bool interrupted);
+    // gaveList: the city's page gave a list of today's shape (one without ads counts), so its ids replace the
+    // remembered ones; otherwise the city keeps what it had and the ids noted are dropped.
+    void endCity(bool gaveList);
+    // Some city's list replaces its memory: there is something to save.
+    bool anyCityListed() const { return m_anyListed; }
+
+    // Writes the memory at path: every city that listed this run with this run's ids, sorted and without
+    // duplicates, every other remembered city as it was. Makes the folder when it is missing.
+    bool save(const std::string& path);
 
 private:
+    struct City {
+        std::optional<std::string_view> rememberedBlock; // its ids as the file had them, line ends included
+        bool listed = false;
+        std::vector<std::uint32_t> listedStarts; // into m_listedText
+    };
     std::string_view listedAt(std::uint32_t start) const;
 
-    bool m_hasMemory = false;
     std::string m_rememberedText;
-    std::vector<std::string_view> m_remembered; // sorted, into m_rememberedText
+    std::vector<std::string_view> m_remembered; // every remembered id, sorted, into m_rememberedText
+    std::map<std::string, City> m_cities; // remembered or listed this run
     // This run's ids, each ended by a line feed, in one string: far less memory than a string each on a page of
     // hundreds of thousands of ads.
     std::string m_listedText;
-    std::vector<std::uint32_t> m_listedStarts;
+    City* m_current = nullptr;
+    size_t m_currentFirst = 0; // where the current city's ids begin in m_listedText
+    bool m_anyListed = false;
 };
 
 } // namespace search

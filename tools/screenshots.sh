@@ -24,7 +24,7 @@ port=$(cat "$work/port")
 cp -r build/Quillobrand "$work/program"
 rm -f "$work/program/Last Search.html" "$work/program/Quillobrand.cfg" "$work/program/savedsearch/"* \
     "$work/program/seen/"*
-printf '[Settings]\nsiteDomain=localhost:%s\nhomePageUrl=http://localhost:%s/\nbannerUrl=http://localhost:%s/banner.html\n' \
+printf '[Settings]\nsiteDomain=localhost:%s\nsiteScheme=http\nhomePageUrl=http://localhost:%s/\nbannerUrl=http://localhost:%s/banner.html\n' \
     "$port" "$port" "$port" >"$work/program/settings.ini"
 
 QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu QT_QPA_PLATFORM=xcb \

@@ -67,7 +67,8 @@ protected:
         writeFile(folder + "citydata/Major Cities.city", "boston\r\nchicago\r\n");
         writeFile(folder + "citydata/all cities.city", "c1\r\nc2\r\nc3\r\nc4\r\nc5\r\nc6\r\nc7\r\nc8\r\n");
         // Cities on a closed loopback port: a run fails each download at once.
-        writeFile(folder + "settings.ini", readFile(folder + "settings.ini") + "siteDomain=localhost:9\r\n");
+        writeFile(folder + "settings.ini",
+                  readFile(folder + "settings.ini") + "siteDomain=localhost:9\r\nsiteScheme=http\r\n");
     }
     void saveLastSearch(const SearchDefinition& s)
     {
@@ -570,7 +571,8 @@ protected:
     {
         Builder::SetUp();
         ASSERT_TRUE(site.started());
-        writeFile(folder + "settings.ini", readFile(folder + "settings.ini") + "siteDomain=" + site.domain() + "\r\n");
+        writeFile(folder + "settings.ini",
+                  readFile(folder + "settings.ini") + "siteDomain=" + site.domain() + "\r\nsiteScheme=http\r\n");
         writeFile(folder + "citydata/Major Cities.city", "abc\r\ngone\r\nxyz\r\n");
         SearchDefinition s;
         s.categoryCode = "sss";
@@ -639,6 +641,38 @@ TEST_F(BuilderRun, CloseRequestDuringTheRunEndsItAfterTheCity)
     EXPECT_EQ(progress, std::vector<int>{1});
     const std::string page = readFile(shell::resultsPagePath);
     EXPECT_NE(page.find(">ABC</a>"), std::string::npos);
+    EXPECT_EQ(page.find(">XYZ</a>"), std::string::npos);
+}
+
+// A price the site can't read would be ignored there: the user is asked first, and No leaves the builder as it was.
+TEST_F(BuilderRun, NumberTheSiteWouldIgnoreIsAskedAboutFirst)
+{
+    answers = {false};
+    withBuilder([&](QWidget* w) {
+        child<QLineEdit>(w, "priceFromField")->setText("cheap");
+        child<QAbstractButton>(w, "startSearchButton")->click();
+        EXPECT_EQ(QApplication::activeModalWidget(), w); // still open
+        EXPECT_FALSE(child(w, "searchSaveButton")->isHidden());
+        w->close();
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Quillobrand");
+    EXPECT_EQ(boxes[0].text, "The value \"cheap\" is not a whole number, so the site would ignore it. Search anyway?");
+    EXPECT_TRUE(boxes[0].yesNo);
+    EXPECT_FALSE(fs::exists(shell::resultsPagePath));
+    EXPECT_EQ(search::readSavedSearch(folder + "savedsearch/Last Search.search")->priceMin, "");
+}
+
+TEST_F(BuilderRun, RefusalStopsTheRunAndSaysSo)
+{
+    writeFile(folder + "citydata/Major Cities.city", "abc\r\nblocked\r\nxyz\r\n");
+    withBuilder([&](QWidget* w) { child<QAbstractButton>(w, "startSearchButton")->click(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Warning);
+    EXPECT_FALSE(boxes[0].yesNo);
+    EXPECT_NE(boxes[0].text.find("stopped after 2 of 3 cities"), std::string::npos) << boxes[0].text;
+    const std::string page = readFile(shell::resultsPagePath);
+    EXPECT_NE(page.find("Not searched: the site refused the request (HTTP 403)."), std::string::npos);
     EXPECT_EQ(page.find(">XYZ</a>"), std::string::npos);
 }
 

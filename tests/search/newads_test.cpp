@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -39,7 +40,7 @@ void writeFile(const std::string& path, const std::string& bytes)
 // The post ids of the ads linked in a piece of the results page, in order; marked: only those marked NEW.
 std::vector<std::string> idsIn(const std::string& html, bool marked = false)
 {
-    static const std::regex ad(R"(<p>(<b>NEW</b> )?<a href="[^"]*/([^/"]+?)(\.html)?">)");
+    static const std::regex ad(R"(<p class="ad">(?:<img [^>]*> )?(<b>NEW</b> )?<a href="[^"]*/([^/"]+?)(\.html)?">)");
     std::vector<std::string> ids;
     for (auto it = std::sregex_iterator(html.begin(), html.end(), ad); it != std::sregex_iterator(); ++it)
         if (!marked || (*it)[1].matched)
@@ -68,6 +69,7 @@ protected:
         shell::programFolder = folder;
         shell::resultsPagePath = folder + "Last Search.html";
         platform::settings().siteDomain = site->domain();
+        platform::settings().siteScheme = "http";
         search.categoryCode = "sss";
         search.words = "desk";
     }
@@ -95,13 +97,17 @@ protected:
         const size_t end = page.find("<h2>", start);
         return start == std::string::npos ? "" : page.substr(start, end == std::string::npos ? end : end - start);
     }
-    static std::string memoryOf(std::vector<std::string> ids)
+    // The memory file of cities (sorted by code) and their ids.
+    static std::string memoryOf(const std::map<std::string, std::vector<std::string>>& cities)
     {
-        std::sort(ids.begin(), ids.end());
-        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
         std::string text;
-        for (const std::string& id : ids)
-            text += id + "\r\n";
+        for (auto [city, ids] : cities) {
+            std::sort(ids.begin(), ids.end());
+            ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+            text += "[" + city + "]\r\n";
+            for (const std::string& id : ids)
+                text += id + "\r\n";
+        }
         return text;
     }
 
@@ -115,27 +121,27 @@ SampleSite* NewAds::site = nullptr;
 TEST_F(NewAds, FirstRunMarksNothingAndTheNextMarksWhatItLacks)
 {
     const std::string first = run("springfield\r\nshelbyville\r\n");
-    const std::vector<std::string> listed = idsIn(first);
-    ASSERT_EQ(listed.size(), 8u) << first;
-    EXPECT_EQ(first.find("NEW"), std::string::npos);
-    EXPECT_EQ(first.find(" new</p>"), std::string::npos);
-    EXPECT_EQ(readFile(memoryPath()), memoryOf(listed));
-
-    // Two ads of springfield and one of shelbyville were not there last time.
     const std::vector<std::string> springfield = idsIn(blockOf(first, "SPRINGFIELD"));
     const std::vector<std::string> shelbyville = idsIn(blockOf(first, "SHELBYVILLE"));
-    std::vector<std::string> remembered = listed;
-    for (const std::string& gone : {springfield[0], springfield[3], shelbyville[1]})
-        remembered.erase(std::find(remembered.begin(), remembered.end(), gone));
-    writeFile(memoryPath(), memoryOf(remembered));
+    ASSERT_EQ(springfield.size() + shelbyville.size(), 8u) << first;
+    EXPECT_EQ(first.find("NEW"), std::string::npos);
+    EXPECT_EQ(first.find(" new</p>"), std::string::npos);
+    EXPECT_EQ(readFile(memoryPath()), memoryOf({{"springfield", springfield}, {"shelbyville", shelbyville}}));
+
+    // Two ads of springfield and one of shelbyville were not there last time.
+    std::vector<std::string> rememberedSpringfield = springfield, rememberedShelbyville = shelbyville;
+    rememberedSpringfield.erase(rememberedSpringfield.begin() + 3);
+    rememberedSpringfield.erase(rememberedSpringfield.begin());
+    rememberedShelbyville.erase(rememberedShelbyville.begin() + 1);
+    writeFile(memoryPath(), memoryOf({{"springfield", rememberedSpringfield}, {"shelbyville", rememberedShelbyville}}));
 
     const std::string second = run("springfield\r\nshelbyville\r\n");
     const std::string newInSpringfield = blockOf(second, "SPRINGFIELD");
-    EXPECT_NE(newInSpringfield.find("<h4>\r\n<p>2 new</p><p><b>NEW</b> <a href="), std::string::npos) << second;
+    EXPECT_NE(newInSpringfield.find("<h4>\r\n<p>2 new</p><p class=\"ad\">"), std::string::npos) << second;
     EXPECT_EQ(idsIn(newInSpringfield, true), (std::vector<std::string>{springfield[0], springfield[3]}));
-    EXPECT_NE(blockOf(second, "SHELBYVILLE").find("<h4>\r\n<p>1 new</p><p><a href="), std::string::npos);
+    EXPECT_NE(blockOf(second, "SHELBYVILLE").find("<h4>\r\n<p>1 new</p><p class=\"ad\">"), std::string::npos);
     EXPECT_EQ(idsIn(blockOf(second, "SHELBYVILLE"), true), std::vector<std::string>{shelbyville[1]});
-    EXPECT_EQ(readFile(memoryPath()), memoryOf(listed));
+    EXPECT_EQ(readFile(memoryPath()), memoryOf({{"springfield", springfield}, {"shelbyville", shelbyville}}));
 }
 
 TEST_F(NewAds, ChangedOptionIsAnotherSearch)
@@ -149,46 +155,92 @@ TEST_F(NewAds, ChangedOptionIsAnotherSearch)
     EXPECT_TRUE(fs::exists(firstMemory));
 }
 
-TEST_F(NewAds, InterruptedRunKeepsTheIdsOfTheCitiesNotReached)
+// Each city keeps its own ids until its page gives a list again: a failure, another area list or a run cut short
+// never makes known ads look new, and the memory holds one list per city however often runs are interrupted.
+TEST_F(NewAds, CitiesKeepTheirMemoryUntilTheyListAgain)
 {
-    const std::vector<std::string> all = idsIn(run("springfield\r\nshelbyville\r\n"));
-    run("springfield\r\nshelbyville\r\n", 1);
-    EXPECT_EQ(readFile(memoryPath()), memoryOf(all));
-    EXPECT_EQ(run("springfield\r\nshelbyville\r\n").find("NEW"), std::string::npos);
+    const std::string both = "springfield\r\nshelbyville\r\n";
+    const std::string first = run(both);
+    const std::string memory = readFile(memoryPath());
+
+    // Every download fails once: the download file can't be written.
+    fs::remove(folder + "temp.html");
+    fs::create_directory(folder + "temp.html");
+    const std::string failed = run(both);
+    EXPECT_NE(failed.find("Not searched: the page could not be saved on this computer."), std::string::npos);
+    EXPECT_EQ(readFile(memoryPath()), memory);
+    fs::remove(folder + "temp.html");
+    EXPECT_EQ(run(both).find("NEW"), std::string::npos);
+
+    // Another area list: its new city starts quietly and the first list's cities keep theirs.
+    EXPECT_EQ(run("ogdenville\r\n").find("NEW"), std::string::npos);
+    EXPECT_EQ(run(both).find("NEW"), std::string::npos);
+    EXPECT_NE(readFile(memoryPath()).find("[ogdenville]\r\n"), std::string::npos);
+
+    // Interrupted runs, again and again: the memory stays one list per city.
+    const std::string three = readFile(memoryPath());
+    for (int i = 0; i < 3; ++i)
+        run(both, 1);
+    EXPECT_EQ(readFile(memoryPath()), three);
+}
+
+TEST_F(NewAds, ResultsPageThatCantBeWrittenLeavesTheMemory)
+{
+    run("springfield\r\n");
+    writeFile(memoryPath(), "[springfield]\r\nK1\r\n");
+    // A folder where the results page goes: no block can be written, as on a full disk.
+    fs::remove(shell::resultsPagePath);
+    fs::create_directory(shell::resultsPagePath);
+    run("springfield\r\n");
+    EXPECT_EQ(readFile(memoryPath()), "[springfield]\r\nK1\r\n");
+}
+
+TEST_F(NewAds, MissingMemoryFolderIsMadeAgain)
+{
+    fs::remove_all(folder + "seen");
+    run("springfield\r\n");
+    EXPECT_TRUE(fs::is_regular_file(memoryPath()));
 }
 
 TEST_F(NewAds, DamagedMemoryCountsAsNoneAndIsReplaced)
 {
-    writeFile(memoryPath(), std::string("id one\r\n\0\x01\xFF\r\n", 13));
+    writeFile(memoryPath(), std::string("[springfield]\r\nid one\r\n\0\x01\xFF\r\n", 28));
     const std::string page = run("springfield\r\n");
     EXPECT_EQ(page.find("NEW"), std::string::npos);
-    EXPECT_EQ(readFile(memoryPath()), memoryOf(idsIn(page)));
+    EXPECT_EQ(readFile(memoryPath()), memoryOf({{"springfield", idsIn(page)}}));
 }
 
 TEST_F(NewAds, OldShapeIsWrittenAsBeforeAndRemembersNothing)
 {
-    writeFile(memoryPath(), "someid\r\n");
+    writeFile(memoryPath(), "[abc]\r\nsomeid\r\n");
     const std::string page = run("abc\r\n");
     EXPECT_EQ(page.find("NEW"), std::string::npos);
     EXPECT_NE(page.find("<p class=\"row\" data-pid=\"abc1\">"), std::string::npos);
-    EXPECT_EQ(readFile(memoryPath()), "someid\r\n");
+    EXPECT_EQ(readFile(memoryPath()), "[abc]\r\nsomeid\r\n");
 }
 
-TEST(SeenAds, SameAdUnderAnotherCityIsNotNew)
+TEST(SeenAds, AnAdIsNewOnlyWhereItsCityRemembersAndNoCityHoldsIt)
 {
     const std::string folder = makeTestFolder("qb-seen");
-    writeFile(folder + "x.seen", "K1\r\nZ9\r\n");
+    // Ids before any city are an older form of the file: no city's.
+    writeFile(folder + "x.seen", "OLD1\r\n[a]\r\nK1\r\n[b]\r\nZ9\r\n[c]\r\n");
     search::SeenAds seen;
     seen.load(folder + "x.seen");
     ASSERT_TRUE(seen.hasMemory());
-    // K1 was listed under another city last time: the id alone decides.
-    EXPECT_FALSE(seen.isNew("K1"));
-    EXPECT_TRUE(seen.isNew("K2"));
-    seen.noteListed("K2");
-    seen.noteListed("K1");
-    seen.noteListed("K2");
-    ASSERT_TRUE(seen.save(folder + "x.seen", false));
-    EXPECT_EQ(readFile(folder + "x.seen"), "K1\r\nK2\r\n");
+    EXPECT_FALSE(seen.isNew("b", "K1")); // listed under another city last time
+    EXPECT_TRUE(seen.isNew("b", "K2"));
+    EXPECT_TRUE(seen.isNew("c", "K2")); // a city that listed nothing remembers all the same
+    EXPECT_TRUE(seen.isNew("a", "OLD1"));
+    EXPECT_FALSE(seen.isNew("d", "K2")); // no memory: nothing is new there
+    seen.beginCity("b");
+    for (const char* id : {"K2", "K1", "K2"})
+        seen.noteListed(id);
+    seen.endCity(true);
+    seen.beginCity("a");
+    seen.noteListed("K7");
+    seen.endCity(false); // its page gave no list: it keeps K1
+    ASSERT_TRUE(seen.save(folder + "x.seen"));
+    EXPECT_EQ(readFile(folder + "x.seen"), "[a]\r\nK1\r\n[b]\r\nK1\r\nK2\r\n[c]\r\n");
     fs::remove_all(folder);
 }
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -29,14 +30,15 @@ class ContentLine : public ::testing::TestWithParam<ContentCase> { };
 
 TEST_P(ContentLine, TakesItsForm)
 {
-    EXPECT_EQ(search::contentLineFor(GetParam().marker, "abc", "site.org"), GetParam().written);
+    EXPECT_EQ(search::contentLineFor(GetParam().marker, "abc", "https", "site.org"), GetParam().written);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ContentLine,
     ::testing::Values(
-        ContentCase{"siteRelativeLinksMadeAbsolute", "<p data-pid=1><a href=\"/a.html\">A</a><a href=\"/b\">",
-                    "<p data-pid=1><a href=\"http://abc.site.org/a.html\">A</a><a href=\"http://abc.site.org/b\"><br>"},
+        ContentCase{
+            "siteRelativeLinksMadeAbsolute", "<p data-pid=1><a href=\"/a.html\">A</a><a href=\"/b\">",
+            "<p data-pid=1><a href=\"https://abc.site.org/a.html\">A</a><a href=\"https://abc.site.org/b\"><br>"},
         ContentCase{"otherLinksKept", "data-pid <a href='/s'> <a href=/u> <a href=\"http://x/\"> <A HREF=\"/c\">",
                     "data-pid <a href='/s'> <a href=/u> <a href=\"http://x/\"> <A HREF=\"/c\"><br>"},
         ContentCase{"nothingFoundWithoutHrAndBr", "<hr><br>Nothing found<hr><br> <hr>", "Nothing found <hr>"},
@@ -48,15 +50,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CityHeading, LinksTheHostAndNamesTheCityInCapitals)
 {
-    EXPECT_EQ(search::cityHeadingLine("abc", "site.org"), "<h2><a href=http://abc.site.org>ABC</a><h4>");
-    EXPECT_EQ(search::cityHeadingLine("st-l\xE9o", "s"), "<h2><a href=http://st-l\xE9o.s>ST-L\xE9O</a><h4>");
+    EXPECT_EQ(search::cityHeadingLine("abc", "https", "site.org"), "<h2><a href=https://abc.site.org>ABC</a><h4>");
+    EXPECT_EQ(search::cityHeadingLine("st-l\xE9o", "http", "s"), "<h2><a href=http://st-l\xE9o.s>ST-L\xE9O</a><h4>");
 }
 
 class SearchRun : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        site = new SampleSite({"--stall-seconds", "10"});
+        requestLog = makeTestFolder("qb-requests") + "requests.log";
+        site = new SampleSite({"--stall-seconds", "10", "--request-log", requestLog});
         platform::setDownloadTimeouts(2, 2);
     }
     static void TearDownTestSuite()
@@ -72,6 +75,8 @@ protected:
         shell::programFolder = folder;
         shell::resultsPagePath = folder + "Last Search.html";
         platform::settings().siteDomain = site->domain();
+        platform::settings().siteScheme = "http";
+        fs::remove(requestLog);
     }
     void TearDown() override { fs::remove_all(folder); }
 
@@ -80,11 +85,15 @@ protected:
         std::ofstream(folder + "citydata/test.city", std::ios::binary) << bytes;
     }
     // Runs with words "red car" in "sss"; closeAfterPass ends the run after that pass (0: never).
-    void run(int closeAfterPass = 0, std::string words = "red car")
+    search::RunOutcome run(int closeAfterPass = 0, std::string words = "red car")
     {
         search::SearchDefinition s;
         s.categoryCode = "sss";
         s.words = std::move(words);
+        return run(s, "sss", closeAfterPass);
+    }
+    search::RunOutcome run(const search::SearchDefinition& s, const std::string& mainCode, int closeAfterPass = 0)
+    {
         search::RunHooks hooks;
         hooks.setProgressMaximum = [this](int maximum) { progressMaximum = maximum; };
         hooks.cityStarted = [this](const std::string& city, int pass) {
@@ -93,7 +102,16 @@ protected:
         };
         hooks.handlePendingEvents = [this] { ++eventRounds; };
         hooks.closeRequested = [this, closeAfterPass] { return lastPass == closeAfterPass; };
-        search::runSearchPasses(s, "sss", folder + "citydata/test.city", hooks);
+        return search::runSearchPasses(s, mainCode, folder + "citydata/test.city", hooks);
+    }
+    // The requests the site saw, one "HOST PATH" line each.
+    static std::vector<std::string> requests()
+    {
+        std::ifstream in(requestLog);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
     }
     std::string results()
     {
@@ -115,6 +133,7 @@ protected:
     }
 
     static SampleSite* site;
+    static std::string requestLog;
     std::string folder;
     std::vector<std::string> cities;
     int progressMaximum = -1;
@@ -123,6 +142,7 @@ protected:
 };
 
 SampleSite* SearchRun::site = nullptr;
+std::string SearchRun::requestLog;
 
 TEST_F(SearchRun, ThreeCitiesWhoseSecondFails)
 {
@@ -136,9 +156,11 @@ TEST_F(SearchRun, ThreeCitiesWhoseSecondFails)
     ASSERT_EQ(page.rfind(heading("abc", "ABC"), 0), 0u) << page.substr(0, 200);
     const size_t second = page.find(heading("xyz", "XYZ"));
     ASSERT_NE(second, std::string::npos);
-    EXPECT_EQ(page.find("GONE"), std::string::npos);
-    EXPECT_EQ(count(page, "\r\n"), 4u); // two lines per city, nothing else
-    const std::string first = page.substr(0, second);
+    // The city that failed shows why, between the others.
+    const size_t failed = page.find(heading("gone", "GONE") + "<p>Not searched: the site answered HTTP 404.</p>\r\n");
+    EXPECT_LT(failed, second);
+    EXPECT_EQ(count(page, "\r\n"), 6u); // two lines per city, nothing else
+    const std::string first = page.substr(0, failed);
     const std::string host = "http://abc." + site->domain();
     EXPECT_NE(first.find("<a href=\"" + host + "/sss/abc-1.html\" class=\"title\">abc ad 1 for red car</a>"),
               std::string::npos);
@@ -186,10 +208,18 @@ INSTANTIATE_TEST_SUITE_P(
                  "<div class=\"noresults\">Nothing found for that search.</div><p class=\"row\" data-pid=\"both1\">"
                  "<a href=\"/x.html\" class=\"title\">both ad 1</a></p>\r\n"},
         PageCase{"noMarkerGivesTheHeadingAlone", "nomarker", "x", ""},
-        PageCase{"localResultsEndTheScan", "localonly", "x", ""}, PageCase{"emptyPageGivesNoBlock", "empty", "x", "-"},
-        PageCase{"truncatedPageGivesNoBlock", "closes", "x", "-"},
-        PageCase{"stalledCityGivesNoBlock", "stalls", "x", "-"},
-        PageCase{"trailingBlankMakesAnInvalidHost", "abc ", "x", "-"}),
+        PageCase{"localResultsEndTheScan", "localonly", "x", ""},
+        PageCase{"emptyPage", "empty", "x", "<p>Not searched: the site sent an empty page.</p>\r\n"},
+        PageCase{"truncatedPage", "closes", "x", "<p>Not searched: the site's answer was cut short.</p>\r\n"},
+        PageCase{"stalledCity", "stalls", "x", "<p>Not searched: the site did not answer in time.</p>\r\n"},
+        PageCase{"gone", "gone", "x", "<p>Not searched: the site answered HTTP 404.</p>\r\n"},
+        PageCase{"blocked", "blocked", "x", "<p>Not searched: the site refused the request (HTTP 403).</p>\r\n"},
+        PageCase{"rateLimited", "ratelimited", "x",
+                 "<p>Not searched: the site refused the request (HTTP 429).</p>\r\n"},
+        PageCase{"unavailable", "unavailable", "x",
+                 "<p>Not searched: the site refused the request (HTTP 503).</p>\r\n"},
+        PageCase{"trailingBlankMakesAnInvalidHost", "abc ", "x",
+                 "<p>Not searched: the site could not be reached.</p>\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SearchRun, RedirectedCityIsFollowed)
@@ -214,16 +244,88 @@ TEST_F(SearchRun, BothShapesInOneRun)
     EXPECT_NE(page.substr(0, today).find("data-pid=\"abc1\""), std::string::npos); // the old form, as before
     // Today's form: one line of three ads linking to the site's canonical host, "<br>" at its end.
     const std::string ads = page.substr(today, redirected - today);
-    EXPECT_EQ(count(ads, "<p><a href=\"http://www.localhost:" + std::to_string(site->port()) + "/view/d/"), 3u);
+    EXPECT_EQ(count(ads, "<a href=\"http://www.localhost:" + std::to_string(site->port()) + "/view/d/"), 3u);
     EXPECT_EQ(count(ads, "\r\n"), 2u);
     EXPECT_EQ(ads.substr(ads.size() - 10), "</p><br>\r\n");
     // The city that answers with a redirect to the www host gives its ads all the same.
-    EXPECT_EQ(count(page.substr(redirected, empty - redirected), "<p><a href="), 3u);
+    EXPECT_EQ(count(page.substr(redirected, empty - redirected), "<p class=\"ad\">"), 3u);
     EXPECT_EQ(page.substr(empty), heading("emptylist", "EMPTYLIST")); // nothing can be read from an empty list
 
     writeList("springfield\r\n");
     run(0, "nothing at all");
     EXPECT_EQ(results(), heading("springfield", "SPRINGFIELD") + "<p>Nothing found.</p>\r\n");
+}
+
+TEST_F(SearchRun, RefusalStopsTheRun)
+{
+    writeList("springfield\r\nblocked\r\nshelbyville\r\nogdenville\r\n");
+    const search::RunOutcome outcome = run();
+    // The site saw the refused request and none after it.
+    const std::vector<std::string> asked = requests();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].rfind("blocked.", 0), 0u) << asked[1];
+    EXPECT_EQ(outcome.refusedStatus, 403);
+    const std::string page = results();
+    EXPECT_TRUE(page.ends_with(heading("blocked", "BLOCKED")
+                               + "<p>Not searched: the site refused the request (HTTP 403).</p>\r\n"));
+    EXPECT_EQ(search::refusalMessage(outcome),
+              "The site refused the search for BLOCKED (HTTP 403). It may be limiting searches from this computer for a"
+              " while, so the search stopped after 2 of 4 cities. Try again later.");
+}
+
+TEST_F(SearchRun, TodaysOptionsFilterTheAds)
+{
+    SampleSite many({"--ads", "40"});
+    ASSERT_TRUE(many.started());
+    platform::settings().siteDomain = many.domain();
+    writeList("springfield\r\n");
+    search::SearchDefinition s;
+    s.categoryCode = "sss";
+    s.words = "lamp";
+    run(s, "sss");
+    const size_t all = count(results(), "<p class=\"ad\">");
+    s.priceMin = "$100";
+    s.priceMax = "250.00";
+    run(s, "sss");
+    const std::string page = results();
+    const size_t inRange = count(page, "<p class=\"ad\">");
+    EXPECT_GT(inRange, 0u);
+    EXPECT_LT(inRange, all);
+    for (size_t at = page.find("</a> $"); at != std::string::npos; at = page.find("</a> $", at + 1)) {
+        const int price = std::atoi(page.c_str() + at + 6);
+        EXPECT_TRUE(price >= 100 && price <= 250) << price;
+    }
+
+    search::SearchDefinition flats;
+    flats.categoryCode = "apa";
+    run(flats, "hhh");
+    const size_t every = count(results(), "<p class=\"ad\">");
+    flats.catsOk = 1;
+    run(flats, "hhh");
+    const size_t withCats = count(results(), "<p class=\"ad\">");
+    EXPECT_GT(withCats, 0u);
+    EXPECT_LT(withCats, every);
+}
+
+TEST(DownloadFailure, GivesItsReason)
+{
+    const struct {
+        int result;
+        const char* reason;
+    } rows[] = {
+        {1403, "the site refused the request (HTTP 403)"},
+        {1429, "the site refused the request (HTTP 429)"},
+        {1503, "the site refused the request (HTTP 503)"},
+        {1404, "the site answered HTTP 404"},
+        {1500, "the site answered HTTP 500"},
+        {6, "the site could not be reached"}, // name not found
+        {7, "the site could not be reached"}, // connection refused
+        {60, "the site's certificate could not be verified"},
+        {28, "the site did not answer in time"},
+        {23, "the page could not be saved on this computer"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(platform::downloadFailureReason(row.result), row.reason) << row.result;
 }
 
 TEST_F(SearchRun, MissingListIsCreatedEmptyAndMakesOnePass)
@@ -259,6 +361,9 @@ TEST_F(SearchRun, LastLineWithoutLineEndAndEmptyLinesArePasses)
     run();
     EXPECT_EQ(cities, (std::vector<std::string>{"abc", "", "xyz"}));
     EXPECT_EQ(progressMaximum, 3);
+    // The empty line asks nothing and writes nothing.
+    EXPECT_EQ(requests().size(), 2u);
+    EXPECT_EQ(count(results(), "<h2>"), 2u);
     EXPECT_NE(results().find(heading("xyz", "XYZ")), std::string::npos);
 }
 

@@ -51,6 +51,7 @@ int main(int argc, char** argv)
     shell::programFolder = folder;
     shell::resultsPagePath = folder + "Last Search.html";
     platform::settings().siteDomain = argv[2];
+    platform::settings().siteScheme = "http";
 
     const std::string listPath = folder + "bench.city";
     {

@@ -8,6 +8,8 @@ deterministic.
 """
 
 import argparse
+import html
+import json
 import os
 import re
 import signal
@@ -22,9 +24,14 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 MIB = 1024 * 1024
 CHUNK = 64 * 1024
 USER_AGENT_CITY = "useragent"
+# Cities that answer as the site does when it refuses a client, with that status.
+REFUSING_CITIES = {"blocked": 403, "ratelimited": 429, "unavailable": 503}
+# With --canonical, cities whose odd answers the tests need still answer on their own host.
+CITIES_KEPT_ON_THEIR_HOST = {"gone", "closes", "stalls", "empty", "tohttps", "moved", "huge", "hugelist", USER_AGENT_CITY}
 
 # Set on SIGTERM/SIGINT; stalled answers wait on it so they end with the server.
 stopping = threading.Event()
+request_log_lock = threading.Lock()
 
 
 def escape(text):
@@ -83,8 +90,8 @@ def slug(text):
     return re.sub(r"[^a-z0-9]+", "-", text.lower()).strip("-") or "item"
 
 
-def today_head_lines(city, count):
-    """count lines of a head like the site's: meta tags, a JSON-LD script, styles."""
+def today_head_lines(city, count, pictures_line=None):
+    """count lines of a head like the site's: meta tags, JSON-LD scripts (the list's pictures among them), styles."""
     lines = [
         "<!DOCTYPE html>",
         '<html class="no-js">',
@@ -94,6 +101,10 @@ def today_head_lines(city, count):
         '    <script type="application/ld+json" id="ld_breadcrumb_data">',
         '    {"@context":"https://schema.org","@type":"BreadcrumbList","itemListElement":[]}',
         "    </script>",
+    ]
+    if pictures_line is not None:
+        lines.append(pictures_line)
+    lines += [
         "    <style>",
     ]
     i = 0
@@ -129,11 +140,80 @@ SEE_ALSO_LINES = [
 ]
 
 
+def ad_attributes(n):
+    """What the options of today's site filter on, for the ad numbered n."""
+    return {
+        "bedrooms": 1 + (n >> 12) % 4,
+        "cats": (n >> 16) % 2 == 0,
+        "dogs": (n >> 17) % 3 == 0,
+        "employment_type": 1 + (n >> 18) % 3,  # 1 full-time, 2 part-time, 3 contract
+        "is_telecommuting": (n >> 20) % 4 == 0,
+        "is_internship": (n >> 22) % 5 == 0,
+        "is_nonprofit": (n >> 24) % 6 == 0,
+        "is_paid": "yes" if (n >> 26) % 2 == 0 else "no",
+    }
+
+
+def whole(query, name):
+    try:
+        return int(query[name][0])
+    except (KeyError, ValueError, IndexError):
+        return None
+
+
+def passes_filters(query, price, attributes):
+    """Today's names only, as the real site reads them; the old ones (minAsk, addTwo=purrr, ...) are ignored."""
+    low, high = whole(query, "min_price"), whole(query, "max_price")
+    if low is not None or high is not None:
+        if not price:
+            return False
+        amount = int(price.lstrip("$"))
+        if (low is not None and amount < low) or (high is not None and amount > high):
+            return False
+    rooms_low, rooms_high = whole(query, "min_bedrooms"), whole(query, "max_bedrooms")
+    if rooms_low is not None and attributes["bedrooms"] < rooms_low:
+        return False
+    if rooms_high is not None and attributes["bedrooms"] > rooms_high:
+        return False
+    if query.get("pets_cat") == ["1"] and not attributes["cats"]:
+        return False
+    if query.get("pets_dog") == ["1"] and not attributes["dogs"]:
+        return False
+    types = [t for t in query.get("employment_type", []) if t.isdigit()]
+    if types and str(attributes["employment_type"]) not in types:
+        return False
+    for flag in ("is_telecommuting", "is_internship", "is_nonprofit"):
+        if query.get(flag) == ["1"] and not attributes[flag]:
+            return False
+    if query.get("is_paid") in (["yes"], ["no"]) and attributes["is_paid"] != query["is_paid"][0]:
+        return False
+    return True
+
+
+def picture_svg(name):
+    """A small picture for an ad: a coloured square with the ad's first letters."""
+    n = stable_number(name)
+    colour = "#%02x%02x%02x" % (80 + n % 150, 80 + (n >> 8) % 150, 80 + (n >> 16) % 150)
+    label = escape(re.sub(r"[^A-Za-z]", "", name)[:2].upper() or "AD")
+    return (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="300" height="225" viewBox="0 0 300 225">'
+        '<rect width="300" height="225" fill="%s"/>'
+        '<text x="150" y="140" font-family="sans-serif" font-size="90" fill="#fff" text-anchor="middle">%s</text>'
+        "</svg>" % (colour, label)
+    )
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def version_string(self):
         return "SampleSite/1"
+
+    def setup(self):
+        # A real network's round trips: a new connection costs one.
+        if self.server.options.delay_ms:
+            stopping.wait(self.server.options.delay_ms / 1000)
+        super().setup()
 
     def log_message(self, format, *args):
         if self.server.options.verbose:
@@ -141,10 +221,12 @@ class Handler(BaseHTTPRequestHandler):
 
     # --- answers -------------------------------------------------------------------------------------------
 
-    def send_page(self, status, body, extra_headers=(), declared_length=None):
+    def send_page(self, status, body, extra_headers=(), declared_length=None, content_type="text/html; charset=utf-8"):
         data = body.encode("utf-8") if isinstance(body, str) else body
+        if self.server.options.delay_ms:
+            stopping.wait(self.server.options.delay_ms / 1000)
         self.send_response(status)
-        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(data) if declared_length is None else declared_length))
         for name, value in extra_headers:
             self.send_header(name, value)
@@ -158,6 +240,9 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         host = (self.headers.get("Host") or "").strip().lower()
+        if self.server.options.request_log:
+            with request_log_lock, open(self.server.options.request_log, "a") as log:
+                log.write("%s %s\n" % (host, self.path))
         if host.startswith("["):
             name = host[: host.find("]") + 1]
         else:
@@ -201,10 +286,16 @@ class Handler(BaseHTTPRequestHandler):
         query = urllib.parse.parse_qs(raw_query, keep_blank_values=True)
         area = re.fullmatch(r"/search/area/([^/]+)", raw_path)
         ad = re.fullmatch(r"/view/d/([^/]+)/([^/]+)", raw_path)
+        picture = re.fullmatch(r"/images/([A-Za-z0-9_-]+)\.svg", raw_path)
         if area:
             city = urllib.parse.unquote(area.group(1))
             category = query.get("cat", ["sss"])[0]
-            self.send_page(200, self.today_page(city, category, query.get("query", [""])[0]))
+            if city in REFUSING_CITIES:
+                self.refuse(city)
+                return
+            self.send_page(200, self.today_page(city, category, query.get("query", [""])[0], query=query))
+        elif picture:
+            self.send_page(200, picture_svg(picture.group(1)), content_type="image/svg+xml")
         elif ad:
             title = ad.group(1).replace("-", " ")
             self.send_page(
@@ -216,16 +307,26 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self.not_found()
 
+    def refuse(self, city):
+        status = REFUSING_CITIES[city]
+        self.send_page(
+            status,
+            "<!DOCTYPE html>\n<html><body><p>Your request has been blocked. blockID=%08x</p></body></html>\n"
+            % (stable_number(city, self.path) % (1 << 32)),
+        )
+
     def city_host(self, city, raw_path, raw_query):
-        if city == "redirects":
-            # As the real site does: the city's search goes to the canonical address on the www host.
+        if city in REFUSING_CITIES:
+            self.refuse(city)
+            return
+        if city == "redirects" or (self.server.options.canonical and city not in CITIES_KEPT_ON_THEIR_HOST):
+            # As the real site does: the city's search goes to the canonical address on the www host, the
+            # category as cat and every other parameter as it came.
             match = re.fullmatch(r"/search/([^/]+)", raw_path)
-            query = urllib.parse.parse_qs(raw_query, keep_blank_values=True)
+            pairs = [("cat", match.group(1) if match else "sss")]
+            pairs += urllib.parse.parse_qsl(raw_query, keep_blank_values=True)
             target = "http://www.localhost:%d/search/area/%s?%s" % (
-                self.server.server_address[1],
-                city,
-                urllib.parse.urlencode({"cat": match.group(1) if match else "sss", "query": query.get("query", [""])[0]}),
-            )
+                self.server.server_address[1], city, urllib.parse.urlencode(pairs))
             self.send_page(301, "<p>Moved.</p>\n", [("Location", target)])
             return
         if city == "tohttps" and self.server.options.tls_port:
@@ -242,7 +343,8 @@ class Handler(BaseHTTPRequestHandler):
             self.not_found()
             return
         category = urllib.parse.unquote(match.group(1))
-        words = urllib.parse.parse_qs(raw_query, keep_blank_values=True).get("query", [""])[0]
+        query = urllib.parse.parse_qs(raw_query, keep_blank_values=True)
+        words = query.get("query", [""])[0]
 
         odd_cities = {
             "closes": self.closes,
@@ -260,7 +362,7 @@ class Handler(BaseHTTPRequestHandler):
         if city in odd_cities:
             odd_cities[city]()
         elif "all" not in old_shape and city not in old_shape:
-            self.send_page(200, self.today_page(city, category, words))
+            self.send_page(200, self.today_page(city, category, words, query=query))
         elif re.search(r"\bnothing\b", words, re.IGNORECASE):
             self.send_page(200, self.nothing_found_page(city))
         else:
@@ -306,11 +408,18 @@ class Handler(BaseHTTPRequestHandler):
         place = PLACES[(n >> 8) % len(PLACES)]
         return title, link, price, place
 
-    def today_page(self, city, category, words, empty_list=False):
-        """A search page as the site serves it today: a long head, the ads in one list, over many lines."""
+    def today_page(self, city, category, words, empty_list=False, query=None):
+        """A search page as the site serves it today: a long head with the list's pictures as JSON-LD, the ads in
+        one list, over many lines. Only the ads that pass today's filters are listed."""
         o = self.server.options
         matches_nothing = re.search(r"\bnothing\b", words, re.IGNORECASE)
-        lines = today_head_lines(city, o.list_line - 3)
+        ads = []
+        if not empty_list and not matches_nothing:
+            for i in range(1, o.ads + 1):
+                ad = self.today_ad(city, category, words, i)
+                if passes_filters(query or {}, ad[2], ad_attributes(stable_number(city, category, words, i))):
+                    ads.append(ad)
+        lines = today_head_lines(city, o.list_line - 3, self.pictures_line(ads) if ads else None)
         lines += [
             '<div class="cl-static-header">',
             '    <a href="/">classifieds</a><h1>&quot;%s&quot; in %s</h1></div>' % (escape(words), escape(city)),
@@ -320,12 +429,28 @@ class Handler(BaseHTTPRequestHandler):
             lines += ["    ", "</ol>", '<script id="ads">{"items":[["%s"]]}</script>' % escape(words)]
         else:
             lines += SEE_ALSO_LINES
-            if not matches_nothing:
-                for i in range(1, o.ads + 1):
-                    lines += today_item_lines(*self.today_ad(city, category, words, i))
+            for ad in ads:
+                lines += today_item_lines(*ad)
             lines.append("</ol>")
         lines += ['<div class="cl-static-footer">&copy; sample site</div>', "</body>", "</html>"]
         return "".join(line + "\n" for line in lines)
+
+    def pictures_line(self, ads):
+        """The list again as JSON-LD, as the real site puts it in its head: numbered from 0, a picture for every
+        ad but every seventh, which has no entry (real pages leave some out)."""
+        entries = []
+        for index, (title, link, price, place) in enumerate(ads):
+            if index % 7 == 6:
+                continue
+            name = html.unescape(title)
+            picture = "http://www.localhost:%d/images/%s.svg" % (self.server.server_address[1], slug(name))
+            entries.append({
+                "@type": "ListItem",
+                "position": index,
+                "item": {"@type": "Product", "name": name, "image": [picture], "offers": {"price": price}},
+            })
+        data = {"@context": "https://schema.org", "@type": "ItemList", "itemListElement": entries}
+        return '<script type="application/ld+json" id="ld_searchpage_results">%s</script>' % json.dumps(data)
 
     def nothing_found_page(self, city):
         lines = head_lines(city, 3) + [
@@ -464,6 +589,10 @@ def parse_args(argv):
     p.add_argument("--stall-seconds", type=float, default=30, help="how long the 'stalls' city stays silent")
     p.add_argument("--tls-cert", help="also serve https on a free loopback port with this certificate (PEM)")
     p.add_argument("--tls-key", help="the private key of --tls-cert (PEM)")
+    p.add_argument("--delay-ms", type=float, default=0, help="added to each new connection and to each answer")
+    p.add_argument("--canonical", action="store_true",
+                   help="every city redirects to www.localhost, as the real site does (but the odd cities)")
+    p.add_argument("--request-log", help="append 'HOST PATH' of every request to this file")
     p.add_argument("--verbose", action="store_true", help="log every request to stderr")
     o = p.parse_args(argv)
     if not 1 <= o.marker_line < o.lines:
