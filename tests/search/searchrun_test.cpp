@@ -307,6 +307,41 @@ TEST_F(SearchRun, TodaysOptionsFilterTheAds)
     EXPECT_LT(withCats, every);
 }
 
+// The same ads under three cities: the first lists them, the second (the same posts) and the third (posted again
+// under ids of their own) fold them into one line each.
+TEST_F(SearchRun, CrossPostsFoldUnderTheFirstCity)
+{
+    writeList("crossa\r\ncrossb\r\nrepost\r\n");
+    run(0, "chair");
+    const std::string page = results();
+    const size_t second = page.find(heading("crossb", "CROSSB"));
+    const size_t third = page.find(heading("repost", "REPOST"));
+    ASSERT_TRUE(second != std::string::npos && third != std::string::npos) << page;
+    EXPECT_EQ(count(page.substr(0, second), "<p class=\"ad\">"), 3u);
+    for (const std::string& block : {page.substr(second, third - second), page.substr(third)}) {
+        EXPECT_EQ(count(block, "<p class=\"ad\">"), 0u) << block;
+        EXPECT_EQ(count(block, "<p class=\"also\">Also under CROSSA: <a href=\"http://"), 3u) << block;
+    }
+}
+
+TEST_F(SearchRun, ExcludedWordsLeaveAdsOut)
+{
+    writeList("springfield\r\n");
+    SampleSite many({"--ads", "24"});
+    ASSERT_TRUE(many.started());
+    platform::settings().siteDomain = many.domain();
+    run(0, "desk");
+    const std::string all = results();
+    const size_t vintage = count(all, ">Vintage desk</a>");
+    ASSERT_GT(vintage, 0u) << all;
+    run(0, "desk -VINTAGE -");
+    const std::string page = results();
+    EXPECT_EQ(page.find("Vintage"), std::string::npos);
+    EXPECT_EQ(count(page, "<p class=\"ad\">"), count(all, "<p class=\"ad\">") - vintage);
+    EXPECT_NE(page.find("<p class=\"left-out\">" + std::to_string(vintage) + " left out by excluded words</p><br>\r\n"),
+              std::string::npos);
+}
+
 TEST(DownloadFailure, GivesItsReason)
 {
     const struct {

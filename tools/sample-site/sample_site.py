@@ -393,12 +393,17 @@ class Handler(BaseHTTPRequestHandler):
         )
 
     def today_ad(self, city, category, words, i):
-        """Title, link, price and place of ad i, all depending only on the search and i."""
+        """Title, link, price and place of ad i, all depending only on the search and i. Cities named cross...
+        list the same ads (cross-posts: same ids and links); repost lists them again under ids of its own (the same
+        title and price). Words beginning with "-" are not part of the titles."""
+        id_city = city
+        if city.startswith("cross") or city == "repost":
+            city = "cross"
         n = stable_number(city, category, words, i)
-        subject = escape(words.strip()) or "item"
+        subject = escape(" ".join(w for w in words.split() if not w.startswith("-"))) or "item"
         title = TITLE_PATTERNS[n % len(TITLE_PATTERNS)] % subject
         title = title[0].upper() + title[1:]
-        ident = post_id(city, category, words, i)
+        ident = post_id(id_city if id_city == "repost" else city, category, words, i)
         if i % 5 == 0:  # older pages link to the city's own host
             link = "http://%s.localhost:%d/%s/d/%s/%s.html" % (
                 city, self.server.server_address[1], category, slug(title), 7000000000 + n % 999999999)
