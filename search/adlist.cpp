@@ -3,7 +3,7 @@
 #include "platform/htmltag.h"
 
 #include <algorithm>
-#include <optional>
+#include <array>
 
 namespace search {
 
@@ -11,10 +11,36 @@ namespace {
 
 // An item far beyond any real ad (about 600 bytes) is a damaged page; it is dropped rather than held.
 constexpr size_t maximumItemBytes = 1024 * 1024;
+// Longer tag names matter to nobody here; they are cut, not held.
+constexpr size_t longestTagName = 12;
 
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
 }
 
 // Runs of blanks, tabs and line breaks made one blank, trimmed.
@@ -36,27 +62,64 @@ std::string foldBlanks(std::string_view text)
     return folded;
 }
 
-// The position of the start tag "<name" (followed by a blank, ">" or "/"), from `from` on.
-size_t findStartTag(std::string_view text, std::string_view name, size_t from)
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
-    for (size_t at = text.find(name, from); at != std::string_view::npos; at = text.find(name, at + 1)) {
-        const size_t after = at + name.size();
-        if (after >= text.size() || isBlank(text[after]) || text[after] == '>' || text[after] == '/')
-            return at;
-    }
-    return std::string_view::npos;
+    return a.size() == b.size()
+        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
-// The tag starting at `at` ("<" ... ">"), or up to the end of the text when it is cut off.
-std::string_view tagAt(std::string_view text, size_t at)
+// The length of the character reference ("&amp;", "&#38;", "&#x26;") at text[at], or 0 when none starts there.
+size_t entityLength(std::string_view text, size_t at)
 {
-    const size_t close = text.find('>', at);
-    return text.substr(at, close == std::string_view::npos ? std::string_view::npos : close + 1 - at);
+    constexpr size_t longest = 40;
+    size_t i = at + 1;
+    const size_t end = std::min(text.size(), at + longest);
+    if (i < end && text[i] == '#') {
+        ++i;
+        const bool hex = i < end && (text[i] == 'x' || text[i] == 'X');
+        if (hex)
+            ++i;
+        const size_t digits = i;
+        while (i < end && (isDigit(text[i]) || (hex && isLetter(text[i]) && lower(text[i]) <= 'f')))
+            ++i;
+        return i > digits && i < end && text[i] == ';' ? i + 1 - at : 0;
+    }
+    if (i >= end || !isLetter(text[i]))
+        return 0;
+    while (i < end && (isLetter(text[i]) || isDigit(text[i])))
+        ++i;
+    return i < end && text[i] == ';' ? i + 1 - at : 0;
+}
+
+// Text as it stands in a page, made safe to write back: entities kept, any other "&", "<" or ">" escaped.
+void appendEscaped(std::string& out, std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&' && entityLength(text, i) == 0)
+            out += "&amp;";
+        else
+            out.push_back(c);
+    }
+}
+
+std::optional<std::string_view> attribute(std::string_view tag, std::string_view name)
+{
+    std::optional<std::string_view> found;
+    platform::forEachTagAttribute(tag, 0, [&](std::string_view attributeName, std::string_view value) {
+        if (!found && equalsIgnoringCase(attributeName, name))
+            found = value;
+    });
+    return found;
 }
 
 bool hasClass(std::string_view tag, std::string_view className)
 {
-    const std::string_view classes = platform::tagAttribute(tag, "class").value_or("");
+    const std::string_view classes = attribute(tag, "class").value_or("");
     size_t at = 0;
     while (at < classes.size()) {
         while (at < classes.size() && isBlank(classes[at]))
@@ -71,153 +134,729 @@ bool hasClass(std::string_view tag, std::string_view className)
     return false;
 }
 
-// The text inside the first <div class="className"> of the item, up to its closing tag; nothing when absent.
-std::optional<std::string_view> divText(std::string_view item, std::string_view className)
+// Elements whose content is not markup: it ends only at the element's own end tag.
+bool isRawTextElement(std::string_view name)
 {
-    for (size_t at = findStartTag(item, "<div", 0); at != std::string_view::npos;
-         at = findStartTag(item, "<div", at + 4)) {
-        const std::string_view tag = tagAt(item, at);
-        if (!hasClass(tag, className))
-            continue;
-        const size_t start = at + tag.size();
-        const size_t end = item.find("</div>", start);
-        return item.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    }
-    return std::nullopt;
+    static constexpr std::array<std::string_view, 8> names
+        = {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"};
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-size_t earliest(size_t a, size_t b)
+// Raw text a browser shows as text; script, style and the like show nothing.
+bool isShownRawText(std::string_view name)
 {
-    return std::min(a, b); // npos is the largest size_t, so "not found" loses
+    return name == "textarea" || name == "title" || name == "xmp";
 }
+
+// Reads HTML as a browser's tokenizer does, as far as finding tags goes: quoted attribute values, comments,
+// bogus comments ("<!DOCTYPE", "<?", "</ x") and raw text elements. Fed in pieces; the handler gets
+//   text(piece)                       text outside tags (only the shown kind of raw text),
+//   tagStarted(at)                    the "<" of a tag at offset `at` of the current piece,
+//   tagEnded(after, name, endTag)     its ">" just before offset `after`, the name in lower case.
+// A tag's "<" and its first letter always lie in one piece, as the reader ends each line with "\n".
+class HtmlScanner {
+public:
+    template <typename Handler> void scan(std::string_view s, Handler& handler);
+
+    bool inHiddenRawText() const { return m_state == State::RawText && !isShownRawText(m_rawName); }
+    // Whether the piece ended inside a start tag of that name.
+    bool insideStartTag(std::string_view name) const
+    {
+        return m_state >= State::TagName && m_state <= State::Unquoted && !m_endTag && m_name == name;
+    }
+
+private:
+    enum class State {
+        Text,
+        TagOpen,
+        EndTagOpen,
+        TagName,
+        BeforeAttribute,
+        AttributeName,
+        AfterAttributeName,
+        BeforeValue,
+        DoubleQuoted,
+        SingleQuoted,
+        Unquoted,
+        MarkupOpen,
+        Comment,
+        BogusComment,
+        RawText,
+    };
+
+    State m_state = State::Text;
+    std::string m_name;
+    std::string m_rawName;
+    bool m_endTag = false;
+    bool m_markupDash = false;
+};
+
+template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& handler)
+{
+    constexpr size_t npos = std::string_view::npos;
+    const size_t n = s.size();
+    size_t i = 0;
+    size_t textFrom = 0;
+    size_t lessThan = 0; // the current "<", when it lies in this piece
+    size_t commentFrom = 0; // where the comment's own dashes may start in this piece
+    auto emitText = [&](size_t to) {
+        if (to > textFrom)
+            handler.text(s.substr(textFrom, to - textFrom));
+    };
+    auto startTag = [&](char first, bool endTag, size_t at) {
+        m_name.assign(1, lower(first));
+        m_endTag = endTag;
+        m_state = State::TagName;
+        handler.tagStarted(at);
+    };
+    auto endTag = [&](size_t after) {
+        m_state = State::Text;
+        textFrom = after;
+        handler.tagEnded(after, std::string_view(m_name), m_endTag);
+        if (!m_endTag && isRawTextElement(m_name)) {
+            m_rawName = m_name;
+            m_state = State::RawText;
+        }
+    };
+    while (i < n) {
+        const char c = s[i];
+        switch (m_state) {
+        case State::Text: {
+            const size_t at = s.find('<', i);
+            if (at == npos) {
+                i = n;
+                break;
+            }
+            emitText(at);
+            lessThan = at;
+            m_state = State::TagOpen;
+            i = at + 1;
+            break;
+        }
+        case State::TagOpen:
+            if (isLetter(c)) {
+                startTag(c, false, lessThan);
+                ++i;
+            } else if (c == '!') {
+                m_state = State::MarkupOpen;
+                m_markupDash = false;
+                ++i;
+            } else if (c == '/') {
+                m_state = State::EndTagOpen;
+                ++i;
+            } else if (c == '?') {
+                m_state = State::BogusComment;
+            } else {
+                m_state = State::Text; // a lone "<" is text
+                textFrom = lessThan;
+            }
+            break;
+        case State::EndTagOpen:
+            if (isLetter(c)) {
+                startTag(c, true, lessThan);
+                ++i;
+            } else if (c == '>') {
+                m_state = State::Text;
+                textFrom = ++i;
+            } else {
+                m_state = State::BogusComment;
+            }
+            break;
+        case State::TagName:
+            if (isBlank(c) || c == '/') {
+                m_state = State::BeforeAttribute;
+                ++i;
+            } else if (c == '>') {
+                endTag(++i);
+            } else {
+                if (m_name.size() < longestTagName)
+                    m_name.push_back(lower(c));
+                ++i;
+            }
+            break;
+        case State::BeforeAttribute:
+            if (c == '>')
+                endTag(++i);
+            else {
+                if (!isBlank(c) && c != '/')
+                    m_state = State::AttributeName;
+                ++i;
+            }
+            break;
+        case State::AttributeName:
+        case State::AfterAttributeName:
+            if (c == '>') {
+                endTag(++i);
+                break;
+            }
+            if (c == '=')
+                m_state = State::BeforeValue;
+            else if (c == '/')
+                m_state = State::BeforeAttribute;
+            else if (isBlank(c))
+                m_state = State::AfterAttributeName;
+            else
+                m_state = State::AttributeName;
+            ++i;
+            break;
+        case State::BeforeValue:
+            if (c == '>') {
+                endTag(++i);
+                break;
+            }
+            if (c == '"')
+                m_state = State::DoubleQuoted;
+            else if (c == '\'')
+                m_state = State::SingleQuoted;
+            else if (!isBlank(c))
+                m_state = State::Unquoted;
+            ++i;
+            break;
+        case State::DoubleQuoted:
+        case State::SingleQuoted: {
+            const size_t close = s.find(m_state == State::DoubleQuoted ? '"' : '\'', i);
+            if (close == npos) {
+                i = n;
+            } else {
+                m_state = State::BeforeAttribute;
+                i = close + 1;
+            }
+            break;
+        }
+        case State::Unquoted:
+            if (c == '>')
+                endTag(++i);
+            else {
+                if (isBlank(c))
+                    m_state = State::BeforeAttribute;
+                ++i;
+            }
+            break;
+        case State::MarkupOpen:
+            if (c == '-' && !m_markupDash) {
+                m_markupDash = true;
+                ++i;
+            } else if (c == '-') {
+                // "<!--": the comment's own dashes count towards its end, so "<!-->" is a whole comment.
+                m_state = State::Comment;
+                commentFrom = i - 1;
+                ++i;
+            } else {
+                m_state = State::BogusComment;
+            }
+            break;
+        case State::Comment: {
+            const size_t close = s.find('>', i);
+            if (close == npos) {
+                i = n;
+                break;
+            }
+            auto at
+                = [&](size_t back, char wanted) { return close >= commentFrom + back && s[close - back] == wanted; };
+            if ((at(1, '-') && at(2, '-')) || (at(1, '!') && at(2, '-') && at(3, '-'))) {
+                m_state = State::Text;
+                textFrom = close + 1;
+            }
+            i = close + 1;
+            break;
+        }
+        case State::BogusComment: {
+            const size_t close = s.find('>', i);
+            if (close == npos) {
+                i = n;
+            } else {
+                m_state = State::Text;
+                textFrom = i = close + 1;
+            }
+            break;
+        }
+        case State::RawText: {
+            const size_t at = s.find("</", i);
+            if (at == npos) {
+                i = n;
+                break;
+            }
+            const size_t nameEnd = at + 2 + m_rawName.size();
+            // A name that reaches the piece's end is followed by the line's end, a blank.
+            const bool ends = nameEnd >= n || isBlank(s[nameEnd]) || s[nameEnd] == '/' || s[nameEnd] == '>';
+            if (nameEnd <= n && ends && equalsIgnoringCase(s.substr(at + 2, m_rawName.size()), m_rawName)) {
+                if (isShownRawText(m_rawName))
+                    emitText(at);
+                startTag(m_rawName.front(), true, at);
+                m_name = m_rawName;
+                i = nameEnd;
+            } else {
+                i = at + 1;
+            }
+            break;
+        }
+        }
+    }
+    if (m_state == State::Text || (m_state == State::RawText && isShownRawText(m_rawName)))
+        emitText(n);
+}
+
+// The fields of one complete item, read from its bytes (which start with its <li> tag).
+class ItemReader {
+public:
+    explicit ItemReader(std::string_view item)
+        : m_item(item)
+    {
+        m_scanner.scan(item, *this);
+    }
+
+    void text(std::string_view piece)
+    {
+        if (m_field >= 0 && !m_scanner.inHiddenRawText())
+            appendEscaped(m_raw[m_field], piece);
+    }
+    void tagStarted(size_t at) { m_tagAt = at; }
+    void tagEnded(size_t after, std::string_view name, bool endTag)
+    {
+        const std::string_view tag = m_item.substr(m_tagAt, after - m_tagAt);
+        if (m_firstTag.empty())
+            m_firstTag = tag;
+        if (name == "div") {
+            if (m_field >= 0) {
+                if (!endTag)
+                    ++m_divDepth;
+                else if (m_divDepth > 0)
+                    --m_divDepth;
+                else {
+                    m_done[m_field] = true;
+                    m_field = -1;
+                }
+            } else if (!endTag) {
+                static constexpr std::array<std::string_view, 3> classes = {"title", "price", "location"};
+                for (int f = 0; f < 3; ++f) {
+                    if (!m_done[f] && hasClass(tag, classes[f])) {
+                        m_field = f;
+                        m_divDepth = 0;
+                        break;
+                    }
+                }
+            }
+        } else if (name == "a" && !endTag && !m_link) {
+            const std::string_view href = trimBlanks(attribute(tag, "href").value_or(""));
+            if (!href.empty())
+                m_link = href;
+        }
+    }
+
+    bool toAd(ListedAd& ad) const
+    {
+        if (!m_link)
+            return false;
+        ad.link = std::string(*m_link);
+        ad.title = foldBlanks(m_raw[0]);
+        if (ad.title.empty()) {
+            std::string escaped;
+            appendEscaped(escaped, attribute(m_firstTag, "title").value_or(""));
+            ad.title = foldBlanks(escaped);
+        }
+        ad.price = foldBlanks(m_raw[1]);
+        ad.place = foldBlanks(m_raw[2]);
+        return true;
+    }
+
+private:
+    std::string_view m_item;
+    HtmlScanner m_scanner;
+    std::string_view m_firstTag;
+    size_t m_tagAt = 0;
+    int m_field = -1; // the field whose div is being read: title, price, place
+    int m_divDepth = 0;
+    std::array<std::string, 3> m_raw;
+    std::array<bool, 3> m_done = {false, false, false};
+    std::optional<std::string_view> m_link;
+};
+
+// Finds the list's opening tag in one line read on its own.
+class ListTagFinder {
+public:
+    explicit ListTagFinder(std::string_view line)
+        : m_line(line)
+    {
+        HtmlScanner scanner;
+        scanner.scan(line, *this);
+        // The tag may go on on the next line; the class it has so far decides.
+        if (found == std::string_view::npos && scanner.insideStartTag("ol")
+            && hasClass(line.substr(m_tagAt), adListClass))
+            found = m_tagAt;
+    }
+    void text(std::string_view) { }
+    void tagStarted(size_t at) { m_tagAt = at; }
+    void tagEnded(size_t after, std::string_view name, bool endTag)
+    {
+        if (found == std::string_view::npos && name == "ol" && !endTag
+            && hasClass(m_line.substr(m_tagAt, after - m_tagAt), adListClass))
+            found = m_tagAt;
+    }
+
+    size_t found = std::string_view::npos;
+
+private:
+    std::string_view m_line;
+    size_t m_tagAt = 0;
+};
 
 } // namespace
 
+size_t adListStart(std::string_view line)
+{
+    if (line.find(adListClass) == std::string_view::npos)
+        return std::string_view::npos;
+    return ListTagFinder(line).found;
+}
+
+// The list is read as one stream of tags. Bytes go to the current item while one is read (up to its limit),
+// else to the tag being read, else nowhere; only <ol> and <li> tags at the list's own depth steer anything.
+struct AdListReader::Reading {
+    Reading(AdListReader& owner, std::function<void(const ListedAd&)> handler)
+        : reader(owner)
+        , onAd(std::move(handler))
+    {
+    }
+
+    AdListReader& reader;
+    std::function<void(const ListedAd&)> onAd;
+    HtmlScanner scanner;
+    std::string_view piece; // the piece being scanned
+    size_t pieceFrom = 0; // its bytes before this went where they belong
+    std::string item;
+    std::string tag; // the tag being read, when no item takes it
+    size_t tagStart = 0; // where the tag being read starts in item
+    bool inTag = false;
+    bool tagTooLong = false;
+    bool inItem = false;
+    bool itemIsAd = false;
+    bool itemTooLong = false;
+    bool started = false;
+    int depth = 0;
+
+    bool collectingItem() const { return inItem && !itemTooLong; }
+
+    void feed(std::string_view text)
+    {
+        piece = text;
+        pieceFrom = 0;
+        scanner.scan(text, *this);
+        keepUpTo(text.size());
+    }
+
+    void keepUpTo(size_t to)
+    {
+        if (to <= pieceFrom)
+            return;
+        const std::string_view bytes = piece.substr(pieceFrom, to - pieceFrom);
+        pieceFrom = to;
+        if (collectingItem()) {
+            if (item.size() + bytes.size() <= maximumItemBytes) {
+                item.append(bytes);
+                return;
+            }
+            itemTooLong = true;
+            if (inTag) { // the tag goes on being read for the list's sake
+                tag.assign(item, tagStart);
+                tagTooLong = false;
+            }
+            item.clear();
+            item.shrink_to_fit();
+        }
+        if (!inTag || tagTooLong)
+            return;
+        if (tag.size() + bytes.size() <= maximumItemBytes) {
+            tag.append(bytes);
+        } else {
+            tagTooLong = true;
+            tag.clear();
+        }
+    }
+
+    void text(std::string_view) { }
+
+    void tagStarted(size_t at)
+    {
+        keepUpTo(at);
+        inTag = true;
+        if (collectingItem()) {
+            tagStart = item.size();
+        } else {
+            tag.clear();
+            tagTooLong = false;
+        }
+    }
+
+    void tagEnded(size_t after, std::string_view name, bool endTag)
+    {
+        keepUpTo(after);
+        inTag = false;
+        if (reader.m_listEnded)
+            return;
+        const bool tagInItem = collectingItem();
+        const std::string_view bytes = tagInItem ? std::string_view(item).substr(tagStart) : std::string_view(tag);
+        if (name == "ol") {
+            if (!endTag && depth == 0) {
+                if (!tagTooLong && hasClass(bytes, adListClass))
+                    depth = 1;
+            } else if (!endTag) {
+                ++depth;
+            } else if (depth == 1) {
+                endItem();
+                depth = 0;
+                reader.m_listEnded = true;
+            } else if (depth > 1) {
+                --depth;
+            }
+        } else if (name == "li" && depth == 1) {
+            if (endTag)
+                endItem();
+            else
+                startItem(tagInItem);
+        }
+    }
+
+    // A new item begins with the <li> tag just read: an item still open ends where that tag starts.
+    void startItem(bool tagInItem)
+    {
+        if (tagInItem) {
+            takeItem(std::string_view(item).substr(0, tagStart));
+            item.erase(0, tagStart); // leaves the tag alone
+        } else {
+            item.assign(tagTooLong ? std::string_view() : std::string_view(tag));
+        }
+        inItem = true;
+        itemTooLong = !tagInItem && tagTooLong;
+        const bool seeAlso = !itemTooLong && hasClass(item, "cl-static-hub-links");
+        itemIsAd = !itemTooLong && hasClass(item, "cl-static-search-result");
+        if (seeAlso)
+            reader.m_sawSeeAlso = true;
+        else
+            ++reader.m_itemCount;
+    }
+
+    // The item ends where the tag just read starts.
+    void endItem()
+    {
+        if (collectingItem())
+            takeItem(std::string_view(item).substr(0, tagStart));
+        inItem = false;
+        item.clear();
+    }
+
+    void takeItem(std::string_view bytes)
+    {
+        if (!inItem || itemTooLong || !itemIsAd)
+            return;
+        ListedAd ad;
+        if (!ItemReader(bytes).toAd(ad))
+            return;
+        ++reader.m_adCount;
+        onAd(ad);
+    }
+};
+
 AdListReader::AdListReader(std::function<void(const ListedAd&)> onAd)
-    : m_onAd(std::move(onAd))
+    : m_reading(std::make_unique<Reading>(*this, std::move(onAd)))
 {
 }
+
+AdListReader::~AdListReader() = default;
 
 void AdListReader::feedLine(std::string_view line)
 {
     if (m_listEnded)
         return;
-    if (!m_started) {
-        // The list's own tag: read from its class on, so that the items sharing its line are read too.
-        m_started = true;
-        const size_t at = line.find(adListMarker);
-        line.remove_prefix(at == std::string_view::npos ? 0 : at + adListMarker.size());
+    if (!m_reading->started) {
+        // The list's own tag: read from there on, so that the items sharing its line are read too.
+        m_reading->started = true;
+        const size_t at = adListStart(line);
+        line.remove_prefix(at == std::string_view::npos ? 0 : at);
     }
-    m_pending.append(line);
-    m_pending.push_back('\n');
-    process(false);
+    m_reading->feed(line);
+    m_reading->feed("\n");
 }
 
 void AdListReader::finish()
 {
-    if (!m_listEnded)
-        process(true);
+    if (!m_listEnded && m_reading->collectingItem()) {
+        m_reading->takeItem(m_reading->item);
+        m_reading->inItem = false;
+    }
     m_listEnded = true;
-    m_pending.clear();
+    m_reading->item = std::string();
+    m_reading->tag = std::string();
 }
 
-void AdListReader::process(bool pageEnded)
+std::string htmlToText(std::string_view safeHtml)
 {
-    const std::string_view text = m_pending;
-    size_t consumed = 0;
-    for (;;) {
-        const std::string_view rest = text.substr(consumed);
-        if (!m_inItem) {
-            const size_t item = findStartTag(rest, "<li", 0);
-            const size_t listEnd = rest.find("</ol>");
-            if (listEnd < item) {
-                m_listEnded = true;
-                m_pending.clear();
-                return;
-            }
-            if (item == std::string_view::npos) {
-                consumed = text.size();
-                break;
-            }
-            consumed += item;
-            m_inItem = true;
-            m_itemTooLong = false;
-            m_searchFrom = 3;
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 6> named = {{
+        {"amp", "&"},
+        {"lt", "<"},
+        {"gt", ">"},
+        {"quot", "\""},
+        {"apos", "'"},
+        {"nbsp", "\xC2\xA0"},
+    }};
+    std::string text;
+    text.reserve(safeHtml.size());
+    for (size_t i = 0; i < safeHtml.size(); ++i) {
+        const size_t length = safeHtml[i] == '&' ? entityLength(safeHtml, i) : 0;
+        if (length == 0) {
+            text.push_back(safeHtml[i]);
             continue;
         }
-        // An item ends at its closing tag, at the next item's start or at the list's end (HTML allows either).
-        const size_t from = std::min(m_searchFrom, rest.size());
-        const size_t end
-            = earliest(earliest(rest.find("</li>", from), findStartTag(rest, "<li", from)), rest.find("</ol>", from));
-        if (end == std::string_view::npos) {
-            if (pageEnded) {
-                if (!m_itemTooLong)
-                    takeItem(rest);
-                m_inItem = false;
-                consumed = text.size();
-            } else if (rest.size() > maximumItemBytes) {
-                m_itemTooLong = true;
-                consumed = text.size();
-                m_searchFrom = 0;
-            } else {
-                // Next time, look only at what the next line adds (a tag never spans the joined line end).
-                m_searchFrom = rest.size() > 5 ? rest.size() - 5 : 0;
+        const std::string_view name = safeHtml.substr(i + 1, length - 2);
+        if (name.front() == '#') {
+            const bool hex = name.size() > 1 && lower(name[1]) == 'x';
+            unsigned long code = 0;
+            for (char c : name.substr(hex ? 2 : 1)) {
+                const unsigned digit = isDigit(c) ? unsigned(c - '0') : unsigned(lower(c) - 'a' + 10);
+                code = std::min(code * (hex ? 16 : 10) + digit, 0x110000UL);
             }
-            break;
+            if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+                code = 0xFFFD;
+            if (code < 0x80) {
+                text.push_back(static_cast<char>(code));
+            } else if (code < 0x800) {
+                text.push_back(static_cast<char>(0xC0 | (code >> 6)));
+                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            } else if (code < 0x10000) {
+                text.push_back(static_cast<char>(0xE0 | (code >> 12)));
+                text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            } else {
+                text.push_back(static_cast<char>(0xF0 | (code >> 18)));
+                text.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+                text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            }
+            i += length - 1;
+            continue;
         }
-        if (!m_itemTooLong)
-            takeItem(rest.substr(0, end));
-        m_inItem = false;
-        consumed += end;
+        const auto known = std::find_if(named.begin(), named.end(), [&](const auto& e) { return e.first == name; });
+        if (known == named.end()) {
+            text.push_back('&'); // kept as it stands
+            continue;
+        }
+        text += known->second;
+        i += length - 1;
     }
-    m_pending.erase(0, consumed);
+    return text;
 }
 
-void AdListReader::takeItem(std::string_view item)
+std::optional<std::string> absoluteAdLink(std::string_view link, std::string_view scheme, std::string_view cityHost)
 {
-    const std::string_view tag = tagAt(item, 0);
-    if (hasClass(tag, "cl-static-hub-links")) {
-        m_sawSeeAlso = true;
-        return;
+    link = trimBlanks(link);
+    // A control byte has no place in a link; browsers drop some of them silently, which could hide a scheme.
+    if (std::any_of(link.begin(), link.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        return std::nullopt;
+    std::string absolute;
+    if (link.starts_with("//"))
+        absolute = std::string(scheme) + ":";
+    else if (link.starts_with("/"))
+        absolute = std::string(scheme) + "://" + std::string(cityHost);
+    else if (!equalsIgnoringCase(link.substr(0, 5), "http:") && !equalsIgnoringCase(link.substr(0, 6), "https:"))
+        return std::nullopt;
+    for (char c : link) {
+        if (c == '"')
+            absolute += "&quot;";
+        else
+            absolute.push_back(c);
     }
-    if (!hasClass(tag, "cl-static-search-result"))
-        return;
-    const size_t link = findStartTag(item, "<a", tag.size());
-    if (link == std::string_view::npos)
-        return;
-    ListedAd ad;
-    ad.link = foldBlanks(platform::tagAttribute(tagAt(item, link), "href").value_or(""));
-    if (ad.link.empty())
-        return;
-    ad.title = foldBlanks(divText(item, "title").value_or(""));
-    if (ad.title.empty())
-        ad.title = foldBlanks(platform::tagAttribute(tag, "title").value_or(""));
-    ad.price = foldBlanks(divText(item, "price").value_or(""));
-    ad.place = foldBlanks(divText(item, "location").value_or(""));
-    ++m_adCount;
-    m_onAd(ad);
+    return absolute;
 }
 
-std::string adItemHtml(const ListedAd& ad, const std::string& cityCode, const std::string& siteDomain, bool newMark)
+static std::string linkedTitle(const std::optional<std::string>& absoluteLink, std::string_view title)
 {
-    std::string link;
-    if (ad.link.starts_with("//"))
-        link = "http:"; // scheme-relative: the results page is a local file
-    else if (ad.link.starts_with("/"))
-        link = "http://" + cityCode + "." + siteDomain;
-    // A single-quoted link may hold a double quote; it must not end our double-quoted attribute.
-    for (char c : ad.link)
-        link += c == '"' ? std::string("&quot;") : std::string(1, c);
+    if (!absoluteLink)
+        return std::string(title);
+    return "<a href=\"" + *absoluteLink + "\">" + std::string(title) + "</a>";
+}
 
-    std::string html = "<p>";
+std::string adItemHtml(const ListedAd& ad, const std::optional<std::string>& absoluteLink, std::string_view picture,
+                       bool newMark)
+{
+    std::string html = "<p class=\"ad\">";
+    if (!picture.empty())
+        html += "<img src=\"" + std::string(picture) + "\" loading=\"lazy\" alt=\"\"> ";
     if (newMark)
         html += "<b>NEW</b> ";
-    html += "<a href=\"" + link + "\">" + ad.title + "</a>";
+    html += linkedTitle(absoluteLink, ad.title);
     if (!ad.price.empty())
         html += " " + ad.price;
     if (!ad.place.empty())
         html += " (" + ad.place + ")";
     return html + "</p>";
+}
+
+std::string alsoUnderHtml(std::string_view cityCodeUpper, const std::optional<std::string>& absoluteLink,
+                          std::string_view title)
+{
+    return "<p class=\"also\">Also under " + std::string(cityCodeUpper) + ": " + linkedTitle(absoluteLink, title)
+        + "</p>";
+}
+
+std::uint64_t adFingerprint(const ListedAd& ad)
+{
+    std::uint64_t hash = 14695981039346656037ULL;
+    auto add = [&](char c) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ULL;
+    };
+    // Bytes of UTF-8 sequences count as letters: a title in another script is not all punctuation.
+    bool blankPending = false;
+    bool any = false;
+    for (char c : htmlToText(ad.title)) {
+        if (!isLetter(c) && !isDigit(c) && static_cast<unsigned char>(c) < 0x80) {
+            blankPending = any;
+            continue;
+        }
+        if (blankPending)
+            add(' ');
+        blankPending = false;
+        any = true;
+        add(lower(c));
+    }
+    add('\x1F'); // keeps "ab" + "1" apart from "a" + "b1"
+    for (char c : htmlToText(ad.price))
+        add(c);
+    return hash;
+}
+
+std::vector<std::string> excludedWords(std::string_view words)
+{
+    std::vector<std::string> excluded;
+    size_t at = 0;
+    while (at < words.size()) {
+        while (at < words.size() && isBlank(words[at]))
+            ++at;
+        size_t end = at;
+        while (end < words.size() && !isBlank(words[end]))
+            ++end;
+        const std::string_view word = words.substr(at, end - at);
+        if (word.size() > 1 && word.front() == '-') {
+            std::string lowered;
+            for (char c : word.substr(1))
+                lowered.push_back(lower(c));
+            if (std::find(excluded.begin(), excluded.end(), lowered) == excluded.end())
+                excluded.push_back(std::move(lowered));
+        }
+        at = end;
+    }
+    return excluded;
+}
+
+bool hasExcludedWord(std::string_view titleText, const std::vector<std::string>& excluded)
+{
+    if (excluded.empty())
+        return false;
+    std::string lowered;
+    lowered.reserve(titleText.size());
+    for (char c : titleText)
+        lowered.push_back(lower(c));
+    return std::any_of(excluded.begin(), excluded.end(),
+                       [&](const std::string& word) { return lowered.find(word) != std::string::npos; });
 }
 
 std::string_view postIdOf(std::string_view link)

@@ -111,7 +111,7 @@ static void writeAdList(std::FILE* results, platform::LineReader& page, const st
         const bool isNew = seen && seen->isNew(id);
         if (seen)
             seen->noteListed(id);
-        writeText(results, adItemHtml(ad, cityCode, siteDomain, isNew));
+        writeText(results, adItemHtml(ad, absoluteAdLink(ad.link, "http", cityCode + "." + siteDomain), "", isNew));
     });
     readAdList(page, listLine, reader);
     if (reader.adCount() > 0)
@@ -141,7 +141,7 @@ void appendCityResults(const std::string& downloadPath, const std::string& cityC
                 writeText(results, content + "\r\n");
             break;
         }
-        if (line.find(adListMarker) != std::string::npos) {
+        if (startsAdList(line)) {
             // Today's shape: no marker of the old one can follow, so the scan ends here and the list is read on
             // without pauses.
             const int newCount = seen && seen->hasMemory() ? countNewAds(downloadPath, linesRead, *seen) : 0;
