@@ -64,9 +64,8 @@ std::string foldBlanks(std::string_view text)
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size()
+        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
 // The length of the character reference ("&amp;", "&#38;", "&#x26;") at text[at], or 0 when none starts there.
@@ -160,6 +159,11 @@ public:
     template <typename Handler> void scan(std::string_view s, Handler& handler);
 
     bool inHiddenRawText() const { return m_state == State::RawText && !isShownRawText(m_rawName); }
+    // Whether the piece ended inside a start tag of that name.
+    bool insideStartTag(std::string_view name) const
+    {
+        return m_state >= State::TagName && m_state <= State::Unquoted && !m_endTag && m_name == name;
+    }
 
 private:
     enum class State {
@@ -347,7 +351,8 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
                 i = n;
                 break;
             }
-            auto at = [&](size_t back, char wanted) { return close >= commentFrom + back && s[close - back] == wanted; };
+            auto at
+                = [&](size_t back, char wanted) { return close >= commentFrom + back && s[close - back] == wanted; };
             if ((at(1, '-') && at(2, '-')) || (at(1, '!') && at(2, '-') && at(3, '-'))) {
                 m_state = State::Text;
                 textFrom = close + 1;
@@ -474,6 +479,10 @@ public:
     {
         HtmlScanner scanner;
         scanner.scan(line, *this);
+        // The tag may go on on the next line; the class it has so far decides.
+        if (found == std::string_view::npos && scanner.insideStartTag("ol")
+            && hasClass(line.substr(m_tagAt), adListClass))
+            found = m_tagAt;
     }
     void text(std::string_view) { }
     void tagStarted(size_t at) { m_tagAt = at; }

@@ -92,9 +92,8 @@ std::optional<double> positionOf(const nlohmann::json& entry)
     if (!found->is_string())
         return std::nullopt;
     const std::string& text = found->get_ref<const std::string&>();
-    if (text.empty() || text.size() > 15 || !std::all_of(text.begin(), text.end(), [](char c) {
-            return c >= '0' && c <= '9';
-        }))
+    if (text.empty() || text.size() > 15
+        || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     return std::stod(text);
 }
@@ -116,19 +115,27 @@ std::string pictureOf(const nlohmann::json& item)
         if (!image->is_string())
             continue;
         const std::string& address = image->get_ref<const std::string&>();
-        const bool control = std::any_of(address.begin(), address.end(), [](char c) {
-            return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F;
-        });
+        const bool control = std::any_of(address.begin(), address.end(),
+                                         [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; });
         if (control || !(startsWithIgnoringCase(address, "http:") || startsWithIgnoringCase(address, "https:")))
             continue;
         std::string safe;
         for (char c : address) {
             switch (c) {
-            case '&': safe += "&amp;"; break;
-            case '"': safe += "&quot;"; break;
-            case '<': safe += "&lt;"; break;
-            case '>': safe += "&gt;"; break;
-            default: safe.push_back(c);
+            case '&':
+                safe += "&amp;";
+                break;
+            case '"':
+                safe += "&quot;";
+                break;
+            case '<':
+                safe += "&lt;";
+                break;
+            case '>':
+                safe += "&gt;";
+                break;
+            default:
+                safe.push_back(c);
             }
         }
         return safe;
