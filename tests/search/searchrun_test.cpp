@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -340,6 +341,30 @@ TEST_F(SearchRun, ExcludedWordsLeaveAdsOut)
     EXPECT_EQ(count(page, "<p class=\"ad\">"), count(all, "<p class=\"ad\">") - vintage);
     EXPECT_NE(page.find("<p class=\"left-out\">" + std::to_string(vintage) + " left out by excluded words</p><br>\r\n"),
               std::string::npos);
+}
+
+// The page's JSON-LD gives each ad its picture, matched by name; the sample site leaves out every seventh entry.
+TEST_F(SearchRun, AdsTakeThePicturesOfTheirEntries)
+{
+    SampleSite many({"--ads", "8"});
+    ASSERT_TRUE(many.started());
+    platform::settings().siteDomain = many.domain();
+    writeList("springfield\r\n");
+    run(0, "lamp");
+    const std::string page = results();
+    EXPECT_EQ(count(page, "<p class=\"ad\">"), 8u);
+    EXPECT_EQ(count(page, "<p class=\"ad\"><img src=\"http://www.localhost:"), 7u) << page;
+    // Each picture is its own ad's: the picture's name is made from the title.
+    static const std::regex ad(
+        R"(<img src="[^"]*/images/([a-z0-9-]+)\.svg" loading="lazy" alt=""> <a href="[^"]*">([^<]*)</a>)");
+    int matched = 0;
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), ad); it != std::sregex_iterator(); ++it, ++matched) {
+        std::string slug;
+        for (char c : (*it)[2].str())
+            slug += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '-';
+        EXPECT_NE(slug.find((*it)[1].str().substr(0, 4)), std::string::npos) << (*it)[0];
+    }
+    EXPECT_EQ(matched, 7);
 }
 
 TEST(DownloadFailure, GivesItsReason)
