@@ -4,6 +4,9 @@
 //                                             place as the search's memory of the ads listed last time
 //   qb_bench_run memory DOMAIN CITY FOLDER    one run over one city; prints the peak resident memory
 //   qb_bench_run seen IDS FOLDER              reading a memory of IDS ids of 22 characters; prints the time
+//   qb_bench_run downloads DOMAIN CITIES FOLDER shared|fresh
+//                                             the downloads of a run over CITIES cities, as the run makes them
+//                                             (one handle for the run: shared) or with a new handle per city
 
 #include "platform/download.h"
 #include "platform/settings.h"
@@ -38,10 +41,32 @@ static int timeMemoryRead(int ids, const std::string& folder)
     return seen.hasMemory() ? 0 : 1;
 }
 
+// The run's downloads alone, without the scan's pauses: what one handle for the run saves.
+static int timeDownloads(const std::string& domain, int cities, const std::string& folder, bool shared)
+{
+    search::SearchDefinition definition;
+    definition.categoryCode = "sss";
+    definition.words = "bench words";
+    const std::string tail = search::buildSearchTail(definition, "sss", domain);
+    const std::string path = folder + "/temp.html";
+    platform::Downloader downloader;
+    int failures = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 1; i <= cities; ++i) {
+        const std::string url = search::buildCityUrl("city" + std::to_string(i), tail, "http");
+        failures += (shared ? downloader.download(url, path) : platform::downloadUrlToFile(url, path)) != 0;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("cities %d seconds %.3f failures %d\n", cities, seconds, failures);
+    return failures == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     if (argc == 4 && std::string(argv[1]) == "seen")
         return timeMemoryRead(std::atoi(argv[2]), argv[3]);
+    if (argc == 6 && std::string(argv[1]) == "downloads")
+        return timeDownloads(argv[2], std::atoi(argv[3]), argv[4], std::string(argv[5]) == "shared");
     if (argc != 5 && argc != 6) {
         std::fprintf(stderr, "usage: %s speed|memory DOMAIN CITIES|CITY FOLDER [MEMORY]\n", argv[0]);
         return 2;
