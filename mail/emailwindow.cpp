@@ -6,6 +6,7 @@
 #include "mail/securitylibrary.h"
 #include "mail/senderprofile.h"
 #include "mail/smtpsession.h"
+#include "mail/tlstransport.h"
 #include "platform/files.h"
 #include "platform/messagebox.h"
 #include "platform/settings.h"
@@ -15,6 +16,7 @@
 #include "shell/programstate.h"
 #include "shell/widgethelpers.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -24,6 +26,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
 
 namespace mail {
 
@@ -45,6 +51,54 @@ QLabel* caption(QWidget* parent, const char* objectName, const char* text, int x
 std::string textOf(const QLineEdit* field)
 {
     return platform::fromWidgetText(field->text());
+}
+
+// While a send waits, no click, key or close request reaches a window: the modal protocol holds while the windows
+// go on painting.
+class InputHeldOff : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::Drop:
+            return true;
+        case QEvent::Close:
+            event->ignore();
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+// The transport's wait hook: the time goes by in an event loop that paints and runs timers but leaves the system's
+// input events where they are.
+void paintWhileWaiting(int milliseconds)
+{
+    if (milliseconds <= 0) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 struct EmailWindow {
@@ -315,7 +369,7 @@ void onSaveProfile(EmailWindow& e)
 
 void onSend(EmailWindow& e)
 {
-    std::string allowed = shell::allowedNameChars + " ";
+    const std::string allowed = shell::allowedNameChars + " ";
     const std::string footerName = sanitizeName(textOf(e.nameDisplay), allowed);
     const std::string sender = textOf(e.emailDisplay);
     std::string recipients = textOf(e.recipients);
@@ -328,27 +382,26 @@ void onSend(EmailWindow& e)
     if (recipients.empty())
         return;
 
+    // The page always goes along: a copy that can't be written stops the send, and the window keeps what was typed.
+    const std::string sentCopy = shell::programFolder + "sent/" + sentCopyFileName(subject);
+    const std::string page = shell::mainBrowser ? shell::mainBrowser->documentSource() : std::string();
+    if (!platform::writeFileAtomically(sentCopy, page)) {
+        platform::showMessageBox(shell::programName,
+                                 std::string("The page could not be saved for sending: ") + std::strerror(errno),
+                                 platform::BoxIcon::Error);
+        return;
+    }
     addAddresses(e.addressBook, recipients, e.addressBookPath());
     e.showAddressBook();
-    const std::string sentCopy = shell::programFolder + "sent/" + subject + ".html";
-    // A subject the file system refuses as a name gets no sent copy, and the mail goes without the attachment.
-    const bool copyNameAccepted = platform::isAcceptableFileName(subject);
-    if (shell::mainBrowser && copyNameAccepted)
-        platform::writeFileAtomically(sentCopy, shell::mainBrowser->documentSource());
     for (char& c : recipients)
         if (c == ' ')
             c = ',';
-    if (copyNameAccepted)
-        shell::attachmentList.push_back(sentCopy);
+    shell::attachmentList.push_back(sentCopy);
     std::string errorText(255, ' ');
     const int result
-        = sendMail(sender, recipients, subject, body, textOf(e.serverField), portNumber(textOf(e.portField)),
-                   textOf(e.userField), textOf(e.passwordField), errorText);
-    if (result != 0)
-        platform::showMessageBox(shell::programName, "An SMTP Error Has Occured " + std::to_string(result),
-                                 platform::BoxIcon::Error);
-    else
-        platform::showMessageBox(shell::programName, "Mail Sent OK", platform::BoxIcon::None);
+        = sendFromWindow(sender, recipients, subject, body, textOf(e.serverField), portNumber(textOf(e.portField)),
+                         textOf(e.userField), textOf(e.passwordField), errorText);
+    showSendResult(result, errorText);
     securityLibrary().end();
     shell::attachmentList.clear();
     e.window->accept();
@@ -371,6 +424,39 @@ void connectEvents(EmailWindow& e)
 }
 
 } // namespace
+
+QString proposedSubject(const std::string& pageSource)
+{
+    const std::string title = shell::pageTitleFromSource(pageSource);
+    return platform::decodeFromCharset(title, platform::documentCharset(pageSource)).simplified();
+}
+
+int sendFromWindow(const std::string& senderEmail, const std::string& recipients, const std::string& subject,
+                   const std::string& bodyText, const std::string& smtpServer, int smtpPort,
+                   const std::string& userName, const std::string& password, std::string& errorText)
+{
+    InputHeldOff heldOff;
+    qApp->installEventFilter(&heldOff);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    setWaitHook(paintWhileWaiting);
+    const int result
+        = sendMail(senderEmail, recipients, subject, bodyText, smtpServer, smtpPort, userName, password, errorText);
+    setWaitHook(nullptr);
+    // Clicks and keys the system held back meanwhile are let through now into the filter, so that none lands on
+    // the result's box.
+    QCoreApplication::processEvents();
+    QApplication::restoreOverrideCursor();
+    qApp->removeEventFilter(&heldOff);
+    return result;
+}
+
+void showSendResult(int result, const std::string& errorText)
+{
+    if (result != 0)
+        platform::showMessageBox(shell::programName, sendErrorText(result, errorText), platform::BoxIcon::Error);
+    else
+        platform::showMessageBox(shell::programName, "Mail Sent OK", platform::BoxIcon::None);
+}
 
 bool startSecurityLibrary()
 {
@@ -425,7 +511,7 @@ int emailWindow(int openingTab, int defaultProfile, int expertMode)
     e.tabs->setCurrentIndex(openingTab == emailSetupTab ? emailSetupTab : emailPageTab);
     e.followTab();
     e.showSender();
-    e.subject->setText(platform::toWidgetText(shell::oneLineFieldText(shell::getPageTitle())));
+    e.subject->setText(proposedSubject(shell::mainBrowser ? shell::mainBrowser->documentSource() : std::string()));
     if (expertMode == 0)
         attachToolTips(e);
     connectEvents(e);

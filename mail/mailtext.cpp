@@ -18,6 +18,26 @@ std::string sanitizeName(const std::string& name, const std::string& allowedName
     return kept;
 }
 
+std::string sentCopyFileName(const std::string& subject)
+{
+    // 255 bytes less ".html", ".new-" and the longest process number (pid_max is at most 2^22, 7 digits).
+    constexpr size_t longest = 255 - 5 - 5 - 7;
+    std::string name = subject;
+    for (char& c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '/' || u < 32 || u == 127)
+            c = '-';
+    }
+    if (name.size() > longest) {
+        size_t cut = longest;
+        // Back to the first byte of a UTF-8 character, so no character is left in halves.
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    return name + ".html";
+}
+
 std::string findReplyAddress(const std::string& pageSource)
 {
     constexpr std::string_view mailto = "mailto:";

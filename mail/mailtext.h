@@ -13,4 +13,9 @@ std::string sanitizeName(const std::string& name, const std::string& allowedName
 // subject comes first, or the text could break a mail header or name more than one recipient.
 std::string findReplyAddress(const std::string& pageSource);
 
+// The sent copy's file name for a subject: the subject with "/", NUL and every other control byte made "-", cut at
+// a character boundary, then ".html", short enough that it and the atomic writer's sibling (".new-" and a process
+// number) fit the file system's 255 bytes.
+std::string sentCopyFileName(const std::string& subject);
+
 } // namespace mail

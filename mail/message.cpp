@@ -138,9 +138,12 @@ bool isAttributeChar(unsigned char c)
     return isPrintableAscii(c) && c != ' ' && !std::strchr("*'%()<>@,;:\\\"/[]?=", c);
 }
 
-// A name that goes into a quoted parameter as it is: printable ASCII without quote or backslash.
+// A name that goes into a quoted parameter as it is: printable ASCII without quote or backslash. Readers decode
+// "=?" in a quoted name as an encoded word, and drop a blank that begins it, so such names take RFC 2231's form.
 bool isPlainParameterValue(const std::string& name)
 {
+    if (name.find("=?") != std::string::npos || (!name.empty() && name.front() == ' '))
+        return false;
     for (const char c : name) {
         const auto u = static_cast<unsigned char>(c);
         if (!isPrintableAscii(u) || c == '"' || c == '\\')
@@ -158,7 +161,8 @@ std::string asciiFallbackName(const std::string& name)
         const auto u = static_cast<unsigned char>(c);
         if (isContinuationByte(u))
             continue; // one "_" for the whole character, from its first byte
-        fallback += isPrintableAscii(u) && c != '"' && c != '\\' ? c : '_';
+        const bool encodedWordStart = c == '?' && !fallback.empty() && fallback.back() == '=';
+        fallback += isPrintableAscii(u) && c != '"' && c != '\\' && !encodedWordStart ? c : '_';
     }
     constexpr size_t room = headerLineLimit - std::char_traits<char>::length(" name=\"\"");
     if (fallback.size() > room) {
@@ -475,7 +479,9 @@ std::string contentTypeForExtension(const std::string& extension)
 
 std::string fileNameOfPath(const std::string& path)
 {
-    const size_t slash = path.find_last_of("\\/");
+    // Only "/" separates: on this system "\" is a character of the name (a subject's, say), and the attachment
+    // must carry the name of the file.
+    const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

@@ -15,7 +15,7 @@ std::string base64Encode(std::string_view bytes);
 // The Content-Type for an attachment whose name ends in "." + extension.
 std::string contentTypeForExtension(const std::string& extension);
 
-// The last component of a path, after the last "\" or "/".
+// The last component of a path, after the last "/".
 std::string fileNameOfPath(const std::string& path);
 
 // The text after the last "." of the path; empty when a blank, "/" or "\" follows that dot, or the dot begins the

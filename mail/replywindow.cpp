@@ -72,8 +72,7 @@ int replyToAdWindow(int defaultProfile, int expertMode)
     makeCaption(&dialog, "toCaption", "To:", 10, 35, 30);
     makeDisplay(&dialog, "toDisplay", replyAddress, 35);
     QLabel* subjectCaption = makeCaption(&dialog, "subjectCaption", "Subject:", 10, 60, 50);
-    auto* subjectField
-        = new QLineEdit(platform::toWidgetText(shell::oneLineFieldText(shell::pageTitleFromSource(source))), &dialog);
+    auto* subjectField = new QLineEdit(proposedSubject(source), &dialog);
     subjectField->setObjectName("subjectField");
     subjectField->setGeometry(10, 75, 385, 20);
     subjectCaption->setBuddy(subjectField);
@@ -117,13 +116,9 @@ int replyToAdWindow(int defaultProfile, int expertMode)
         // The name as the profile holds it: the sender typed it, so it needs no filtering here.
         const std::string body = platform::fromWidgetText(messageField->toPlainText())
             + buildMailFooter(sender.senderName, platform::settings().softwarePageUrl);
-        const int result = sendMail(sender.senderEmail, replyAddress, subject, body, sender.smtpServer, smtpPort,
-                                    sender.userName, sender.password, errorText);
-        if (result != 0)
-            platform::showMessageBox(shell::programName, "An SMTP Error Has Occured " + std::to_string(result),
-                                     platform::BoxIcon::Error);
-        else
-            platform::showMessageBox(shell::programName, "Mail Sent OK", platform::BoxIcon::None);
+        const int result = sendFromWindow(sender.senderEmail, replyAddress, subject, body, sender.smtpServer, smtpPort,
+                                          sender.userName, sender.password, errorText);
+        showSendResult(result, errorText);
         securityLibrary().end();
         dialog.accept();
     });

@@ -62,6 +62,9 @@ bool refuseUnsafeAddress(const std::string& address, std::string& errorText)
     return unsafe;
 }
 
+// The wait for QUIT's answer: the mail has gone by then, and a longer wait would only hold the user up.
+constexpr int quitWaitMs = 5000;
+
 // How long the machine's own name may take to resolve; it is normally in the hosts file.
 constexpr int hostLookupMs = 5000;
 
@@ -123,6 +126,65 @@ std::string codeText(const std::string& reply)
     return code;
 }
 
+// The server's own words for errorText: its reply's lines joined by blanks (each line after the first without its
+// code), control bytes made blanks; three blanks when nothing came, as the code text then is.
+std::string replyWords(const std::string& reply)
+{
+    std::string words;
+    size_t start = 0;
+    while (start < reply.size()) {
+        size_t end = reply.find('\n', start);
+        if (end == std::string::npos)
+            end = reply.size();
+        std::string line = reply.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!words.empty())
+            words += ' ' + (line.size() >= 4 ? line.substr(4) : line);
+        else
+            words = line;
+        start = end + 1;
+    }
+    for (char& c : words) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 32 || u == 127)
+            c = ' ';
+    }
+    return words.empty() ? codeText(reply) : words;
+}
+
+// The mechanisms the EHLO answer names on its AUTH line ("250-AUTH LOGIN PLAIN", or the old "250-AUTH=LOGIN"),
+// upper-cased, in their order.
+std::vector<std::string> authMechanisms(const std::string& reply)
+{
+    std::vector<std::string> mechanisms;
+    size_t start = 0;
+    while (start < reply.size()) {
+        size_t end = reply.find('\n', start);
+        if (end == std::string::npos)
+            end = reply.size();
+        std::string line = reply.size() > start + 4 ? reply.substr(start + 4, end - start - 4) : std::string();
+        for (char& c : line)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (line.rfind("AUTH", 0) == 0 && line.size() > 4 && (line[4] == ' ' || line[4] == '=')) {
+            size_t at = 5;
+            while (at < line.size()) {
+                const size_t stop = std::min(line.find_first_of(" \r", at), line.size());
+                if (stop > at)
+                    mechanisms.push_back(line.substr(at, stop - at));
+                at = stop + 1;
+            }
+        }
+        start = end + 1;
+    }
+    return mechanisms;
+}
+
+bool offers(const std::vector<std::string>& mechanisms, const char* mechanism)
+{
+    return std::find(mechanisms.begin(), mechanisms.end(), mechanism) != mechanisms.end();
+}
+
 int codeValue(const std::string& code)
 {
     int value = 0;
@@ -142,16 +204,19 @@ public:
     {
     }
 
-    // Sends a command (when not empty) and reads its reply; 0 when the reply code is one of accepted,
-    // otherwise the result of the step with its text.
-    int step(const std::string& command, std::initializer_list<int> accepted, int refusal, const char* label)
+    // Sends a command (when not empty) and reads its reply within waitMs; 0 when the reply code is one of
+    // accepted, otherwise the result of the step with its text.
+    int step(const std::string& command, std::initializer_list<int> accepted, int refusal, const char* label,
+             int waitMs = replyWaits().commandMs)
     {
-        return step({command}, accepted, refusal, label);
+        int result = send({command});
+        if (result == 0)
+            result = receive(waitMs);
+        return result == 0 ? judge(accepted, refusal, label) : result;
     }
 
-    // The same with the command in pieces, each pushed and flushed in turn (the message's header and content).
-    int step(std::initializer_list<std::string_view> pieces, std::initializer_list<int> accepted, int refusal,
-             const char* label)
+    // Pushes and flushes each piece in turn (the message's header and content); 0 or the transport's result.
+    int send(std::initializer_list<std::string_view> pieces)
     {
         for (const std::string_view piece : pieces) {
             if (piece.empty())
@@ -162,29 +227,66 @@ public:
                 return sent;
             }
         }
+        return 0;
+    }
+
+    int receive(int waitMs)
+    {
         m_reply.clear();
-        const int received = tlsReceiveReply(m_session, m_errorText, m_reply);
-        if (received != 0) {
+        const int received = tlsReceiveReply(m_session, m_errorText, m_reply, waitMs);
+        if (received != 0)
             setErrorText(m_errorText, "sslRecvData ERROR: " + securityStatusText(received));
-            return received;
-        }
-        const std::string code = codeText(m_reply);
-        if (accepted.size() == 0)
-            return 0;
+        return received;
+    }
+
+    // 0 when the reply's code is accepted; otherwise the refusal, with the label and the server's words, and
+    // a word that a 4xx refusal may pass when tried again.
+    int judge(std::initializer_list<int> accepted, int refusal, const char* label)
+    {
+        const int code = codeValue(codeText(m_reply));
         for (int value : accepted)
-            if (codeValue(code) == value)
+            if (code == value)
                 return 0;
-        setErrorText(m_errorText, std::string(label) + code);
+        const std::string temporary = code >= 400 && code <= 499 ? " (temporary: try again later)" : "";
+        std::string text = std::string(label) + replyWords(m_reply);
+        text.resize(std::min(text.size(), errorTextCapacity - temporary.size()));
+        setErrorText(m_errorText, text + temporary);
         return refusal;
     }
 
     const std::string& reply() const { return m_reply; }
+    std::string& errorText() { return m_errorText; }
 
 private:
     int m_session;
     std::string& m_errorText;
     std::string m_reply;
 };
+
+// AUTH LOGIN where the server offers it (or names no mechanism at all, when its own refusal says best what is
+// wrong), otherwise AUTH PLAIN (RFC 4616) in one line; neither offered ends the send before any secret goes out.
+int logIn(Dialogue& dialogue, const std::string& userName, const std::string& password)
+{
+    const std::vector<std::string> mechanisms = authMechanisms(dialogue.reply());
+    if (mechanisms.empty() || offers(mechanisms, "LOGIN")) {
+        int result = dialogue.step("AUTH LOGIN\r\n", {334}, authLoginRefused, "AUTH LOGIN Failed: ");
+        if (result == 0)
+            result = dialogue.step(base64Encode(userName) + "\r\n", {334}, userNameRefused, "Username Failed: ");
+        if (result == 0)
+            result = dialogue.step(base64Encode(password) + "\r\n", {235, 250}, passwordRefused, "Password Failed: ");
+        return result;
+    }
+    if (offers(mechanisms, "PLAIN")) {
+        const std::string credentials = std::string(1, '\0') + userName + '\0' + password;
+        return dialogue.step("AUTH PLAIN " + base64Encode(credentials) + "\r\n", {235, 250}, passwordRefused,
+                             "Password Failed: ");
+    }
+    std::string offered;
+    for (const std::string& mechanism : mechanisms)
+        offered += (offered.empty() ? "" : " ") + mechanism;
+    setErrorText(dialogue.errorText(), "AUTH LOGIN Failed: the server offers only " + offered);
+    return authLoginRefused;
+}
 
 } // namespace
 
@@ -297,7 +399,8 @@ int sendMailWith(Security security, const std::string& senderEmail, const std::s
     const std::string ehlo = "EHLO " + hostName + "\r\n";
 
     Dialogue dialogue(session, errorText);
-    int result = dialogue.step("", {220}, greetingRefused, "Invalid handshake received: ");
+    const ReplyWaits& waits = replyWaits();
+    int result = dialogue.step("", {220}, greetingRefused, "Invalid handshake received: ", waits.greetingMs);
     if (result == 0)
         result = dialogue.step(ehlo, {250}, ehloRefused, "EHLO Failed: ");
     if (result == 0 && startTls) {
@@ -322,11 +425,7 @@ int sendMailWith(Security security, const std::string& senderEmail, const std::s
             result = dialogue.step(ehlo, {250}, ehloRefused, "EHLO Failed: ");
     }
     if (result == 0)
-        result = dialogue.step("AUTH LOGIN\r\n", {334}, authLoginRefused, "AUTH LOGIN Failed: ");
-    if (result == 0)
-        result = dialogue.step(base64Encode(userName) + "\r\n", {334}, userNameRefused, "Username Failed: ");
-    if (result == 0)
-        result = dialogue.step(base64Encode(password) + "\r\n", {235, 250}, passwordRefused, "Password Failed: ");
+        result = logIn(dialogue, userName, password);
     if (result == 0)
         result = dialogue.step("MAIL FROM: <" + senderEmail + ">\r\n", {250}, mailFromRefused, "MAIL FROM Failed: ");
     for (size_t i = 0; result == 0 && i < addresses.size(); ++i)
@@ -341,14 +440,33 @@ int sendMailWith(Security security, const std::string& senderEmail, const std::s
             setErrorText(errorText, "Message not composed: out of memory");
             return messageNotComposed;
         }
-        result = dialogue.step({headers, content}, {250}, messageRefused, "Message refused: ");
+        result = dialogue.send({headers, content});
+        // No answer, or a connection gone, after the whole message is no refusal: the server may have it.
+        if (result == 0 && (dialogue.receive(waits.dataEndMs) != 0 || dialogue.reply().empty())) {
+            setErrorText(errorText,
+                         "Not confirmed: the server did not answer after the message, so it may or may "
+                         "not have been sent");
+            return messageNotConfirmed;
+        }
+        if (result == 0)
+            result = dialogue.judge({250}, messageRefused, "Message refused: ");
     }
-    if (result == 0)
-        result = dialogue.step("QUIT\r\n", {}, 0, "");
-    // After a failure the session is left to the library's shutdown, which the mail window does right after.
-    if (result == 0)
-        tlsClose(session);
-    return result;
+    if (result != 0)
+        return result; // the session is left to the library's shutdown, which the mail window does right after
+    // The server answered 250: the mail is its own now (RFC 5321 6.1), whatever QUIT and the connection's end do.
+    // Its answer to QUIT changes nothing, so it gets a short wait only.
+    const std::string untouched = errorText;
+    if (dialogue.send({"QUIT\r\n"}) == 0)
+        dialogue.receive(std::min(waits.commandMs, quitWaitMs));
+    errorText = untouched;
+    tlsClose(session);
+    return 0;
+}
+
+std::string sendErrorText(int result, const std::string& errorText)
+{
+    const std::string first = "An SMTP Error Has Occured " + std::to_string(result);
+    return errorText.find_first_not_of(' ') == std::string::npos ? first : first + "\n" + errorText;
 }
 
 } // namespace mail

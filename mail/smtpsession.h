@@ -1,6 +1,6 @@
 #pragma once
-// One mail, one SMTP session: greeting, EHLO, AUTH LOGIN, MAIL FROM, RCPT TO for each recipient, DATA, the
-// message, QUIT. Over TLS from the first byte, or on port 587 after STARTTLS.
+// One mail, one SMTP session: greeting, EHLO, AUTH LOGIN (or AUTH PLAIN where only that is offered), MAIL FROM,
+// RCPT TO for each recipient, DATA, the message, QUIT. Over TLS from the first byte, or on port 587 after STARTTLS.
 
 #include <string>
 
@@ -21,6 +21,7 @@ enum SmtpResult {
     messageNotComposed = -986, // the memory for the message could not be had
     startTlsNotOffered = -985, // port 587: the server's EHLO answer names no STARTTLS
     startTlsRefused = -984, // port 587: STARTTLS not answered with 220
+    messageNotConfirmed = -983, // no answer after the whole message: the server may or may not have it
 };
 
 // How the connection is secured: TLS from the first byte (port 465 and every other), or STARTTLS (port 587).
@@ -28,8 +29,10 @@ enum class Security { implicitTls, startTls };
 Security securityForPort(int port);
 
 // Sends the message composed from the arguments and the program's attachment list to every address of
-// recipients (separated by ","). Returns 0, a security library status, -999 to -997 (transport) or -996 to -984
-// (the step that was refused); errorText gets a one-line description of a failure. Never falls back to plain text.
+// recipients (separated by ","). Returns 0, a security library status, -999 to -997 (transport), -996 to -984
+// (the step that was refused) or -983 (no answer after the message); errorText gets a one-line description of a
+// failure: the step and the server's own words, with " (temporary: try again later)" after a 4xx reply. Once the
+// server has answered 250 to the message the result is 0, whatever QUIT brings. Never falls back to plain text.
 int sendMail(const std::string& senderEmail, const std::string& recipients, const std::string& subject,
              const std::string& bodyText, const std::string& smtpServer, int smtpPort, const std::string& userName,
              const std::string& password, std::string& errorText);
@@ -50,5 +53,9 @@ std::string canonicalHostName();
 // The message as it goes out after DATA: every line end made CR LF, a "." doubled at the start of a line, and
 // (with endOfData) the end-of-data marker appended.
 std::string dataPhaseText(const std::string& message, bool endOfData = true);
+
+// What a mail window's error box says under its first line: "An SMTP Error Has Occured " and the result, then
+// errorText on a line of its own (when it holds anything but blanks).
+std::string sendErrorText(int result, const std::string& errorText);
 
 } // namespace mail

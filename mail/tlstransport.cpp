@@ -9,6 +9,36 @@
 
 namespace mail {
 
+namespace {
+
+ReplyWaits currentWaits = rfcReplyWaits;
+WaitHook waitHook = nullptr;
+
+void waitStep(int milliseconds)
+{
+    if (waitHook)
+        waitHook(milliseconds);
+    else if (milliseconds > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+} // namespace
+
+void setReplyWaits(ReplyWaits waits)
+{
+    currentWaits = waits;
+}
+
+const ReplyWaits& replyWaits()
+{
+    return currentWaits;
+}
+
+void setWaitHook(WaitHook hook)
+{
+    waitHook = hook;
+}
+
 void setErrorText(std::string& errorText, std::string text)
 {
     if (text.size() > errorTextCapacity)
@@ -27,6 +57,9 @@ int tlsOpen(const std::string& serverName, int port, int& session, bool plainFir
                                         static_cast<int>(serverName.size()));
     if (status == CRYPT_OK)
         status = lib.setAttribute(session, CRYPT_SESSINFO_SERVER_PORT, port);
+    // A long upload comes back to the transport at each step, so the windows can repaint meanwhile.
+    if (status == CRYPT_OK)
+        status = lib.setAttribute(session, CRYPT_SESSINFO_FLUSH_STEP_MS, receiveStepMs);
     if (status == CRYPT_OK && plainFirst)
         status = lib.setAttribute(session, CRYPT_SESSINFO_PLAINTEXT_FIRST, 1);
     if (status == CRYPT_OK)
@@ -71,7 +104,9 @@ int tlsSend(int session, std::string& errorText, std::string_view data)
                          + ", bytesSent = " + std::to_string(bytesSent));
         return pushFailed;
     }
-    const int flushStatus = lib.flushData(session);
+    int flushStatus;
+    while ((flushStatus = lib.flushData(session)) == CRYPT_ERROR_INCOMPLETE)
+        waitStep(0);
     if (flushStatus != CRYPT_OK) {
         setErrorText(errorText, "CryptFlushData ERROR " + securityStatusText(flushStatus));
         return flushFailed;
@@ -81,7 +116,7 @@ int tlsSend(int session, std::string& errorText, std::string_view data)
 
 // The polling loop both receives share: wait a step, pop, and let take() decide whether to stop.
 template <typename Take>
-static int pollReceive(int session, std::string& errorText, char* buffer, int capacity, Take take)
+static int pollReceive(int session, std::string& errorText, char* buffer, int capacity, int waitMs, Take take)
 {
     const SecurityLibrary& lib = securityLibrary();
     if (!lib.complete()) {
@@ -89,9 +124,9 @@ static int pollReceive(int session, std::string& errorText, char* buffer, int ca
         return receiveFailed;
     }
     for (int waited = 0;;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(receiveStepMs));
+        waitStep(receiveStepMs);
         waited += receiveStepMs;
-        if (waited > receiveWaitMs)
+        if (waited > waitMs)
             return 0;
         int count = 0;
         const int status = lib.popData(session, buffer, capacity, &count);
@@ -106,7 +141,7 @@ static int pollReceive(int session, std::string& errorText, char* buffer, int ca
 
 int tlsReceive(int session, std::string& errorText, char* buffer, int& received, int capacity)
 {
-    return pollReceive(session, errorText, buffer, capacity, [&](int count) {
+    return pollReceive(session, errorText, buffer, capacity, receiveWaitMs, [&](int count) {
         received = count;
         return true;
     });
@@ -127,10 +162,10 @@ bool isCompleteReply(std::string_view reply)
     return !(last.size() >= 4 && last[3] == '-');
 }
 
-int tlsReceiveReply(int session, std::string& errorText, std::string& reply)
+int tlsReceiveReply(int session, std::string& errorText, std::string& reply, int waitMs)
 {
     char buffer[255];
-    return pollReceive(session, errorText, buffer, sizeof buffer, [&](int count) {
+    return pollReceive(session, errorText, buffer, sizeof buffer, waitMs, [&](int count) {
         reply.append(buffer, size_t(count));
         return isCompleteReply(reply);
     });

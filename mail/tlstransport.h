@@ -12,7 +12,27 @@ inline constexpr int pushFailed = -998; // the push call failed or took another 
 inline constexpr int flushFailed = -997; // the flush call failed
 
 inline constexpr int receiveStepMs = 100;
-inline constexpr int receiveWaitMs = 5000;
+inline constexpr int receiveWaitMs = 5000; // tlsReceive's wait
+
+// How long the dialogue waits for each reply (RFC 5321 4.5.3.2), counted from when the server has taken the
+// last byte of the command: 5 minutes for the greeting, for each command and for DATA's 354, and 10 for the
+// reply to the end of the message, where giving up early makes users send the mail twice.
+struct ReplyWaits {
+    int greetingMs;
+    int commandMs;
+    int dataEndMs;
+};
+inline constexpr ReplyWaits rfcReplyWaits{300'000, 300'000, 600'000};
+
+// Tests shorten the waits; the program never does.
+void setReplyWaits(ReplyWaits waits);
+const ReplyWaits& replyWaits();
+
+// Called between the steps of every wait of a send (each 100 ms of a reply's wait, each step of a long flush)
+// with how long to wait, 0 for none: the windows set one that keeps them painted while taking no input. Without
+// one the transport just sleeps.
+using WaitHook = void (*)(int milliseconds);
+void setWaitHook(WaitHook hook);
 
 // errorText holds at most this many characters, like the windows' fixed text buffer.
 inline constexpr size_t errorTextCapacity = 255;
@@ -30,7 +50,8 @@ int tlsStartTls(int session);
 // The connection's local address as text ("192.0.2.10", "2001:db8::1"), or empty when it can't be had.
 std::string tlsLocalAddress(int session);
 
-// Pushes the bytes and flushes them: 0, pushFailed or flushFailed (with the text in errorText).
+// Pushes the bytes and flushes them: 0, pushFailed or flushFailed (with the text in errorText). Returns once the
+// server has taken the last byte, calling the wait hook while a long flush goes on.
 int tlsSend(int session, std::string& errorText, std::string_view data);
 
 // Polls every 100 ms for up to 5 s and takes whatever has arrived at the first poll that finds something, at
@@ -39,8 +60,8 @@ int tlsSend(int session, std::string& errorText, std::string_view data);
 int tlsReceive(int session, std::string& errorText, char* buffer, int& received, int capacity);
 
 // The same polling, but it goes on until the SMTP reply is complete (its last line "ddd " or "ddd" ended by
-// CR LF or a bare LF), however many pieces it comes in, within the same 5 s. reply holds what arrived.
-int tlsReceiveReply(int session, std::string& errorText, std::string& reply);
+// CR LF or a bare LF), however many pieces it comes in, within waitMs. reply holds what arrived.
+int tlsReceiveReply(int session, std::string& errorText, std::string& reply, int waitMs = receiveWaitMs);
 
 // True when reply ends with a complete last line of an SMTP reply.
 bool isCompleteReply(std::string_view reply);

@@ -78,8 +78,11 @@ static bool writeAll(int fd, std::string_view bytes)
         ssize_t put = ::write(fd, bytes.data(), bytes.size());
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0)
+        if (put <= 0) {
+            if (put == 0)
+                errno = ENOSPC;
             return false;
+        }
         bytes.remove_prefix(static_cast<size_t>(put));
     }
     return true;
@@ -111,15 +114,19 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, FileAc
 {
     // Renaming over a link would put a plain file in its place; the user linked it to keep it elsewhere.
     const std::string target = followLinks(path);
-    if (target.empty())
+    if (target.empty()) {
+        errno = ELOOP;
         return false;
+    }
     const bool ownerOnly = access == FileAccess::OwnerOnly;
     mode_t keptMode = 0;
     struct stat existing { };
     if (::stat(target.c_str(), &existing) == 0) {
         // A file made read-only stays as it is, also for root, whom access() lets write anything.
-        if (!S_ISREG(existing.st_mode) || (existing.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
+        if (!S_ISREG(existing.st_mode) || (existing.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) {
+            errno = S_ISDIR(existing.st_mode) ? EISDIR : S_ISREG(existing.st_mode) ? EACCES : EINVAL;
             return false;
+        }
         keptMode = existing.st_mode & 0777;
     }
     const std::string sibling = target + ".new-" + std::to_string(::getpid());
@@ -134,7 +141,9 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, FileAc
     bool written = (mode == 0 || ::fchmod(fd, mode) == 0) && writeAll(fd, bytes) && ::fsync(fd) == 0;
     written = (::close(fd) == 0) && written;
     if (!written || ::rename(sibling.c_str(), target.c_str()) != 0) {
+        const int why = errno;
         ::unlink(sibling.c_str());
+        errno = why;
         return false;
     }
     return true;

@@ -28,7 +28,7 @@ bool isDirectory(const std::string& path);
 // renamed over the old file, so a crash or a full disk leaves either the old file or the new one, never a short
 // one. A symbolic link is written through to its target (the link stays) and the file keeps its permissions.
 // Returns false (and leaves the old file as it was) when any step fails, and when the file is read-only or is not
-// a regular file.
+// a regular file; errno then says why.
 enum class FileAccess { Normal, OwnerOnly };
 // OwnerOnly files (they hold passwords) are readable and writable by their owner alone (mode 0600).
 bool writeFileAtomically(const std::string& path, std::string_view bytes, FileAccess access = FileAccess::Normal);

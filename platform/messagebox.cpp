@@ -68,6 +68,8 @@ static bool runBox(const MessageBoxRequest& request)
         box.installEventFilter(&onlyYesOrNo);
     }
     box.setObjectName(request.yesNo ? "questionBox" : "messageBox");
+    // A box may quote a server's words: they are shown as they stand, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -307,4 +307,36 @@ std::string encodeForCharset(const QString& text, const QString& charset)
     return out;
 }
 
+QString decodeFromCharset(std::string_view bytes, const std::string& charset)
+{
+    const Charset* set = charsetOfLabel(charset);
+    if (!set || set == &charsets().front())
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    iconv_t converter = ::iconv_open("UTF-8", set->converterName);
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    std::string out;
+    char chunk[1024];
+    size_t consumed = 0;
+    while (consumed < bytes.size()) {
+        char* in = const_cast<char*>(bytes.data() + consumed);
+        size_t inLeft = bytes.size() - consumed;
+        char* next = chunk;
+        size_t outLeft = sizeof chunk;
+        const size_t result = ::iconv(converter, &in, &inLeft, &next, &outLeft);
+        const int error = errno;
+        out.append(chunk, static_cast<size_t>(next - chunk));
+        consumed = bytes.size() - inLeft;
+        if (result != static_cast<size_t>(-1) || error == E2BIG)
+            continue;
+        // A byte the set leaves undefined (EILSEQ) or a sequence cut off at the end (EINVAL): one character for it.
+        const auto u = static_cast<unsigned char>(bytes[consumed]);
+        out += u >= 0x80 && u <= 0x9F ? QString(QChar(u)).toUtf8().toStdString() : "\xEF\xBF\xBD";
+        ++consumed;
+        ::iconv(converter, nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
+    }
+    ::iconv_close(converter);
+    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+}
+
 } // namespace platform

@@ -22,4 +22,9 @@ std::string documentCharset(std::string_view html);
 // same number, which goes back to that byte. An unknown set is written as UTF-8.
 std::string encodeForCharset(const QString& text, const QString& charset);
 
+// Bytes in a document's character set (as documentCharset names it) as text. A byte sequence the set doesn't
+// define reads as a browser reads it: 0x80 to 0x9F as the control character of the same number, anything else as
+// U+FFFD. An unknown set is read as UTF-8.
+QString decodeFromCharset(std::string_view bytes, const std::string& charset);
+
 } // namespace platform

@@ -13,10 +13,12 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,7 +49,10 @@ struct Session {
     bool plainFirst = false; // connect only; the data goes in clear until STARTTLS
     bool tls = false; // the handshake is done: the data goes through ssl
     int timeoutMs = fixedTimeoutMs;
-    Clock::time_point lastSent; // when a byte last went out, for the flush's stall time-out
+    int flushStepMs = 0; // 0: a flush waits until it is done or stalls
+    bool flushing = false; // a flush ended its step unfinished: the next one goes on, stall clock and all
+    Clock::time_point lastSent; // when a byte last went out or was taken by the peer, for the stall time-out
+    int queuedBefore = -1; // the send queue at the last look while draining
     bool peerClosed = false; // close_notify or EOF seen: nothing more will arrive
     bool broken = false; // a read or write failed: no more TLS calls on it
     std::string outgoing; // pushed, not yet flushed
@@ -386,24 +391,58 @@ int checkDataCall(int envelope, const void* buffer, int length, int* bytesCopied
     return CRYPT_OK;
 }
 
-// Sends the pushed bytes, waiting while the socket is full; gives up only when no byte could be sent for the
-// session's time-out, however long the whole takes.
-int flushOutgoing(Session& s)
+// Bytes the system still holds for the peer: not sent, or sent and not yet acknowledged; -1 when it can't say.
+int sendQueueLength(int fd)
 {
-    s.lastSent = Clock::now();
+    int queued = 0;
+    return ::ioctl(fd, SIOCOUTQ, &queued) == 0 ? queued : -1;
+}
+
+// Waits until the peer has acknowledged every byte: the socket's send queue is empty. Each byte it takes counts as
+// progress; CRYPT_ERROR_TIMEOUT once none has for the session's time-out, CRYPT_ERROR_INCOMPLETE at the step's end.
+int drainSendQueue(Session& s, Clock::time_point stepEnd)
+{
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        const int queued = sendQueueLength(s.fd);
+        if (queued <= 0)
+            return CRYPT_OK; // empty, or a system that can't tell: the bytes are as far as can be seen
+        const Clock::time_point now = Clock::now();
+        if (s.queuedBefore >= 0 && queued < s.queuedBefore)
+            s.lastSent = now;
+        s.queuedBefore = queued;
+        if (now >= s.lastSent + std::chrono::milliseconds(s.timeoutMs))
+            return CRYPT_ERROR_TIMEOUT;
+        if (now >= stepEnd)
+            return CRYPT_ERROR_INCOMPLETE;
+        // A reset connection drops its queue; an error on the socket ends the wait.
+        pollfd p{s.fd, 0, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & POLLERR)) {
+            s.broken = true;
+            return CRYPT_ERROR_WRITE;
+        }
+        // Short pauses first, so that a quick peer costs almost nothing; longer ones for a slow link.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(stepEnd - now);
+        ::poll(nullptr, 0, int(std::max<long long>(1, std::min(pause.count(), left.count()))));
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+}
+
+// Sends the pushed bytes, waiting while the socket is full, then waits for the peer to take them; gives up only
+// when no byte could be sent or taken for the session's time-out, however long the whole takes.
+int sendOutgoing(Session& s, Clock::time_point stepEnd)
+{
     const auto stallDeadline = [&s] { return s.lastSent + std::chrono::milliseconds(s.timeoutMs); };
+    const auto waitDeadline = [&] { return std::min(stallDeadline(), stepEnd); };
     if (!s.tls) {
-        size_t sent = 0;
-        while (sent < s.outgoing.size()) {
-            const ssize_t n = ::send(s.fd, s.outgoing.data() + sent, s.outgoing.size() - sent, MSG_NOSIGNAL);
+        while (!s.outgoing.empty()) {
+            const ssize_t n = ::send(s.fd, s.outgoing.data(), s.outgoing.size(), MSG_NOSIGNAL);
             if (n > 0) {
-                sent += size_t(n);
+                s.outgoing.erase(0, size_t(n));
                 s.lastSent = Clock::now();
             } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!waitFor(s.fd, POLLOUT, stallDeadline())) {
-                    s.outgoing.erase(0, sent);
-                    return CRYPT_ERROR_TIMEOUT;
-                }
+                if (!waitFor(s.fd, POLLOUT, waitDeadline()))
+                    return Clock::now() >= stallDeadline() ? CRYPT_ERROR_TIMEOUT : CRYPT_ERROR_INCOMPLETE;
             } else if (n < 0 && errno == EINTR) {
                 continue;
             } else {
@@ -411,7 +450,6 @@ int flushOutgoing(Session& s)
                 return CRYPT_ERROR_WRITE;
             }
         }
-        s.outgoing.clear();
         return CRYPT_OK;
     }
     while (!s.outgoing.empty()) {
@@ -424,9 +462,10 @@ int flushOutgoing(Session& s)
         }
         const int error = SSL_get_error(s.ssl, rc);
         if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-            // The socket BIO moves lastSent on with every byte that goes out.
-            if (!waitFor(s.fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, stallDeadline()))
-                return CRYPT_ERROR_TIMEOUT; // the rest stays buffered; a later flush may still send it
+            // The socket BIO moves lastSent on with every byte that goes out. The rest stays buffered, and the
+            // record OpenSSL began is retried with the same bytes by the next call.
+            if (!waitFor(s.fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, waitDeadline()))
+                return Clock::now() >= stallDeadline() ? CRYPT_ERROR_TIMEOUT : CRYPT_ERROR_INCOMPLETE;
             continue;
         }
         s.broken = true;
@@ -434,6 +473,22 @@ int flushOutgoing(Session& s)
         return CRYPT_ERROR_WRITE;
     }
     return CRYPT_OK;
+}
+
+int flushOutgoing(Session& s)
+{
+    const Clock::time_point now = Clock::now();
+    if (!s.flushing) {
+        s.lastSent = now;
+        s.queuedBefore = -1;
+    }
+    const Clock::time_point stepEnd
+        = s.flushStepMs > 0 ? now + std::chrono::milliseconds(s.flushStepMs) : Clock::time_point::max();
+    int status = sendOutgoing(s, stepEnd);
+    if (status == CRYPT_OK)
+        status = drainSendQueue(s, stepEnd);
+    s.flushing = status == CRYPT_ERROR_INCOMPLETE;
+    return status;
 }
 
 // Runs an entry point's body so that no C++ exception leaves the library: running out of memory gives
@@ -549,6 +604,11 @@ int cryptSetAttribute(int cryptHandle, int attributeType, int value)
             if (value != 1)
                 return CRYPT_ERROR_PARAM3;
             return switchToTls(*s);
+        case CRYPT_SESSINFO_FLUSH_STEP_MS:
+            if (value < 0 || value > fixedTimeoutMs)
+                return CRYPT_ERROR_PARAM3;
+            s->flushStepMs = value;
+            return CRYPT_OK;
         case CRYPT_SESSINFO_TIMEOUT_MS:
             // Only ever shorter than the fixed time-out: nothing can stretch a send beyond it.
             if (value < 1 || value > fixedTimeoutMs)

@@ -3,8 +3,10 @@
 // The program itself never links this library: it loads it at run time and looks the functions up by name.
 //
 // Fixed time-outs of 30 s: name look-up and connecting together, the handshake, and each flush for as long as no
-// byte can be sent. Trust comes from OpenSSL's default verify paths, so SSL_CERT_FILE and SSL_CERT_DIR apply;
-// they are read at each handshake. No C++ exception leaves a function of this interface.
+// byte can be sent. A flush ends only once the peer has taken every byte (the socket's send queue is empty, as
+// far as the system shows it), so a caller's wait for the answer starts when the peer has the whole of its data. Trust
+// comes from OpenSSL's default verify paths, so SSL_CERT_FILE and SSL_CERT_DIR apply; they are read at each handshake.
+// No C++ exception leaves a function of this interface.
 
 #ifdef __cplusplus
 extern "C" {
@@ -26,6 +28,10 @@ extern "C" {
 #define CRYPT_SESSINFO_STARTTLS 6902
 /* Shortens the session's time-outs to 1 to 30000 ms, for tests; the program never sets it. */
 #define CRYPT_SESSINFO_TIMEOUT_MS 6903
+/* 0 (the default) or 1 to 30000: the longest one cryptFlushData waits. A flush whose step ends before the peer
+   has taken every byte returns CRYPT_ERROR_INCOMPLETE and goes on where it stopped at the next call, so that the
+   caller can do other work (repaint a window) meanwhile; the no-progress time-out counts across those calls. */
+#define CRYPT_SESSINFO_FLUSH_STEP_MS 6904
 
 #define CRYPT_ERROR_PARAM1 (-1)
 #define CRYPT_ERROR_PARAM2 (-2)

@@ -185,9 +185,9 @@ TEST_P(MessageFileName, OfPath)
 }
 
 INSTANTIATE_TEST_SUITE_P(MessagePaths, MessageFileName,
-                         ::testing::Values(PathCase{"windowsPath", "C:\\a\\b.html", "b.html"},
+                         ::testing::Values(PathCase{"backslashesAreOfTheName", "C:\\a\\b.html", "C:\\a\\b.html"},
                                            PathCase{"unixPath", "/x/y/z.txt", "z.txt"},
-                                           PathCase{"mixedSeparators", "a/b\\c.txt", "c.txt"},
+                                           PathCase{"backslashAfterSlash", "a/b\\c.txt", "b\\c.txt"},
                                            PathCase{"mixedOtherWay", "a\\b/c.txt", "c.txt"},
                                            PathCase{"bareName", "plain.txt", "plain.txt"},
                                            PathCase{"endsInSlash", "dir/", ""}),

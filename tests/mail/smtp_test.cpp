@@ -5,6 +5,7 @@
 #include "mail/message.h"
 #include "mail/securitylibrary.h"
 #include "mail/smtpsession.h"
+#include "mail/tlstransport.h"
 #include "shell/programstate.h"
 
 #include "peerprocess.h"
@@ -67,6 +68,7 @@ protected:
         ASSERT_EQ(mail::securityLibrary().init(), 0);
         mail::setMailClock([] { return std::time_t(1796833120); });
         shell::attachmentList.clear();
+        mail::setReplyWaits(shortWaits);
     }
     void TearDown() override
     {
@@ -74,7 +76,10 @@ protected:
         mail::releaseSecurityLibrary();
         mail::setMailClock({});
         shell::attachmentList.clear();
+        mail::setReplyWaits(mail::rfcReplyWaits);
     }
+    // The waits of the RFC shortened, the message's end still waited for longest.
+    static constexpr mail::ReplyWaits shortWaits{4000, 4000, 8000};
     static std::vector<std::string> receivedLines(const ScriptedTlsPeer& peer)
     {
         std::vector<std::string> lines;
@@ -132,6 +137,29 @@ std::function<void(std::vector<std::string>&)> replaceReply(size_t step, std::st
     return [step, action](std::vector<std::string>& actions) { actions[replyAction(step)] = action; };
 }
 
+// Cuts the script after the message has been read and goes on with these actions.
+std::function<void(std::vector<std::string>&)> afterMessage(std::vector<std::string> tail)
+{
+    return [tail](std::vector<std::string>& actions) {
+        actions.resize(replyAction(8));
+        actions.insert(actions.end(), tail.begin(), tail.end());
+    };
+}
+
+// An EHLO answer naming these mechanisms; with only PLAIN, the three AUTH LOGIN replies become one.
+std::function<void(std::vector<std::string>&)> offering(std::string mechanisms, std::string authReply = "235 ok\r\n")
+{
+    return [mechanisms, authReply](std::vector<std::string>& actions) {
+        actions[replyAction(1)] = sendAction("250-smtp.localhost\r\n250 " + mechanisms + "\r\n");
+        if (mechanisms.find("LOGIN") == std::string::npos) {
+            actions.erase(actions.begin() + long(replyAction(2)), actions.begin() + long(replyAction(4)));
+            actions[replyAction(2)] = sendAction(authReply);
+            if (authReply[0] != '2')
+                actions.resize(replyAction(2) + 1);
+        }
+    };
+}
+
 const std::vector<std::string> wholeDialogue
     = {"EHLO " + hostName(),         "AUTH LOGIN", "YW5u",   "c2VjcmV0", "MAIL FROM: <ann@example.com>",
        "RCPT TO: <bob@example.com>", "DATA",       "<data>", "QUIT"};
@@ -141,73 +169,162 @@ std::vector<std::string> firstLines(size_t n)
     return {wholeDialogue.begin(), wholeDialogue.begin() + long(n)};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SmtpDialogue,
-    ::testing::Values(DialogueCase{"accepted", "bob@example.com", "ann", nullptr, 0, "", wholeDialogue},
-                      DialogueCase{"greeting554",
-                                   "bob@example.com",
-                                   "ann",
-                                   refuseAt(0, "554 go away\r\n"),
-                                   mail::greetingRefused,
-                                   "Invalid handshake received: 554",
-                                   {}},
-                      DialogueCase{"ehloRefused", "bob@example.com", "ann", refuseAt(1, "501 Syntax\r\n"),
-                                   mail::ehloRefused, "EHLO Failed: 501", firstLines(1)},
-                      DialogueCase{"authRefused", "bob@example.com", "ann", refuseAt(2, "504 no\r\n"),
-                                   mail::authLoginRefused, "AUTH LOGIN Failed: 504", firstLines(2)},
-                      DialogueCase{"userRefused", "bob@example.com", "ann", refuseAt(3, "535 no\r\n"),
-                                   mail::userNameRefused, "Username Failed: 535", firstLines(3)},
-                      DialogueCase{"passwordRefused", "bob@example.com", "ann", refuseAt(4, "535 5.7.8 bad\r\n"),
-                                   mail::passwordRefused, "Password Failed: 535", firstLines(4)},
-                      DialogueCase{"password250", "bob@example.com", "ann", replaceReply(4, sendAction("250 fine\r\n")),
-                                   0, "", wholeDialogue},
-                      DialogueCase{"mailFromRefused", "bob@example.com", "ann", refuseAt(5, "550 no\r\n"),
-                                   mail::mailFromRefused, "MAIL FROM Failed: 550", firstLines(5)},
-                      DialogueCase{"rcpt251", "bob@example.com", "ann",
-                                   replaceReply(6, sendAction("251 forwarded\r\n")), 0, "", wholeDialogue},
-                      DialogueCase{"secondOfThreeRecipientsRefused",
-                                   "a@x.org,b@x.org,c@x.org",
-                                   "ann",
-                                   refuseAt(7, "550 no b\r\n"),
-                                   mail::rcptToRefused,
-                                   "RCPT TO Failed: 550",
-                                   {"*", "*", "*", "*", "*", "RCPT TO: <a@x.org>", "RCPT TO: <b@x.org>"}},
-                      DialogueCase{"dataRefused", "bob@example.com", "ann", refuseAt(7, "554 no data\r\n"),
-                                   mail::dataRefused, "DATA Failed: 554", firstLines(7)},
-                      DialogueCase{"messageRefused", "bob@example.com", "ann", refuseAt(8, "552 too big\r\n"),
-                                   mail::messageRefused, "Message refused: 552", firstLines(8)},
-                      DialogueCase{"emptyUserName",
-                                   "bob@example.com",
-                                   "",
-                                   nullptr,
-                                   0,
-                                   "",
-                                   {"*", "AUTH LOGIN", "", "c2VjcmV0", "*", "*", "*", "*", "*"}},
-                      DialogueCase{"multiLineEhloInPiecesAndLong", "bob@example.com", "ann",
-                                   replaceReply(1,
-                                                sendAction("250-smtp.localhost\r\n250-" + std::string(260, 'X')
-                                                               + "\r\n250-PIPELINING\r\n"
-                                                                 "250 AUTH LOGIN\r\n",
-                                                           ", \"pieces\": [7, 20, 300], \"gap\": 0.15")),
-                                   0, "", wholeDialogue},
-                      DialogueCase{"replyAfterThreeSecondsIsTaken", "bob@example.com", "ann",
-                                   replaceReply(1, sendAction("250 late\r\n", ", \"delay\": 3")), 0, "", wholeDialogue},
-                      DialogueCase{"replyAfterFivePointTwoSecondsIsNot", "bob@example.com", "ann",
-                                   replaceReply(1, sendAction("250 too late\r\n", ", \"delay\": 5.4")),
-                                   mail::ehloRefused, "EHLO Failed:    ", firstLines(1)},
-                      DialogueCase{"silentServer",
-                                   "bob@example.com",
-                                   "ann",
-                                   [](std::vector<std::string>& a) { a = {"{\"sleep\": 6}"}; },
-                                   mail::greetingRefused,
-                                   "Invalid handshake received:    ",
-                                   {}},
-                      DialogueCase{"serverClosesInsteadOfAnswering", "bob@example.com", "ann",
-                                   [](std::vector<std::string>& a) {
-                                       a = {sendAction("220 hi\r\n"), recvLine, "{\"close\": true}"};
-                                   },
-                                   -999, "sslRecvData ERROR: Unknown error code: -999", firstLines(1)}),
-    [](const auto& info) { return std::string(info.param.name); });
+std::vector<std::string> plainDialogue()
+{
+    std::vector<std::string> lines = wholeDialogue;
+    lines.erase(lines.begin() + 1, lines.begin() + 4);
+    lines.insert(lines.begin() + 1, "AUTH PLAIN AGFubgBzZWNyZXQ=");
+    return lines;
+}
+
+const std::string notConfirmed
+    = "Not confirmed: the server did not answer after the message, so it may or may not have been sent";
+
+INSTANTIATE_TEST_SUITE_P(Cases, SmtpDialogue,
+                         ::
+                             testing::
+                                 Values(
+                                     DialogueCase{"accepted", "bob@example.com", "ann", nullptr, 0, "", wholeDialogue},
+                                     DialogueCase{"greeting554",
+                                                  "bob@example.com",
+                                                  "ann",
+                                                  refuseAt(0, "554 go away\r\n"),
+                                                  mail::greetingRefused,
+                                                  "Invalid handshake received: 554 go away",
+                                                  {}},
+                                     DialogueCase{"ehloRefused", "bob@example.com", "ann",
+                                                  refuseAt(1, "501 Syntax\r\n"), mail::ehloRefused,
+                                                  "EHLO Failed: 501 Syntax", firstLines(1)},
+                                     DialogueCase{"authRefused", "bob@example.com", "ann", refuseAt(2, "504 no\r\n"),
+                                                  mail::authLoginRefused, "AUTH LOGIN Failed: 504 no", firstLines(2)},
+                                     DialogueCase{"userRefused", "bob@example.com", "ann", refuseAt(3, "535 no\r\n"),
+                                                  mail::userNameRefused, "Username Failed: 535 no", firstLines(3)},
+                                     // A reply of several lines reads as one, each line's code left out after the
+                                     // first.
+                                     DialogueCase{"passwordRefusedInTwoLines", "bob@example.com", "ann",
+                                                  refuseAt(4,
+                                                           "535-5.7.8 Username and Password not accepted.\r\n535 5.7.8 "
+                                                           "Learn more\r\n"),
+                                                  mail::passwordRefused,
+                                                  "Password Failed: 535-5.7.8 Username and Password not accepted. "
+                                                  "5.7.8 Learn more",
+                                                  firstLines(4)},
+                                     DialogueCase{"password250", "bob@example.com", "ann",
+                                                  replaceReply(4, sendAction("250 fine\r\n")), 0, "", wholeDialogue},
+                                     DialogueCase{"mailFromRefused", "bob@example.com", "ann",
+                                                  refuseAt(5, "550 no\r\n"), mail::mailFromRefused,
+                                                  "MAIL FROM Failed: 550 no", firstLines(5)},
+                                     DialogueCase{"rcpt251", "bob@example.com", "ann",
+                                                  replaceReply(6, sendAction("251 forwarded\r\n")), 0, "",
+                                                  wholeDialogue},
+                                     DialogueCase{
+                                         "secondOfThreeRecipientsRefused",
+                                         "a@x.org,b@x.org,c@x.org",
+                                         "ann",
+                                         refuseAt(7, "550 no b\r\n"),
+                                         mail::rcptToRefused,
+                                         "RCPT TO Failed: 550 no b",
+                                         {"*", "*", "*", "*", "*", "RCPT TO: <a@x.org>", "RCPT TO: <b@x.org>"}},
+                                     DialogueCase{
+                                         "recipientRefusedForNow", "bob@example.com", "ann",
+                                         refuseAt(6, "452 4.5.3 Too many recipients\r\n"), mail::rcptToRefused,
+                                         "RCPT TO Failed: 452 4.5.3 Too many recipients (temporary: try again later)",
+                                         firstLines(6)},
+                                     // Bytes that could break the box's line are blanks there.
+                                     DialogueCase{"controlBytesInTheReply", "bob@example.com", "ann",
+                                                  refuseAt(7, "554 no\rdata\x7f!\r\n"), mail::dataRefused,
+                                                  "DATA Failed: 554 no data !", firstLines(7)},
+                                     DialogueCase{"messageRefused", "bob@example.com", "ann",
+                                                  refuseAt(8, "552 too big\r\n"), mail::messageRefused,
+                                                  "Message refused: 552 too big", firstLines(8)},
+                                     DialogueCase{"messageRefusedForNow", "bob@example.com", "ann",
+                                                  refuseAt(8, "451 4.3.0 Try later\r\n"), mail::messageRefused,
+                                                  "Message refused: 451 4.3.0 Try later (temporary: try again later)",
+                                                  firstLines(8)},
+                                     DialogueCase{"emptyUserName",
+                                                  "bob@example.com",
+                                                  "",
+                                                  nullptr,
+                                                  0,
+                                                  "",
+                                                  {"*", "AUTH LOGIN", "", "c2VjcmV0", "*", "*", "*", "*", "*"}},
+                                     DialogueCase{
+                                         "multiLineEhloInPiecesAndLong", "bob@example.com", "ann",
+                                         replaceReply(
+                                             1,
+                                             sendAction("250-smtp.localhost\r\n250-" + std::string(260, 'X')
+                                                            + "\r\n250-PIPELINING\r\n"
+                                                              "250 AUTH LOGIN\r\n",
+                                                        ", \"pieces\": [7, 20, 300], \"gap\": 0.15")),
+                                         0, "", wholeDialogue},
+                                     // The mechanisms the server names decide the log-in: LOGIN where offered, else
+                                     // PLAIN in one line.
+                                     DialogueCase{"loginOnly", "bob@example.com", "ann",
+                                                  offering("AUTH LOGIN"), 0, "", wholeDialogue},
+                                     DialogueCase{"loginBesidePlain", "bob@example.com", "ann",
+                                                  offering("AUTH PLAIN LOGIN"), 0, "", wholeDialogue},
+                                     DialogueCase{"plainOnly", "bob@example.com", "ann",
+                                                  offering("AUTH PLAIN"), 0, "", plainDialogue()},
+                                     DialogueCase{"plainOnlyInTheOldForm", "bob@example.com", "ann",
+                                                  offering("AUTH=PLAIN"), 0, "", plainDialogue()},
+                                     DialogueCase{"plainRefused",
+                                                  "bob@example.com",
+                                                  "ann",
+                                                  offering("AUTH PLAIN", "535 5.7.8 bad\r\n"),
+                                                  mail::passwordRefused,
+                                                  "Password Failed: 535 5.7.8 bad",
+                                                  {"*", "AUTH PLAIN AGFubgBzZWNyZXQ="}},
+                                     DialogueCase{"neitherOffered", "bob@example.com", "ann",
+                                                  [](std::vector<std::string>& a) {
+                                                      a.resize(replyAction(1) + 1);
+                                                      a.back() = sendAction(
+                                                          "250-smtp.localhost\r\n250 AUTH cram-md5 XOAUTH2\r\n");
+                                                  },
+                                                  mail::authLoginRefused,
+                                                  "AUTH LOGIN Failed: the server offers only CRAM-MD5 XOAUTH2",
+                                                  firstLines(1)},
+                                     DialogueCase{"replyAfterThreeSecondsIsTaken", "bob@example.com", "ann",
+                                                  replaceReply(1, sendAction("250 late\r\n", ", \"delay\": 3")), 0, "",
+                                                  wholeDialogue},
+                                     DialogueCase{"replyAfterTheCommandWaitIsNot", "bob@example.com", "ann",
+                                                  replaceReply(1, sendAction("250 too late\r\n", ", \"delay\": 5.4")),
+                                                  mail::ehloRefused, "EHLO Failed:    ", firstLines(1)},
+                                     // The end of the message has the longest wait of all.
+                                     DialogueCase{"messageAnsweredAfterTheCommandWait", "bob@example.com", "ann",
+                                                  replaceReply(8, sendAction("250 queued\r\n", ", \"delay\": 6")), 0,
+                                                  "", wholeDialogue},
+                                     DialogueCase{"messageNeverAnswered", "bob@example.com", "ann",
+                                                  afterMessage({"{\"sleep\": 10}"}), mail::messageNotConfirmed,
+                                                  notConfirmed, firstLines(8)},
+                                     DialogueCase{"closedAfterTheMessage", "bob@example.com", "ann",
+                                                  afterMessage({"{\"close\": true}"}), mail::messageNotConfirmed,
+                                                  notConfirmed, firstLines(8)},
+                                     // Once the server has said 250 to the message, the mail is sent whatever the end
+                                     // of the connection does.
+                                     DialogueCase{"closedInsteadOfQuit", "bob@example.com", "ann",
+                                                  afterMessage({sendAction("250 queued\r\n"), "{\"close\": true}"}), 0,
+                                                  "", firstLines(8)},
+                                     DialogueCase{
+                                         "resetAtQuit", "bob@example.com", "ann",
+                                         afterMessage({sendAction("250 queued\r\n"), recvLine, "{\"reset\": true}"}), 0,
+                                         "", wholeDialogue},
+                                     DialogueCase{
+                                         "quitNeverAnswered", "bob@example.com", "ann",
+                                         afterMessage({sendAction("250 queued\r\n"), recvLine, "{\"sleep\": 9}"}), 0,
+                                         "", wholeDialogue},
+                                     DialogueCase{"silentServer",
+                                                  "bob@example.com",
+                                                  "ann",
+                                                  [](std::vector<std::string>& a) { a = {"{\"sleep\": 6}"}; },
+                                                  mail::greetingRefused,
+                                                  "Invalid handshake received:    ",
+                                                  {}},
+                                     DialogueCase{"serverClosesInsteadOfAnswering", "bob@example.com", "ann",
+                                                  [](std::vector<std::string>& a) {
+                                                      a = {sendAction("220 hi\r\n"), recvLine, "{\"close\": true}"};
+                                                  },
+                                                  -999, "sslRecvData ERROR: Unknown error code: -999", firstLines(1)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Replies whose lines end in a bare LF are taken at once, not after each step's full wait.
 TEST_F(Smtp, BareLineFeedRepliesAreTakenAtOnce)
@@ -374,14 +491,18 @@ protected:
         Smtp::SetUp();
         maildir = makeTestFolder("qb-maildir");
     }
-    // aiosmtpd with the given --security: "implicit", "starttls" (required) or "none".
-    bool start(const char* security = "implicit")
+    // aiosmtpd with the given --security: "implicit", "starttls" (required) or "none", offering these mechanisms.
+    bool start(const char* security = "implicit", std::vector<std::string> mechanisms = {"LOGIN", "PLAIN"})
     {
-        server = std::make_unique<PeerProcess>(QB_SMTP_PEER,
-                                               std::vector<std::string>{"--cert", certificates->serverCert(), "--key",
-                                                                        certificates->serverKey(), "--maildir", maildir,
-                                                                        "--user", "ann", "--password", "secret",
-                                                                        "--security", security});
+        std::vector<std::string> args = {"--cert",      certificates->serverCert(),
+                                         "--key",       certificates->serverKey(),
+                                         "--maildir",   maildir,
+                                         "--user",      "ann",
+                                         "--password",  "secret",
+                                         "--security",  security,
+                                         "--mechanisms"};
+        args.insert(args.end(), mechanisms.begin(), mechanisms.end());
+        server = std::make_unique<PeerProcess>(QB_SMTP_PEER, args);
         return server->started();
     }
     void TearDown() override
@@ -497,6 +618,18 @@ TEST_F(SmtpServer, NoStartTlsOfferedSendsNothingSecret)
     EXPECT_EQ(parsedMessages(), "");
 }
 
+// A stock Postfix with Dovecot offers PLAIN alone.
+TEST_F(SmtpServer, PlainOnlyServerTakesTheLogIn)
+{
+    ASSERT_TRUE(start("implicit", {"PLAIN"}));
+    std::string errorText;
+    ASSERT_EQ(mail::sendMail("ann@example.com", "bob@example.com", "s", "b", "localhost", server->port(), "ann",
+                             "secret", errorText),
+              0)
+        << errorText;
+    EXPECT_NE(parsedMessages().find("\"user\": \"ann\""), std::string::npos);
+}
+
 TEST_F(SmtpServer, WrongPasswordIsRefused)
 {
     ASSERT_TRUE(start());
@@ -504,7 +637,7 @@ TEST_F(SmtpServer, WrongPasswordIsRefused)
     EXPECT_EQ(mail::sendMail("ann@example.com", "bob@example.com", "s", "b", "localhost", server->port(), "ann",
                              "wrong", errorText),
               mail::passwordRefused);
-    EXPECT_EQ(errorText, "Password Failed: 535");
+    EXPECT_EQ(errorText, "Password Failed: 535 5.7.8 Authentication credentials invalid");
     EXPECT_EQ(parsedMessages(), "");
 }
 

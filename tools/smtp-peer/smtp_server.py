@@ -1,10 +1,13 @@
 #!/usr/bin/python3
-"""A real SMTP server for the mail tests: aiosmtpd, AUTH LOGIN required.
+"""A real SMTP server for the mail tests: aiosmtpd, AUTH required.
 
 smtp_server.py --port-file F --cert PEM --key KEY --maildir DIR [--user U --password P] [--security S]
+               [--mechanisms M ...]
 
 --security: "implicit" (default) TLS from the first byte; "starttls" in clear until STARTTLS, which it requires
 before anything else; "none" in clear with no STARTTLS offered at all.
+
+--mechanisms: the AUTH mechanisms offered, of LOGIN and PLAIN (default: both).
 
 Each accepted message is written to DIR/message-N.json: {"mail_from", "rcpt_tos", "data_base64", "auth_user"}.
 The port is written to F (a sibling renamed into place) once the server listens on 127.0.0.1.
@@ -51,12 +54,13 @@ def main():
     parser.add_argument("--user", default="ann")
     parser.add_argument("--password", default="secret")
     parser.add_argument("--security", choices=["implicit", "starttls", "none"], default="implicit")
+    parser.add_argument("--mechanisms", nargs="+", choices=["LOGIN", "PLAIN"], default=["LOGIN", "PLAIN"])
     args = parser.parse_args()
     # With implicit TLS the connection is protected though aiosmtpd can't know it; "none" is clear on purpose.
     warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
 
     def authenticate(server, session, envelope, mechanism, auth_data):
-        ok = (mechanism == "LOGIN" and isinstance(auth_data, LoginPassword)
+        ok = (mechanism in args.mechanisms and isinstance(auth_data, LoginPassword)
               and auth_data.login == args.user.encode() and auth_data.password == args.password.encode())
         # handled=False: aiosmtpd then answers a refusal with its own 535 line.
         return AuthResult(success=ok, handled=False, auth_data=auth_data)
@@ -66,7 +70,8 @@ def main():
     handler = Maildir(args.maildir)
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
-    common = dict(authenticator=authenticate, auth_required=True, decode_data=False,
+    left_out = [m for m in ("LOGIN", "PLAIN") if m not in args.mechanisms]
+    common = dict(authenticator=authenticate, auth_required=True, decode_data=False, auth_exclude_mechanism=left_out,
                   data_size_limit=64 * 1024 * 1024, hostname="smtp.localhost")
     if args.security == "implicit":
         # The connection is TLS from its first byte, so AUTH over it is safe; aiosmtpd only knows STARTTLS for that.

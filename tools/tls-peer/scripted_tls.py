@@ -19,6 +19,7 @@ The port goes to F (written beside it and renamed into place) once the server li
     {"starttls": true} the server side of the handshake on the connection so far in clear (--plain)
     {"sleep": s}
     {"close": true}    closes the connection at once, without a TLS close
+    {"reset": true}    closes the connection with a TCP reset (RST), as a server that drops it abruptly
     {"discard": true}  reads until the client closes, logged as {"event": "discarded", "bytes": n}
 After the last action it waits up to 10 s for the client to close (logging {"event": "timeout"} if it doesn't),
 then closes. The log has one JSON object per line, flushed at once: {"event": "connected"} after a handshake,
@@ -33,6 +34,7 @@ import os
 import signal
 import socket
 import ssl
+import struct
 import sys
 import time
 
@@ -168,6 +170,9 @@ def run_script(tls, script, log, state):
             elif "sleep" in action:
                 time.sleep(float(action["sleep"]))
             elif action.get("close"):
+                return conn.tls
+            elif action.get("reset"):
+                conn.tls.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                 return conn.tls
             elif action.get("discard"):
                 log.write({"event": "discarded", "bytes": discard(conn)})
