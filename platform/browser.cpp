@@ -94,11 +94,29 @@ protected:
     }
 };
 
+// Script runs only in pages of the web. The results page, the other local pages and saved pages hold text from
+// the site, which must never run as script here; the bytes of those files stay as they are. (Qt 6.4 can't send a
+// Content-Security-Policy with a scheme handler's reply, so the page's own setting is switched per document.)
+void allowScriptFor(QWebEnginePage* page, const QUrl& url)
+{
+    const QString scheme = url.scheme();
+    page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled,
+                                   scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
 class ProgramPage : public QWebEnginePage {
 public:
     using QWebEnginePage::QWebEnginePage;
 
 protected:
+    // Every new document of the main frame, a followed link, Back and Reload included, sets the switch before it
+    // loads; frames inside a page follow the page.
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
+    {
+        if (isMainFrame)
+            allowScriptFor(this, url);
+        return true;
+    }
     QWebEnginePage* createWindow(WebWindowType) override { return new NewWindowCatcher(profile(), this); }
     // Pages' own console messages are for their makers, not for the terminal the program was started from.
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override { }
@@ -198,6 +216,7 @@ void Browser::navigate(const std::string& urlOrPath)
         const bool hasScheme = colon != std::string::npos && colon > 1 && (slash == std::string::npos || colon < slash);
         url = hasScheme ? QUrl(toWidgetText(urlOrPath)) : QUrl::fromLocalFile(toWidgetText(urlOrPath));
     }
+    allowScriptFor(m_view->page(), url);
     m_view->setUrl(url);
 }
 
@@ -247,7 +266,9 @@ std::string Browser::documentSource()
 void Browser::replaceDocument(const std::string& html)
 {
     profile();
-    m_view->setUrl(documentHandler->store(html));
+    const QUrl url = documentHandler->store(html);
+    allowScriptFor(m_view->page(), url);
+    m_view->setUrl(url);
 }
 
 QWidget* Browser::view() const

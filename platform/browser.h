@@ -5,6 +5,8 @@
 // through script: the results page carries HTML from the site, and the files beside it hold mail passwords.
 // Documents handed over as bytes are served from memory through the program's own "quillobrand:" scheme, which
 // has no size limit (QWebEnginePage::setHtml refuses content over 2 MB) and no access to local files either.
+// Script runs only in http and https pages: local files (the results page) and replaced documents (saved pages)
+// are shown with JavaScript off, as they hold the site's text.
 
 #include <string>
 

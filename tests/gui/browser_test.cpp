@@ -8,11 +8,14 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QWidget>
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -30,6 +33,10 @@ protected:
     }
     void TearDown() override
     {
+        if (server.state() != QProcess::NotRunning) {
+            server.kill();
+            server.waitForFinished(5000);
+        }
         browser.reset();
         window.reset();
         platform::releaseBrowserEngine();
@@ -52,9 +59,55 @@ protected:
         return value;
     }
 
+    // Serves folder + "site/" over http on a free loopback port; returns the address of that folder, or "".
+    std::string serveSite()
+    {
+        fs::create_directories(folder + "site");
+        server.setProgram("/usr/bin/python3");
+        server.setArguments({"-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
+                             QString::fromStdString(folder + "site")});
+        server.start();
+        if (!server.waitForStarted(10000))
+            return {};
+        QString port;
+        processEventsUntil([&] {
+            const auto match = QRegularExpression("port (\\d+)").match(QString::fromUtf8(server.peek(4096)));
+            port = match.hasMatch() ? match.captured(1) : QString();
+            return !port.isEmpty();
+        });
+        return port.isEmpty() ? std::string() : "http://127.0.0.1:" + port.toStdString() + "/";
+    }
+
+    // The value of a script run by the program itself (not the page) in the shown document, as text.
+    std::string programScript(const QString& script)
+    {
+        auto answer = std::make_shared<std::optional<QString>>();
+        static_cast<QWebEngineView*>(browser->view())
+            ->page()
+            ->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                            [answer](const QVariant& value) { *answer = value.toString(); });
+        processEventsUntil([&] { return answer->has_value(); }, 10000);
+        return answer->has_value() ? (*answer)->toStdString() : "(no answer)";
+    }
+
+    // Clicks the middle of the view until something happened (the first click may come before the page is drawn).
+    void clickUntil(const std::function<bool()>& happened)
+    {
+        QWidget* surface = browser->view()->focusProxy();
+        ASSERT_NE(surface, nullptr);
+        processEventsUntil(
+            [&] {
+                if (!happened())
+                    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(400, 300));
+                return processEventsUntil(happened, 1000);
+            },
+            15000);
+    }
+
     std::string folder;
     std::unique_ptr<QWidget> window;
     std::unique_ptr<platform::Browser> browser;
+    QProcess server;
 };
 
 struct CharsetCase {
@@ -154,25 +207,21 @@ struct NewWindowCase {
 
 class NewWindow : public BrowserTest, public ::testing::WithParamInterface<NewWindowCase> { };
 
-// A banner advert or an ad's outside link that asks for a new window opens in the desktop's web browser.
+// A banner advert or an ad's outside link that asks for a new window opens in the desktop's web browser. The page
+// comes over http, as the banner does: a local page runs no script.
 TEST_P(NewWindow, LinkOpensInTheDesktopsBrowser)
 {
     std::vector<std::string> opened;
     platform::setUrlOpener([&](const std::string& url) { opened.push_back(url); });
-    browser->replaceDocument(std::string("<html><head><style>* { margin: 0 } .all { display: block; width: 100vw;"
-                                         " height: 100vh }</style></head><body>")
-                             + GetParam().clickable + "</body></html>");
+    const std::string site = serveSite();
+    ASSERT_FALSE(site.empty());
+    writeFile(folder + "site/banner.html",
+              std::string("<html><head><style>* { margin: 0 } .all { display: block; width: 100vw;"
+                          " height: 100vh }</style></head><body>")
+                  + GetParam().clickable + "</body></html>");
+    browser->navigate(site + "banner.html");
     ASSERT_TRUE(browser->waitForLoadFinished(15000));
-    QWidget* surface = browser->view()->focusProxy();
-    ASSERT_NE(surface, nullptr);
-    // The first click may come before the page is drawn; a later one is only sent while nothing has opened.
-    processEventsUntil(
-        [&] {
-            if (opened.empty())
-                QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(400, 300));
-            return processEventsUntil([&] { return !opened.empty(); }, 1000);
-        },
-        15000);
+    clickUntil([&] { return !opened.empty(); });
     platform::setUrlOpener({});
     EXPECT_EQ(opened, std::vector<std::string>{"http://ads.localhost/ad?id=1&x=%20y"});
 }
@@ -204,68 +253,126 @@ TEST_F(BrowserTest, ReplacedDocumentsHaveNoSizeLimit)
     EXPECT_NE(browser->documentSource().find("<p>second</p>"), std::string::npos);
 }
 
-// What a page script can reach: the results page holds the site's HTML, and the files beside it hold passwords.
-const char* probeScript = R"(<script>
+// What a script in a local page could reach, were one to run there: the results page holds the site's HTML, and
+// the files beside it hold passwords. Page scripts don't run in local pages, so the program's own world tries.
+const char* probeScript = R"(
 function done(name, value) { document.body.setAttribute(name, value); }
 fetch(TARGET).then(r => r.text()).then(t => done('data-fetch', 'read')).catch(e => done('data-fetch', 'blocked'));
 try {
   var x = new XMLHttpRequest(); x.open('GET', TARGET, false); x.send();
   done('data-xhr', x.responseText.indexOf('password') >= 0 ? 'read' : 'blocked');
 } catch (e) { done('data-xhr', 'blocked'); }
-</script>)";
+)";
 
-std::string probePage(const std::string& target)
+QString probe(const std::string& target)
 {
-    std::string script = probeScript;
-    for (size_t at = script.find("TARGET"); at != std::string::npos; at = script.find("TARGET"))
-        script.replace(at, 6, "'" + target + "'");
-    return "<html><body><p>probe</p>" + script + "</body></html>";
+    QString script = QString::fromLatin1(probeScript);
+    return script.replace(QLatin1String("TARGET"), QString::fromStdString("'" + target + "'"));
 }
 
 TEST_F(BrowserTest, LocalPagesCannotReadLocalFiles)
 {
     writeFile(folder + "secret.smtp", "password=hunter2");
-    writeFile(folder + "page.html", probePage("secret.smtp"));
+    writeFile(folder + "page.html", "<html><body><p>probe</p></body></html>");
     browser->navigate("file://" + folder + "page.html");
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    programScript(probe("secret.smtp"));
     EXPECT_EQ(scriptResult("data-fetch"), "blocked");
     EXPECT_EQ(scriptResult("data-xhr"), "blocked");
 
-    browser->replaceDocument(probePage("file://" + folder + "secret.smtp"));
+    browser->replaceDocument("<html><body><p>probe</p></body></html>");
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    programScript(probe("file://" + folder + "secret.smtp"));
     EXPECT_EQ(scriptResult("data-fetch"), "blocked");
     EXPECT_EQ(scriptResult("data-xhr"), "blocked");
 }
 
 TEST_F(BrowserTest, LocalPagesStillShowRemoteImages)
 {
-    fs::create_directories(folder + "site");
+    const std::string site = serveSite();
+    ASSERT_FALSE(site.empty());
     // A 1x1 GIF.
     writeFile(folder + "site/pixel.gif",
               std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!"
                           "\xf9\x04\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01"
                           "\x00\x00\x02\x02\x44\x01\x00;",
                           43));
-    QProcess server;
-    server.setProgram("/usr/bin/python3");
-    server.setArguments({"-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
-                         QString::fromStdString(folder + "site")});
-    server.start();
-    ASSERT_TRUE(server.waitForStarted(10000));
-    QString port;
-    processEventsUntil([&] {
-        const auto match = QRegularExpression("port (\\d+)").match(QString::fromUtf8(server.peek(4096)));
-        port = match.hasMatch() ? match.captured(1) : QString();
-        return !port.isEmpty();
-    });
-    ASSERT_FALSE(port.isEmpty());
-
-    writeFile(folder + "page.html",
-              "<html><body><img src=\"http://127.0.0.1:" + port.toStdString()
-                  + "/pixel.gif\" onload=\"document.body.setAttribute('data-img','loaded')\" "
-                    "onerror=\"document.body.setAttribute('data-img','failed')\"></body></html>");
+    writeFile(folder + "page.html", "<html><body><img src=\"" + site + "pixel.gif\"></body></html>");
     browser->navigate(folder + "page.html");
-    EXPECT_EQ(scriptResult("data-img"), "loaded");
-    server.kill();
-    server.waitForFinished(5000);
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    EXPECT_TRUE(processEventsUntil(
+        [&] { return programScript("document.images[0].complete && document.images[0].naturalWidth") == "1"; }));
+}
+
+// Text from the site in a page the program wrote or keeps, made to run as script in every way a page can.
+const std::string hostilePage
+    = "<html><head><title>quiet</title><meta http-equiv=\"refresh\" content=\"0; url=javascript:alert(1)\"></head>"
+      "<body><p id=\"t\">text</p>"
+      "<script>document.title = 'ran'; document.body.setAttribute('data-ran', 'script');</script>"
+      "<img src=\"missing.gif\" onerror=\"document.title = 'ran'; document.body.setAttribute('data-ran', 'img')\">"
+      "<svg onload=\"document.body.setAttribute('data-ran', 'svg')\"></svg>"
+      "<iframe srcdoc=\"<script>parent.document.body.setAttribute('data-ran', 'frame')</script>\"></iframe>"
+      "<a id=\"go\" href=\"javascript:document.body.setAttribute('data-ran', 'link')\">go</a>"
+      "</body></html>";
+
+enum class Shown { path, fileUrl, replaced };
+
+struct ScriptCase {
+    const char* name;
+    Shown shown;
+};
+
+class LocalScript : public BrowserTest, public ::testing::WithParamInterface<ScriptCase> { };
+
+TEST_P(LocalScript, DoesNotRun)
+{
+    writeFile(folder + "Last Search.html", hostilePage);
+    if (GetParam().shown == Shown::path)
+        browser->navigate(folder + "Last Search.html");
+    else if (GetParam().shown == Shown::fileUrl)
+        browser->navigate("file://" + folder + "Last Search.html");
+    else
+        browser->replaceDocument(hostilePage);
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    auto* view = static_cast<QWebEngineView*>(browser->view());
+    ASSERT_TRUE(processEventsUntil([&] { return view->title() == "quiet"; }));
+    // The image's error and the frame's load come before the page's own load has finished.
+    ASSERT_EQ(programScript("document.querySelector('iframe').contentDocument.readyState"), "complete");
+    programScript("document.getElementById('go').click()");
+    EXPECT_EQ(programScript("document.body.getAttribute('data-ran') || 'none'"), "none");
+    EXPECT_EQ(view->title(), "quiet");
+    // Mail and saved pages still read what is shown.
+    EXPECT_NE(browser->documentSource().find("<p id=\"t\">text</p>"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, LocalScript,
+                         ::testing::Values(ScriptCase{"resultsPageByPath", Shown::path},
+                                           ScriptCase{"fileUrl", Shown::fileUrl},
+                                           ScriptCase{"savedPageReplaced", Shown::replaced}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An ad's page, reached by a link of the results page, is a page of the web and runs its script; going back to
+// the results page turns script off again.
+TEST_F(BrowserTest, WebPagesFollowedFromTheResultsPageRunTheirScript)
+{
+    const std::string site = serveSite();
+    ASSERT_FALSE(site.empty());
+    writeFile(folder + "site/ad.html",
+              "<html><body><p>ad</p><script>document.body.setAttribute('data-ran', 'yes')</script></body></html>");
+    writeFile(folder + "Last Search.html",
+              "<html><head><title>results</title><style>* { margin: 0 } a { display: block; width: 100vw;"
+              " height: 100vh }</style></head><body><a href=\""
+                  + site + "ad.html\">ad</a><script>document.title = 'ran'</script></body></html>");
+    browser->navigate(folder + "Last Search.html");
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    clickUntil([&] { return browser->currentUrl() == site + "ad.html"; });
+    EXPECT_EQ(scriptResult("data-ran"), "yes");
+
+    browser->back();
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    auto* view = static_cast<QWebEngineView*>(browser->view());
+    EXPECT_TRUE(processEventsUntil([&] { return view->title() == "results"; }));
+    EXPECT_EQ(programScript("document.title"), "results");
 }
 
 TEST_F(BrowserTest, FilePathsWithBlanksAndHashesOpenAsTheyStand)
