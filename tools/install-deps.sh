@@ -9,7 +9,7 @@ packages=(
     libcurl4-openssl-dev libssl-dev openssl
     libgtest-dev googletest
     xvfb xauth x11-utils xdg-utils shared-mime-info fonts-dejavu-core fonts-liberation2 twm
-    python3 python3-aiosmtpd
+    python3 python3-aiosmtpd python3-dbus python3-gi dbus
     procps
 )
 
