@@ -1,7 +1,7 @@
 # Stages the program folder. Supplied files are refreshed; files the user makes or edits are never overwritten:
-# Quillobrand.cfg, Last Search.html, savedsearch/, savedpages/, smtp/, sent/, seen/ are left alone, and area lists in
-# citydata/ are copied only where no file of that name exists (the user may have edited the supplied ones).
-foreach(folder citydata savedsearch savedpages smtp sent seen about Help)
+# Quillobrand.cfg, Last Search.html, savedsearch/, savedpages/, smtp/, sent/, seen/, watch/ are left alone, and area
+# lists in citydata/ are copied only where no file of that name exists (the user may have edited the supplied ones).
+foreach(folder citydata savedsearch savedpages smtp sent seen watch about Help)
     file(MAKE_DIRECTORY "${STAGE_DIR}/${folder}")
 endforeach()
 
@@ -27,7 +27,7 @@ foreach(relative IN LISTS supplied)
         if(NOT EXISTS "${target}")
             file(COPY_FILE "${SOURCE_DIR}/data/${relative}" "${target}")
         endif()
-    elseif(relative MATCHES "^(savedsearch|savedpages|smtp|sent|seen)/" OR relative STREQUAL "Quillobrand.cfg"
+    elseif(relative MATCHES "^(savedsearch|savedpages|smtp|sent|seen|watch)/" OR relative STREQUAL "Quillobrand.cfg"
            OR relative STREQUAL "Last Search.html")
         # never supplied; skipped so a stray file in data/ cannot replace the user's own
     else()

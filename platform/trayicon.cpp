@@ -29,6 +29,11 @@ TrayIcon::TrayIcon(const QPixmap& picture, const std::string& toolTip, std::func
         if (reason == QSystemTrayIcon::Trigger)
             simulateLeftClick();
     });
+    QObject::connect(m_icon, &QSystemTrayIcon::messageClicked, [this] {
+        auto handler = m_onMessageClicked;
+        if (handler)
+            handler();
+    });
     m_icon->show();
 }
 
@@ -41,6 +46,12 @@ TrayIcon::~TrayIcon()
 std::string TrayIcon::toolTip() const
 {
     return fromWidgetText(m_icon->toolTip());
+}
+
+void TrayIcon::showMessage(const std::string& title, const std::string& text, std::function<void()> onClicked)
+{
+    m_onMessageClicked = std::move(onClicked);
+    m_icon->showMessage(toWidgetText(title), toWidgetText(text));
 }
 
 void TrayIcon::simulateLeftClick()

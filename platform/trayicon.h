@@ -24,12 +24,16 @@ public:
     TrayIcon& operator=(const TrayIcon&) = delete;
 
     std::string toolTip() const;
+    // A balloon message at the icon, for a desktop without a notification service; onClicked runs when the user
+    // clicks it.
+    void showMessage(const std::string& title, const std::string& text, std::function<void()> onClicked = {});
     // For tests: what a left click on the icon does.
     void simulateLeftClick();
 
 private:
     QSystemTrayIcon* m_icon = nullptr;
     std::function<void()> m_onLeftClick;
+    std::function<void()> m_onMessageClicked;
 };
 
 } // namespace platform

@@ -10,6 +10,7 @@
 #include "shell/optionsdialog.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
+#include "watch/watchwindow.h"
 
 namespace shell {
 
@@ -27,6 +28,9 @@ void dispatchCommand(int command)
         break;
     case restoreCommand:
         restoreFromTray();
+        break;
+    case watchCommand:
+        openWatchSearches();
         break;
     default:
         break;
@@ -73,6 +77,11 @@ void openSavedPages()
 void openAbout()
 {
     runModal([] { about::aboutWindow(programName); });
+}
+
+void openWatchSearches()
+{
+    runModal([] { watch::watchWindow(programConfig.expertMode, watch::windowHooks()); });
 }
 
 static void runEmailWindow(int openingTab)

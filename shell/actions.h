@@ -18,5 +18,6 @@ void openEmailOptions();
 void openEmailToFriend();
 void openReplyToAd();
 void openAbout();
+void openWatchSearches();
 
 } // namespace shell

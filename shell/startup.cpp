@@ -1,6 +1,7 @@
 #include "shell/startup.h"
 
 #include "mail/securitylibrary.h"
+#include "platform/autostart.h"
 #include "platform/browser.h"
 #include "platform/desktop.h"
 #include "platform/messagebox.h"
@@ -51,8 +52,27 @@ static void reportFailedStart(QtMsgType type, const QMessageLogContext& context,
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
+bool startsInTray(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (argv[i] && std::strcmp(argv[i], platform::inTrayArgument) == 0)
+            return true;
+    return false;
+}
+
+void putInTray()
+{
+    // The road of a close request with the tray mode Always: the same icon, and the same way back from a window
+    // minimised for want of a tray.
+    const std::int32_t trayMode = programConfig.trayMode;
+    programConfig.trayMode = 0;
+    requestClose();
+    programConfig.trayMode = trayMode;
+}
+
 int runProgram(int argc, char** argv)
 {
+    const bool inTray = startsInTray(argc, argv);
     if (!displayAvailable()) {
         std::fprintf(stderr, "Quillobrand: no display available (DISPLAY is not set); it needs a graphical desktop.\n");
         return 1;
@@ -86,7 +106,8 @@ int runProgram(int argc, char** argv)
 
     // Step 6: a second start wakes the first and ends.
     static platform::InstanceServer instanceServer;
-    if (!platform::becomeFirstInstance(instanceServer, platform::instanceName(), restoreCommand,
+    // A start at log-in that finds the program running leaves its window as it is: command 0 does nothing.
+    if (!platform::becomeFirstInstance(instanceServer, platform::instanceName(), inTray ? 0 : restoreCommand,
                                        [](int command) { dispatchCommand(command); })) {
         endProcess();
         return 0;
@@ -102,6 +123,8 @@ int runProgram(int argc, char** argv)
     // Steps 8 to 17.
     if (!openMainWindow())
         return 0;
+    if (inTray)
+        putInTray();
 
     // Step 18.
     return app.exec();

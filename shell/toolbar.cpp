@@ -7,6 +7,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 
+#include <cstring>
+
 namespace shell {
 
 Toolbar toolbar;
@@ -25,12 +27,16 @@ void createMenuBar()
         int command;
     };
     static const MenuItem items[] = {
+        {"Menu", "Watch Searches", watchCommand},
         {"Menu", "Exit Program", exitProgramCommand},
         {"About", "About Quillobrand", aboutCommand},
         {"Help", "Help", helpCommand},
     };
+    QMenu* menu = nullptr;
+    const char* menuTitle = "";
     for (const MenuItem& item : items) {
-        QMenu* menu = bar->addMenu(item.menuTitle);
+        if (std::strcmp(item.menuTitle, menuTitle) != 0)
+            menu = bar->addMenu(menuTitle = item.menuTitle);
         QAction* action = menu->addAction(item.itemText);
         action->setData(item.command);
         const int command = item.command;

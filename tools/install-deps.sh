@@ -10,7 +10,7 @@ packages=(
     libgtest-dev googletest
     nlohmann-json3-dev
     xvfb xauth x11-utils xdg-utils shared-mime-info fonts-dejavu-core fonts-liberation2 twm
-    python3 python3-aiosmtpd
+    python3 python3-aiosmtpd python3-dbus python3-gi dbus
     procps
 )
 

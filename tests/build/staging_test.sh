@@ -12,7 +12,7 @@ stage_once() {
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 stage_once
-for folder in citydata savedsearch savedpages smtp sent seen about Help; do
+for folder in citydata savedsearch savedpages smtp sent seen watch about Help; do
     [ -d "$stage/$folder" ] || fail "folder $folder not staged"
 done
 for file in CategoryTree.dat back.bmp fwd.bmp search.bmp home2.bmp builder.bmp help.bmp "citydata/all cities.city" \
@@ -30,6 +30,7 @@ echo "profile" >"$stage/smtp/Work.smtp"
 echo "a@b" >"$stage/smtp/email.list"
 echo "copy" >"$stage/sent/Hello.html"
 printf 'abc\r\n' >"$stage/seen/0123456789abcdef.seen"
+printf 'interval=30\r\nlastRun=2024-01-01T00:00:00Z\r\n' >"$stage/watch/Cars.watch"
 printf 'boston\r\n' >"$stage/citydata/Major Cities.city"
 printf 'east\r\n' >"$stage/citydata/East.city"
 # ...and a supplied file goes stale.

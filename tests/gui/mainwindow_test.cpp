@@ -71,11 +71,12 @@ TEST_F(ShellTest, MainWindowFillsTheDesktopWithItsControlsInPlace)
     EXPECT_EQ(toolbar.help->iconSize(), QSize(27, 27));
 
     QStringList menus;
-    for (QAction* menu : mainWindow->menuBar()->actions()) {
-        const QAction* item = menu->menu()->actions().value(0);
-        menus << menu->text() + "/" + item->text() + "/" + item->data().toString();
-    }
-    EXPECT_EQ(menus, QStringList({"Menu/Exit Program/1", "About/About Quillobrand/3", "Help/Help/2"}));
+    for (QAction* menu : mainWindow->menuBar()->actions())
+        for (const QAction* item : menu->menu()->actions())
+            menus << menu->text() + "/" + item->text() + "/" + item->data().toString();
+    EXPECT_EQ(
+        menus,
+        QStringList({"Menu/Watch Searches/5", "Menu/Exit Program/1", "About/About Quillobrand/3", "Help/Help/2"}));
 }
 
 TEST_F(ShellTest, MissingImagesLeaveWorkingButtonsWithoutPictures)
@@ -168,7 +169,7 @@ TEST_F(ShellTest, CloseWithTrayModeAlwaysHidesToTheTrayAndAClickBringsItBack)
     EXPECT_TRUE(mainWindow->isVisible());
     EXPECT_FALSE(trayIcon);
 
-    mainWindow->menuBar()->actions().at(0)->menu()->actions().at(0)->trigger(); // "Exit Program"
+    mainWindow->menuBar()->actions().at(0)->menu()->actions().at(1)->trigger(); // "Exit Program"
     EXPECT_FALSE(mainWindow->isVisible());
     EXPECT_TRUE(trayIcon);
     dispatchCommand(restoreCommand); // what a second start sends

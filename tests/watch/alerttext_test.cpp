@@ -1,0 +1,100 @@
+#include "watch/alerttext.h"
+
+#include <gtest/gtest.h>
+
+using namespace watch;
+
+namespace {
+
+NewAd adIn(const char* city)
+{
+    return {city, "Bike", "$10", "Downtown", "https://example.org/1.html"};
+}
+
+struct BodyCase {
+    const char* name;
+    std::vector<const char*> cities; // one ad each, in the run's order
+    const char* summary;
+    const char* body;
+    const char* subject;
+};
+
+class AlertText : public ::testing::TestWithParam<BodyCase> { };
+
+TEST_P(AlertText, NamesAtMostThreeCitiesInTheirOrder)
+{
+    const BodyCase& c = GetParam();
+    std::vector<NewAd> ads;
+    for (const char* city : c.cities)
+        ads.push_back(adIn(city));
+    EXPECT_EQ(alertSummary(ads.size()), c.summary);
+    EXPECT_EQ(alertBody("Red Cars", ads), c.body);
+    EXPECT_EQ(digestSubject("Red Cars", ads.size()), c.subject);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AlertText,
+    ::testing::Values(BodyCase{"oneAd", {"boston"}, "1 new ad", "Red Cars: 1 new in BOSTON", "1 new ad for Red Cars"},
+                      BodyCase{"threeCities",
+                               {"sfbay", "boston", "sfbay", "austin"},
+                               "4 new ads",
+                               "Red Cars: 4 new in SFBAY, BOSTON, AUSTIN",
+                               "4 new ads for Red Cars"},
+                      BodyCase{"fourCities",
+                               {"sfbay", "boston", "austin", "denver"},
+                               "4 new ads",
+                               "Red Cars: 4 new in SFBAY, BOSTON, AUSTIN and 1 more",
+                               "4 new ads for Red Cars"},
+                      BodyCase{"fiveCities",
+                               {"sfbay", "Boston", "austin", "denver", "austin", "miami"},
+                               "6 new ads",
+                               "Red Cars: 6 new in SFBAY, BOSTON, AUSTIN and 2 more",
+                               "6 new ads for Red Cars"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct DigestCase {
+    const char* name;
+    NewAd ad;
+    const char* block;
+};
+
+class DigestBlock : public ::testing::TestWithParam<DigestCase> { };
+
+TEST_P(DigestBlock, TitlePricePlaceCityThenTheLink)
+{
+    EXPECT_EQ(digestMessage({GetParam().ad}), GetParam().block);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DigestBlock,
+    ::testing::Values(
+        DigestCase{
+            "everyPart",
+            {"sfbay", "Blue bike", "$120", "Oakland", "https://sfbay.example.org/bik/1.html"},
+            "Blue bike \xE2\x80\x93 $120 \xE2\x80\x93 Oakland (SFBAY)\r\nhttps://sfbay.example.org/bik/1.html\r\n"},
+        DigestCase{"noPrice",
+                   {"boston", "Free couch", "", "Cambridge", "http://boston.example.org/2.html"},
+                   "Free couch \xE2\x80\x93 Cambridge (BOSTON)\r\nhttp://boston.example.org/2.html\r\n"},
+        DigestCase{"noPlace",
+                   {"boston", "Lamp", "$5", "", "HTTPS://boston.example.org/3.html"},
+                   "Lamp \xE2\x80\x93 $5 (BOSTON)\r\nHTTPS://boston.example.org/3.html\r\n"},
+        DigestCase{"neitherPriceNorPlace",
+                   {"austin", "Cat", "", "", "https://a.example.org/4"},
+                   "Cat (AUSTIN)\r\nhttps://a.example.org/4\r\n"},
+        DigestCase{"scriptLinkLeftOut", {"austin", "Cat", "", "", "javascript:alert(1)"}, "Cat (AUSTIN)\r\n"},
+        DigestCase{"lineBreaksInPageTextFlattened",
+                   {"austin", "Cat\r\nBcc: x@y.z", "$1\n", "", "https://a.example.org/5\r\nhttps://evil"},
+                   "Cat Bcc: x@y.z \xE2\x80\x93 $1 (AUSTIN)\r\nhttps://a.example.org/5 https://evil\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DigestMessage, BlocksAreApartByABlankLine)
+{
+    const std::vector<NewAd> ads
+        = {{"sfbay", "A", "$1", "", "https://x.example.org/a"}, {"boston", "B", "", "", "https://x.example.org/b"}};
+    EXPECT_EQ(digestMessage(ads),
+              "A \xE2\x80\x93 $1 (SFBAY)\r\nhttps://x.example.org/a\r\n\r\n"
+              "B (BOSTON)\r\nhttps://x.example.org/b\r\n");
+    EXPECT_EQ(digestMessage({}), "");
+}
+
+} // namespace

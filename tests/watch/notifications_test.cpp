@@ -1,0 +1,204 @@
+// Notifications through a stand-in notification service on a private session bus that the test starts itself.
+
+#include "platform/notifications.h"
+#include "testfolder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+pid_t spawn(std::vector<std::string> args, int stdoutFd = -1)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+void stop(pid_t& pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 200; ++i) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+bool eventsUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+std::vector<std::string> linesOf(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// One private bus for the test process: the program's connection to the session bus is made once.
+class PrivateBus : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        folder = makeTestFolder("qb-bus");
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        pid = spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address",
+                     "--address=unix:path=" + folder + "bus"},
+                    out[1]);
+        ::close(out[1]);
+        ASSERT_GT(pid, 0);
+        std::string address;
+        pollfd wait{out[0], POLLIN, 0};
+        char c = 0;
+        while (::poll(&wait, 1, 10000) == 1 && ::read(out[0], &c, 1) == 1 && c != '\n')
+            address += c;
+        ::close(out[0]);
+        ASSERT_FALSE(address.empty()) << "the bus gave no address";
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        stop(pid);
+        fs::remove_all(folder);
+    }
+
+    std::string folder;
+    pid_t pid = -1;
+};
+PrivateBus* privateBus = nullptr;
+
+class Notifications : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_GT(privateBus->pid, 0);
+        folder = makeTestFolder("qb-notify");
+    }
+    void TearDown() override
+    {
+        stop(peerPid);
+        fs::remove_all(folder);
+    }
+
+    void startPeer(std::vector<std::string> options)
+    {
+        std::vector<std::string> args
+            = {"/usr/bin/python3", QB_NOTIFY_PEER, "--record", folder + "calls.json", "--ready-file", folder + "ready"};
+        args.insert(args.end(), options.begin(), options.end());
+        peerPid = spawn(args);
+        ASSERT_GT(peerPid, 0);
+        ASSERT_TRUE(eventsUntil([&] { return fs::exists(folder + "ready"); })) << "the peer did not start";
+    }
+
+    std::string folder;
+    pid_t peerPid = -1;
+};
+
+TEST_F(Notifications, WithoutTheServiceNothingIsSent)
+{
+    EXPECT_FALSE(platform::notificationsAvailable());
+    EXPECT_EQ(platform::showNotification("1 new ad", "Cars: 1 new in BOSTON", [] {}), 0u);
+}
+
+struct MarkupCase {
+    const char* name;
+    const char* capabilities;
+    const char* recordedBody;
+};
+
+class NotificationBody : public Notifications, public ::testing::WithParamInterface<MarkupCase> { };
+
+TEST_P(NotificationBody, IsRecordedAsSentAndEscapedOnlyForMarkup)
+{
+    startPeer({"--capabilities", GetParam().capabilities});
+    EXPECT_TRUE(platform::notificationsAvailable());
+    EXPECT_GT(platform::showNotification("2 new ads", "Tom & Jerry: 2 new in <B>", [] {}), 0u);
+    const std::vector<std::string> calls = linesOf(folder + "calls.json");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0],
+              std::string(R"({"id": 1, "app_name": "Quillobrand", "summary": "2 new ads", "body": ")")
+                  + GetParam().recordedBody + R"(", "actions": ["default", "Show"], "expire_timeout": -1})");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, NotificationBody,
+                         ::testing::Values(MarkupCase{"plain", "actions,body", "Tom & Jerry: 2 new in <B>"},
+                                           MarkupCase{"markup", "actions,body,body-markup",
+                                                      "Tom &amp; Jerry: 2 new in &lt;B&gt;"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Notifications, TheDefaultActionComesBackForOurNotificationOnly)
+{
+    startPeer({"--invoke-default"});
+    int invoked = 0;
+    ASSERT_EQ(platform::showNotification("1 new ad", "Cars: 1 new in BOSTON", [&] { ++invoked; }), 1u);
+    EXPECT_TRUE(eventsUntil([&] { return invoked > 0; }));
+    // The peer also sent the action for someone else's id 1001, and closed ours: nothing more arrives.
+    ASSERT_GT(platform::showNotification("1 new ad", "Cars: 1 new in AUSTIN", [&] { invoked += 10; }), 0u);
+    EXPECT_TRUE(eventsUntil([&] { return invoked > 1; }));
+    EXPECT_EQ(invoked, 11);
+}
+
+TEST_F(Notifications, TheDefaultActionWhenTheTestAsks)
+{
+    startPeer({"--invoke-when", folder + "click"});
+    bool invoked = false;
+    ASSERT_GT(platform::showNotification("3 new ads", "Flats: 3 new in SFBAY", [&] { invoked = true; }), 0u);
+    std::ofstream(folder + "click") << "now";
+    EXPECT_TRUE(eventsUntil([&] { return invoked; }));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    privateBus = new PrivateBus;
+    ::testing::AddGlobalTestEnvironment(privateBus); // gtest owns it from here
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,96 @@
+#include "watch/alerttext.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace watch {
+
+namespace {
+
+std::string upperCase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Page text is data: a line break or other control byte in it must not shape the message.
+std::string flattened(const std::string& text)
+{
+    std::string line;
+    for (char c : text) {
+        const bool control = static_cast<unsigned char>(c) < 32 || c == 127;
+        if (control && (line.empty() || line.back() == ' '))
+            continue;
+        line += control ? ' ' : c;
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
+bool isWebLink(const std::string& link)
+{
+    auto startsWith = [&](const char* prefix) {
+        const std::string start = link.substr(0, std::char_traits<char>::length(prefix));
+        return std::equal(start.begin(), start.end(), prefix, prefix + std::char_traits<char>::length(prefix),
+                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    };
+    return startsWith("http://") || startsWith("https://");
+}
+
+std::string countOfAds(size_t count)
+{
+    return std::to_string(count) + (count == 1 ? " new ad" : " new ads");
+}
+
+} // namespace
+
+std::string alertSummary(size_t count)
+{
+    return countOfAds(count);
+}
+
+std::string alertBody(const std::string& searchName, const std::vector<NewAd>& ads)
+{
+    std::vector<std::string> cities;
+    for (const NewAd& ad : ads) {
+        std::string city = upperCase(flattened(ad.city));
+        if (std::find(cities.begin(), cities.end(), city) == cities.end())
+            cities.push_back(std::move(city));
+    }
+    std::string body = searchName + ": " + std::to_string(ads.size()) + " new in ";
+    for (size_t i = 0; i < cities.size() && i < 3; ++i)
+        body += (i ? ", " : "") + cities[i];
+    if (cities.size() > 3)
+        body += " and " + std::to_string(cities.size() - 3) + " more";
+    return body;
+}
+
+std::string digestSubject(const std::string& searchName, size_t count)
+{
+    return countOfAds(count) + " for " + searchName;
+}
+
+std::string digestMessage(const std::vector<NewAd>& ads)
+{
+    static const std::string dash = " \xE2\x80\x93 "; // an en dash between blanks
+    std::string message;
+    for (const NewAd& ad : ads) {
+        if (!message.empty())
+            message += "\r\n";
+        std::string line;
+        for (const std::string* part : {&ad.titleText, &ad.priceText, &ad.placeText}) {
+            const std::string text = flattened(*part);
+            if (!text.empty())
+                line += (line.empty() ? "" : dash) + text;
+        }
+        message += line + " (" + upperCase(flattened(ad.city)) + ")\r\n";
+        const std::string link = flattened(ad.link);
+        if (isWebLink(link))
+            message += link + "\r\n";
+    }
+    return message;
+}
+
+} // namespace watch
