@@ -372,6 +372,31 @@ INSTANTIATE_TEST_SUITE_P(Names, EhloName,
                                            EhloCase{"nothingKnown", "", "", "[127.0.0.1]"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct ErrorBoxCase {
+    const char* name;
+    int result;
+    std::string errorText;
+    std::string boxText;
+};
+
+class ErrorBox : public ::testing::TestWithParam<ErrorBoxCase> { };
+
+TEST_P(ErrorBox, ShowsTheResultThenTheWords)
+{
+    EXPECT_EQ(mail::sendErrorText(GetParam().result, GetParam().errorText), GetParam().boxText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ErrorBox,
+    ::testing::Values(ErrorBoxCase{"serverWords", -990, "RCPT TO Failed: 452 4.5.3 Too many recipients",
+                                   "An SMTP Error Has Occured -990\nRCPT TO Failed: 452 4.5.3 Too many recipients"},
+                      ErrorBoxCase{"libraryStatus", -40, "Cannot open object",
+                                   "An SMTP Error Has Occured -40\nCannot open object"},
+                      // The window's buffer of blanks, never filled, adds nothing.
+                      ErrorBoxCase{"untouchedBuffer", -996, std::string(255, ' '), "An SMTP Error Has Occured -996"},
+                      ErrorBoxCase{"empty", -999, "", "An SMTP Error Has Occured -999"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct StartTlsCase {
     const char* name;
     std::string ehloReply;
