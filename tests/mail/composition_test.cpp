@@ -154,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
         ComposeCase{"accentsWithAttachment",
                     bob,
                     "Voitures \xC3\xA0 vendre",
-                    "Regarde \xC3\xA7" "a.\r\n",
+                    "Regarde \xC3\xA7"
+                    "a.\r\n",
                     {{"page.html", page}},
                     true},
         ComposeCase{"paragraphOverTheLineLimit", bob, "Cars", paragraph + "\r\nBye", {}, true},

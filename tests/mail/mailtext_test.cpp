@@ -126,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CopyNameCase{"backslashKept", "A\\C", "A\\C.html"},
                       CopyNameCase{"longAscii", std::string(300, 'x'), std::string(238, 'x') + ".html"},
                       // 300 bytes of two-byte characters: cut before the one that would not fit whole.
-                      CopyNameCase{"longAccents", [] {
+                      CopyNameCase{"longAccents",
+                                   [] {
                                        std::string s;
                                        for (int i = 0; i < 150; ++i)
                                            s += e9;
