@@ -464,7 +464,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "",
                      false,
                      mail::startTlsRefused,
-                     "STARTTLS Failed: 454",
+                     "STARTTLS Failed: 454 4.7.0 TLS not available (temporary: try again later)",
                      {"EHLO " + hostName(), "STARTTLS"}},
         // Clear text after the go-ahead, in the same piece or a moment later, must never pass for protected.
         StartTlsCase{"replyInjected",
