@@ -139,10 +139,10 @@ bool isAttributeChar(unsigned char c)
 }
 
 // A name that goes into a quoted parameter as it is: printable ASCII without quote or backslash. Readers decode
-// "=?" in a quoted name as an encoded word, and drop a blank that begins it, so such names take RFC 2231's form.
+// "=?" in a quoted name as an encoded word, so such a name takes RFC 2231's form.
 bool isPlainParameterValue(const std::string& name)
 {
-    if (name.find("=?") != std::string::npos || (!name.empty() && name.front() == ' '))
+    if (name.find("=?") != std::string::npos)
         return false;
     for (const char c : name) {
         const auto u = static_cast<unsigned char>(c);

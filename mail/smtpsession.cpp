@@ -367,6 +367,24 @@ int sendMailWith(Security security, const std::string& senderEmail, const std::s
                  const std::string& subject, const std::string& bodyText, const std::string& smtpServer, int smtpPort,
                  const std::string& userName, const std::string& password, std::string& errorText)
 {
+    return sendMailWithAttachments(security, senderEmail, recipients, subject, bodyText, smtpServer, smtpPort, userName,
+                                   password, shell::attachmentList, errorText);
+}
+
+int sendMailWithAttachments(const std::string& senderEmail, const std::string& recipients, const std::string& subject,
+                            const std::string& bodyText, const std::string& smtpServer, int smtpPort,
+                            const std::string& userName, const std::string& password,
+                            const std::vector<std::string>& attachments, std::string& errorText)
+{
+    return sendMailWithAttachments(securityForPort(smtpPort), senderEmail, recipients, subject, bodyText, smtpServer,
+                                   smtpPort, userName, password, attachments, errorText);
+}
+
+int sendMailWithAttachments(Security security, const std::string& senderEmail, const std::string& recipients,
+                            const std::string& subject, const std::string& bodyText, const std::string& smtpServer,
+                            int smtpPort, const std::string& userName, const std::string& password,
+                            const std::vector<std::string>& attachments, std::string& errorText)
+{
     const std::vector<std::string> addresses = splitRecipients(recipients);
     if (refuseUnsafeAddress(senderEmail, errorText))
         return invalidAddress;
@@ -378,7 +396,7 @@ int sendMailWith(Security security, const std::string& senderEmail, const std::s
     // connection, whose local address may be the EHLO name they carry.
     std::string content;
     try {
-        content = dataPhaseText(composeContent(bodyText, shell::attachmentList));
+        content = dataPhaseText(composeContent(bodyText, attachments));
     } catch (const std::bad_alloc&) {
         setErrorText(errorText, "Message not composed: out of memory");
         return messageNotComposed;

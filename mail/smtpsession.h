@@ -3,6 +3,7 @@
 // RCPT TO for each recipient, DATA, the message, QUIT. Over TLS from the first byte, or on port 587 after STARTTLS.
 
 #include <string>
+#include <vector>
 
 namespace mail {
 
@@ -41,6 +42,17 @@ int sendMail(const std::string& senderEmail, const std::string& recipients, cons
 int sendMailWith(Security security, const std::string& senderEmail, const std::string& recipients,
                  const std::string& subject, const std::string& bodyText, const std::string& smtpServer, int smtpPort,
                  const std::string& userName, const std::string& password, std::string& errorText);
+
+// sendMail with these attachments rather than the program's list: for a send off the window's thread, which
+// must not touch the list the e-mail window fills.
+int sendMailWithAttachments(const std::string& senderEmail, const std::string& recipients, const std::string& subject,
+                            const std::string& bodyText, const std::string& smtpServer, int smtpPort,
+                            const std::string& userName, const std::string& password,
+                            const std::vector<std::string>& attachments, std::string& errorText);
+int sendMailWithAttachments(Security security, const std::string& senderEmail, const std::string& recipients,
+                            const std::string& subject, const std::string& bodyText, const std::string& smtpServer,
+                            int smtpPort, const std::string& userName, const std::string& password,
+                            const std::vector<std::string>& attachments, std::string& errorText);
 
 // The name the client gives in EHLO and in the Message-ID: the machine's canonical name when it is a domain
 // with a dot, otherwise the address literal of the connection's local address ("[192.0.2.10]",

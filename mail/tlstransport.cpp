@@ -12,7 +12,8 @@ namespace mail {
 namespace {
 
 ReplyWaits currentWaits = rfcReplyWaits;
-WaitHook waitHook = nullptr;
+// Per thread: a window's hook paints that window, and a send on another thread (a watch's digest) must not.
+thread_local WaitHook waitHook = nullptr;
 
 void waitStep(int milliseconds)
 {

@@ -30,7 +30,7 @@ const ReplyWaits& replyWaits();
 
 // Called between the steps of every wait of a send (each 100 ms of a reply's wait, each step of a long flush)
 // with how long to wait, 0 for none: the windows set one that keeps them painted while taking no input. Without
-// one the transport just sleeps.
+// one the transport just sleeps. The hook is the calling thread's own.
 using WaitHook = void (*)(int milliseconds);
 void setWaitHook(WaitHook hook);
 

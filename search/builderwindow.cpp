@@ -10,6 +10,7 @@
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
 #include "shell/widgethelpers.h"
+#include "watch/watcher.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -247,8 +248,11 @@ void runSearch(Builder& b)
         QApplication::processEvents();
         return b.window->closeRequestedDuringRun;
     };
+    // One run against the site at a time: a watch run that goes stops between two cities first.
+    watch::beginBuilderRun();
     const RunOutcome outcome = runSearchPasses(searchFromControls(b), b.mainCode,
                                                shell::programFolder + areaListFile(chooserText(b.areaChooser)), hooks);
+    watch::endBuilderRun();
     b.window->running = false;
     if (shell::mainBrowser)
         shell::mainBrowser->navigate(shell::resultsPagePath);

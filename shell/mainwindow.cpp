@@ -9,6 +9,7 @@
 #include "platform/settings.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
+#include "watch/watcher.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -171,6 +172,7 @@ void requestClose()
 
 void exitProgram()
 {
+    watch::stopWatching();
     writeConfig(programFolder + configFileName, programConfig);
     helpProgram.terminate(); // only a help program this instance started and that still runs
     if (bannerTimer)

@@ -1,5 +1,7 @@
 #include "shell/startup.h"
 
+#include "watch/watcher.h"
+
 #include "mail/securitylibrary.h"
 #include "platform/autostart.h"
 #include "platform/browser.h"
@@ -125,6 +127,7 @@ int runProgram(int argc, char** argv)
         return 0;
     if (inTray)
         putInTray();
+    watch::startWatching();
 
     // Step 18.
     return app.exec();

@@ -23,12 +23,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -59,9 +61,15 @@ struct Session {
     std::string incoming; // decrypted, not yet popped
 };
 
-bool initialised = false;
+std::atomic<bool> initialised{false};
+// cryptInit calls not yet ended: two users of the library (a window's send and a watch's digest on another
+// thread) each start and end it, and the first to end must not close the other's session.
+int initCount = 0;
 std::map<int, Session> sessions; // a node never moves, so the socket BIO can keep its session's address
 int lastHandle = 0;
+// Guards initialised, initCount, sessions and lastHandle. A session itself is used by one thread at a time and
+// outside the lock, so a slow connect or flush of one send never holds up another.
+std::mutex registryMutex;
 BIO_METHOD* socketMethod = nullptr;
 
 int remainingMs(Clock::time_point deadline)
@@ -375,9 +383,12 @@ int checkDataCall(int envelope, const void* buffer, int length, int* bytesCopied
 {
     if (bytesCopied)
         *bytesCopied = 0;
-    if (!initialised)
-        return CRYPT_ERROR_NOTINITED;
-    s = findSession(envelope);
+    {
+        const std::lock_guard<std::mutex> lock(registryMutex);
+        if (!initialised)
+            return CRYPT_ERROR_NOTINITED;
+        s = findSession(envelope);
+    }
     if (!s)
         return CRYPT_ERROR_PARAM1;
     if (!buffer)
@@ -508,9 +519,13 @@ template <typename Body> int guarded(Body body) noexcept
 template <typename Body> int onSession(int handle, Body body) noexcept
 {
     return guarded([&] {
-        if (!initialised)
-            return CRYPT_ERROR_NOTINITED;
-        Session* s = findSession(handle);
+        Session* s = nullptr;
+        {
+            const std::lock_guard<std::mutex> lock(registryMutex);
+            if (!initialised)
+                return CRYPT_ERROR_NOTINITED;
+            s = findSession(handle);
+        }
         if (!s)
             return CRYPT_ERROR_PARAM1;
         return body(s);
@@ -524,11 +539,15 @@ extern "C" {
 int cryptInit(void)
 {
     return guarded([] {
-        if (initialised)
+        const std::lock_guard<std::mutex> lock(registryMutex);
+        if (initialised) {
+            ++initCount;
             return CRYPT_OK;
+        }
         if (OPENSSL_init_ssl(0, nullptr) != 1 || !makeSocketMethod())
             return CRYPT_ERROR_FAILED;
         initialised = true;
+        initCount = 1;
         return CRYPT_OK;
     });
 }
@@ -536,8 +555,11 @@ int cryptInit(void)
 int cryptEnd(void)
 {
     return guarded([] {
+        const std::lock_guard<std::mutex> lock(registryMutex);
         if (!initialised)
             return CRYPT_ERROR_NOTINITED;
+        if (--initCount > 0)
+            return CRYPT_OK; // another user's sessions stay open
         for (auto& [handle, s] : sessions)
             closeSession(s);
         sessions.clear();
@@ -551,6 +573,7 @@ int cryptEnd(void)
 int cryptCreateSession(int* cryptSession, int cryptUser, int sessionType)
 {
     return guarded([&] {
+        const std::lock_guard<std::mutex> lock(registryMutex);
         if (!initialised)
             return CRYPT_ERROR_NOTINITED;
         if (!cryptSession)
@@ -573,6 +596,7 @@ int cryptDestroySession(int session)
 {
     return onSession(session, [&](Session* s) {
         closeSession(*s);
+        const std::lock_guard<std::mutex> lock(registryMutex);
         sessions.erase(session);
         return CRYPT_OK;
     });

@@ -124,8 +124,8 @@ TEST_F(Email, ProfileSavedInSetupThenPageSentToTwoFriends)
     EXPECT_NE(received.find("\"rcpt_tos\": [\"bob@example.com\", \"cy@example.org\"]"), std::string::npos) << received;
     EXPECT_NE(received.find("\"auth_user\": \"ann\""), std::string::npos);
 
-    // An empty subject names the copy ".html"; a subject the file system refuses loses the copy, not the mail, and
-    // never reaches outside the sent folder.
+    // An empty subject names the copy ".html"; the separators of a subject become "-", so the copy stays in the
+    // sent folder and goes along.
     writeFile(folder + "Last Search.html", "results");
     for (const char* subject : {"", "no/such/folder", "../Last Search"}) {
         ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
@@ -139,13 +139,14 @@ TEST_F(Email, ProfileSavedInSetupThenPageSentToTwoFriends)
     EXPECT_EQ(boxes[3].text, "Mail Sent OK");
     EXPECT_EQ(boxes[4].text, "Mail Sent OK");
     EXPECT_EQ(readFile(folder + "sent/.html"), page);
-    EXPECT_TRUE(fs::exists(maildir + "message-3.json"));
+    EXPECT_EQ(readFile(folder + "sent/no-such-folder.html"), page);
+    EXPECT_EQ(readFile(folder + "sent/..-Last Search.html"), page);
     EXPECT_EQ(readFile(folder + "Last Search.html"), "results");
-    const QString sentWithoutCopy = QString::fromStdString(readFile(maildir + "message-4.json"));
+    const QString lastSent = QString::fromStdString(readFile(maildir + "message-4.json"));
     const QByteArray data = QByteArray::fromBase64(
-        QRegularExpression("\"data_base64\": \"([^\"]*)\"").match(sentWithoutCopy).captured(1).toLatin1());
+        QRegularExpression("\"data_base64\": \"([^\"]*)\"").match(lastSent).captured(1).toLatin1());
     EXPECT_TRUE(data.contains("Subject: ../Last Search")) << data.toStdString();
-    EXPECT_FALSE(data.contains("Attachment")) << data.toStdString();
+    EXPECT_TRUE(data.contains("filename=\"..-Last Search.html\"")) << data.toStdString();
     EXPECT_EQ(readFile(folder + "smtp/email.list"),
               "bob@example.com\r\ncy@example.org\r\nbob@example.com\r\nbob@"
               "example.com\r\nbob@example.com\r\n");
@@ -157,6 +158,111 @@ TEST_F(Email, ProfileSavedInSetupThenPageSentToTwoFriends)
         EXPECT_EQ(child<QLineEdit>(w, "subjectField")->text(), "Bikes and parts");
     }));
 }
+
+// The page always goes along: when its copy can't be written nothing is sent, and the window keeps what was typed.
+TEST_F(Email, ACopyThatCantBeWrittenStopsTheSend)
+{
+    writeProfile("Home", "9"); // nothing listens there: a send that went ahead would say so
+    startShell();
+    fs::remove_all(folder + "sent");
+    ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
+        child<QLineEdit>(w, "recipientField")->setText("bob@example.com");
+        child<QPlainTextEdit>(w, "messageField")->setPlainText("Look.");
+        child<QAbstractButton>(w, "sendButton")->click();
+        EXPECT_EQ(QApplication::activeModalWidget(), w) << "the window stays open";
+        EXPECT_EQ(child<QLineEdit>(w, "recipientField")->text(), "bob@example.com");
+        EXPECT_EQ(child<QPlainTextEdit>(w, "messageField")->toPlainText(), "Look.");
+    }));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "The page could not be saved for sending: No such file or directory");
+    EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Error);
+    EXPECT_FALSE(fs::exists(folder + "smtp/email.list")) << "nothing was sent, so nothing is remembered";
+}
+
+struct SubjectCase {
+    const char* name;
+    std::string page;
+    std::string proposed; // UTF-8
+};
+
+class EmailSubject : public Email, public ::testing::WithParamInterface<SubjectCase> { };
+
+// The title is read in the page's own character set, on one line, without blanks around it.
+TEST_P(EmailSubject, IsProposedFromThePage)
+{
+    startShell();
+    shell::mainBrowser->replaceDocument(GetParam().page);
+    ASSERT_TRUE(shell::mainBrowser->waitForLoadFinished(15000));
+    ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
+        EXPECT_EQ(child<QLineEdit>(w, "subjectField")->text().toStdString(), GetParam().proposed);
+    }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, EmailSubject,
+    ::testing::Values(
+        SubjectCase{"windows1252Declared",
+                    "<html><head><meta charset=\"windows-1252\"></head><body><h2>Caf\xE9 cr\xE8me</h2></body></html>",
+                    "Caf\xC3\xA9 cr\xC3\xA8me"},
+        SubjectCase{"undeclaredNotUtf8", "<html><body><h2>Caf\xE9</h2></body></html>", "Caf\xC3\xA9"},
+        SubjectCase{"utf8", "<html><body><h2>Caf\xC3\xA9 \xE2\x82\xAC 5</h2></body></html>",
+                    "Caf\xC3\xA9 \xE2\x82\xAC 5"},
+        SubjectCase{"headingOverLines", "<html><body><h2>\r\n    Bikes\r\n    and\tparts  \r\n</h2></body></html>",
+                    "Bikes and parts"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SentNameCase {
+    const char* name;
+    std::string subject;
+    std::string fileName; // of the copy and of the attachment
+};
+
+class EmailSentName : public Email, public ::testing::WithParamInterface<SentNameCase> { };
+
+TEST_P(EmailSentName, CopyAndAttachmentCarryIt)
+{
+    const TestCertificates& certificates = TestCertificates::shared();
+    ScriptedTlsPeer peer(tlsscript::scriptOf(tlsscript::acceptingSmtpScript(1)), certificates.serverCert(),
+                         certificates.serverKey());
+    ASSERT_TRUE(peer.started());
+    writeProfile("Home", std::to_string(peer.port()));
+    startShell();
+    shell::mainBrowser->replaceDocument("<html><body><h2>Cars</h2></body></html>");
+    ASSERT_TRUE(shell::mainBrowser->waitForLoadFinished(15000));
+    const std::string page = shell::mainBrowser->documentSource();
+    ASSERT_TRUE(withWindow(shell::toolbar.emailToFriend, [&](QWidget* w) {
+        child<QLineEdit>(w, "subjectField")->setText(QString::fromStdString(GetParam().subject));
+        child<QLineEdit>(w, "recipientField")->setText("bob@example.com");
+        child<QAbstractButton>(w, "sendButton")->click();
+    }));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Mail Sent OK");
+    EXPECT_EQ(readFile(folder + "sent/" + GetParam().fileName), page);
+    // The attachment's name as a recipient's mail program reads it.
+    const std::string command
+        = "/usr/bin/python3 -c 'import email, email.policy, sys\n"
+          "m = email.message_from_binary_file(open(sys.argv[1], \"rb\"), policy=email.policy.default)\n"
+          "names = [p.get_filename() for p in m.walk() if p.get_filename()]\n"
+          "sys.stdout.buffer.write(names[0].encode() if names else b\"(none)\")' '"
+        + peer.dataFolder() + "message-1.eml'";
+    std::string name;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            name.append(buffer, n);
+        ::pclose(pipe);
+    }
+    EXPECT_EQ(name, GetParam().fileName);
+}
+
+INSTANTIATE_TEST_SUITE_P(Subjects, EmailSentName,
+                         ::testing::Values(SentNameCase{"slashes", "w/ A/C, 4/5 doors", "w- A-C, 4-5 doors.html"},
+                                           SentNameCase{"threeHundredBytes", std::string(300, 'x'),
+                                                        std::string(238, 'x') + ".html"},
+                                           SentNameCase{"readsLikeAnEncodedWord", "=?utf-8?q?Caf=C3=A9?= for sale",
+                                                        "=?utf-8?q?Caf=C3=A9?= for sale.html"},
+                                           SentNameCase{"backslash", "A\\C cold", "A\\C cold.html"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Email, AProfileNameTheFileSystemRefusesSavesNothing)
 {

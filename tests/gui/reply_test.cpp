@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <chrono>
@@ -316,10 +318,7 @@ struct SendCase {
 
 class ReplySend : public Reply, public ::testing::WithParamInterface<SendCase> {
 protected:
-    static void SetUpTestSuite()
-    {
-        ::setenv("SSL_CERT_FILE", TestCertificates::shared().caFile().c_str(), 1);
-    }
+    static void SetUpTestSuite() { ::setenv("SSL_CERT_FILE", TestCertificates::shared().caFile().c_str(), 1); }
 };
 
 TEST_P(ReplySend, SendsToTheAdAndReportsTheResult)
@@ -367,9 +366,78 @@ INSTANTIATE_TEST_SUITE_P(Reply, ReplySend,
                          ::testing::Values(SendCase{"Accepted", "250 ok\r\n", true, "Mail Sent OK",
                                                     platform::BoxIcon::None},
                                            SendCase{"RecipientRefused", "550 no such user\r\n", true,
-                                                    "An SMTP Error Has Occured -990", platform::BoxIcon::Error},
+                                                    "An SMTP Error Has Occured -990\nRCPT TO Failed: 550 no such user",
+                                                    platform::BoxIcon::Error},
+                                           SendCase{"RecipientRefusedForNow", "452 4.5.3 Too many recipients\r\n", true,
+                                                    "An SMTP Error Has Occured -990\nRCPT TO Failed: 452 4.5.3 Too "
+                                                    "many recipients (temporary: try again later)",
+                                                    platform::BoxIcon::Error},
                                            SendCase{"NoProfile", "250 ok\r\n", false, "An SMTP Error Has Occured -",
                                                     platform::BoxIcon::Error}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A server that reads the message slowly and answers 7 s after the last byte: the mail is sent, and meanwhile the
+// window repaints and its timers run under a busy cursor, while keys reach nothing.
+TEST_F(Reply, WindowPaintsWhileTheServerTakesItsTime)
+{
+    ::setenv("SSL_CERT_FILE", TestCertificates::shared().caFile().c_str(), 1);
+    const TestCertificates& certificates = TestCertificates::shared();
+    std::vector<std::string> actions = tlsscript::acceptingSmtpScript(1);
+    actions[2 * 8 - 1] = "{\"recv\": \"data\", \"rate\": 200000}";
+    actions[2 * 8] = tlsscript::sendAction("250 queued\r\n", ", \"delay\": 7");
+    ScriptedTlsPeer peer(tlsscript::scriptOf(actions), certificates.serverCert(), certificates.serverKey(), 1,
+                         {"--rcvbuf", "65536"});
+    ASSERT_TRUE(peer.started());
+    writeFile(folder + "smtp/bob.smtp",
+              "Bob\r\nbob@example.com\r\nlocalhost\r\nbob\r\nsecret\r\n" + std::to_string(peer.port()) + "\r\n");
+    answers = {true};
+    startShell();
+    show(adPage);
+    std::string message; // three seconds of the server's reading
+    while (message.size() < 600'000)
+        message += std::string(79, 'm') + "\n";
+    int ticks = 0;
+    int paints = 0;
+    int busyTicks = 0;
+    bool keysReached = false;
+    ASSERT_TRUE(reply([&](QWidget* w) {
+        auto* field = child<QPlainTextEdit>(w, "messageField");
+        field->setPlainText(QString::fromStdString(message));
+        const int characters = field->document()->characterCount();
+        struct PaintCounter : QObject {
+            int* count;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    ++*count;
+                return false;
+            }
+        } counter;
+        counter.count = &paints;
+        w->installEventFilter(&counter);
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            ++ticks;
+            if (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor)
+                ++busyTicks;
+            w->update();
+            QTest::keyClick(field, Qt::Key_X);
+            keysReached = keysReached || field->document()->characterCount() != characters;
+        });
+        tick.start(100);
+        child<QPushButton>(w, "sendButton")->click();
+        tick.stop();
+        w->removeEventFilter(&counter);
+    }));
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, "Mail Sent OK");
+    EXPECT_TRUE(peer.waitForLogLine("{\"line\": \"QUIT\"}", 5s));
+    // Ten seconds of waiting at a tick each 100 ms; a frozen window would see none.
+    EXPECT_GE(ticks, 40);
+    EXPECT_GE(paints, 20);
+    EXPECT_GE(busyTicks, ticks - 2);
+    EXPECT_FALSE(keysReached);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
 
 } // namespace

@@ -108,7 +108,7 @@ TEST_P(Composition, ReadsBackAsTyped)
     ASSERT_EQ(attachments.size(), qsizetype(c.attachments.size()));
     for (size_t i = 0; i < c.attachments.size(); ++i) {
         const QJsonArray attachment = attachments[qsizetype(i)].toArray();
-        // The parser strips blanks and line breaks around a file name.
+        // The parser strips blanks and line breaks around a file name, in whichever form it comes.
         EXPECT_EQ(attachment[0].toString().toStdString(),
                   QString::fromStdString(c.attachments[i].fileName).trimmed().toStdString())
             << i;
@@ -154,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
         ComposeCase{"accentsWithAttachment",
                     bob,
                     "Voitures \xC3\xA0 vendre",
-                    "Regarde \xC3\xA7" "a.\r\n",
+                    "Regarde \xC3\xA7"
+                    "a.\r\n",
                     {{"page.html", page}},
                     true},
         ComposeCase{"paragraphOverTheLineLimit", bob, "Cars", paragraph + "\r\nBye", {}, true},
@@ -191,7 +192,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "x",
                     {{repeated("Voitures \xC3\xA0 vendre \xE2\x80\x94 ", 7) + ".html", page}},
                     false},
-        ComposeCase{"nameWithSpecials", bob, "Cars", "x", {{"100% a;b=c*'d.html", page}}, false}),
+        ComposeCase{"nameWithSpecials", bob, "Cars", "x", {{"100% a;b=c*'d.html", page}}, false},
+        // A name that reads like an encoded word arrives as it was.
+        ComposeCase{"nameLooksEncoded", bob, "Cars", "x", {{"=?utf-8?q?Caf=C3=A9?= for sale.html", page}}, false},
+        ComposeCase{"nameWithBackslash", bob, "Cars", "x", {{"A\\C cold.html", page}}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Encoded words are judged by the parser above; here, where a long subject outside ASCII is cut.

@@ -503,6 +503,47 @@ TEST_F(CryptUpload, FlushGivesUpOnAReaderThatStops)
     EXPECT_LT(took, 6s);
 }
 
+// In steps, a flush comes back while the peer is still taking the data and goes on at the next call; the time-out
+// without progress still counts across the calls.
+struct FlushStepCase {
+    const char* name;
+    const char* script;
+    int expected; // the status that ends the calls
+};
+
+class CryptFlushSteps : public CryptFixture, public ::testing::WithParamInterface<FlushStepCase> { };
+
+TEST_P(CryptFlushSteps, ComeBackUntilDoneOrStalled)
+{
+    ScriptedTlsPeer peer(GetParam().script, certs().serverCert(), certs().serverKey(), 1, {"--rcvbuf", "65536"});
+    ASSERT_TRUE(peer.started());
+    int session = 0;
+    ASSERT_EQ(open("localhost", peer.port(), session, 1000), CRYPT_OK);
+    ASSERT_EQ(lib().setAttribute(session, CRYPT_SESSINFO_FLUSH_STEP_MS, 50), CRYPT_OK);
+    const std::string message = patterned(4'000'000) + "\r\n.\r\n";
+    int copied = 0;
+    ASSERT_EQ(lib().pushData(session, message.data(), int(message.size()), &copied), CRYPT_OK);
+    int steps = 0;
+    int status;
+    const auto start = Clock::now();
+    while ((status = lib().flushData(session)) == CRYPT_ERROR_INCOMPLETE && Clock::now() - start < 20s)
+        ++steps;
+    EXPECT_EQ(status, GetParam().expected);
+    EXPECT_GE(steps, 10) << "a step is 50 ms, the whole at least a second";
+    EXPECT_GE(Clock::now() - start, 1000ms);
+    if (status == CRYPT_OK) {
+        // Done means the peer has it all: what it still has to read fits its receive buffer.
+        EXPECT_TRUE(peer.waitForLogLine(
+            "{\"data_length\": 4000000, \"sha256\": \"" + sha256(patterned(4'000'000)) + "\"}", 2s));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Crypt, CryptFlushSteps,
+                         ::testing::Values(FlushStepCase{"slowReader", "[{\"recv\": \"data\", \"rate\": 2000000}]",
+                                                         CRYPT_OK},
+                                           FlushStepCase{"stoppedReader", "[{\"sleep\": 8}]", CRYPT_ERROR_TIMEOUT}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(CryptSession, LocalAddressOfTheConnection)
 {
     ScriptedTlsPeer peer(scriptFor("220 hi\r\n"), certs().serverCert(), certs().serverKey());
@@ -641,11 +682,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 using CryptLifetime = CryptFixture;
 
-TEST_F(CryptLifetime, InitAgainKeepsTheSessions)
+// Two users each start and end the library (a window's send, a watch's digest): the first to end leaves the
+// other's session open.
+TEST_F(CryptLifetime, InitAgainKeepsTheSessionsUntilTheLastEnd)
 {
     int session = 0;
     ASSERT_EQ(lib().createSession(&session, CRYPT_UNUSED, CRYPT_SESSION_SSL), CRYPT_OK);
     EXPECT_EQ(lib().init(), CRYPT_OK);
+    EXPECT_EQ(lib().end(), CRYPT_OK);
     EXPECT_EQ(lib().setAttribute(session, CRYPT_SESSINFO_SERVER_PORT, 465), CRYPT_OK);
     EXPECT_EQ(lib().destroySession(session), CRYPT_OK);
 }
@@ -791,6 +835,10 @@ INSTANTIATE_TEST_SUITE_P(
                  [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_TIMEOUT_MS, 30001); }, CRYPT_ERROR_PARAM3},
         CallCase{"timeoutFixed", [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_TIMEOUT_MS, 30000); },
                  CRYPT_OK},
+        CallCase{"flushStepNegative", [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_FLUSH_STEP_MS, -1); },
+                 CRYPT_ERROR_PARAM3},
+        CallCase{"flushStepLongerThanFixed",
+                 [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_FLUSH_STEP_MS, 30001); }, CRYPT_ERROR_PARAM3},
         CallCase{"startTlsBeforeActive", [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_STARTTLS, 1); },
                  CRYPT_ERROR_NOTINITED},
         CallCase{"plainFirstOtherValue", [](int s) { return lib().setAttribute(s, CRYPT_SESSINFO_PLAINTEXT_FIRST, 2); },

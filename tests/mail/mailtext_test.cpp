@@ -98,4 +98,47 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"empty", "", ""}),
     caseName);
 
+struct CopyNameCase {
+    const char* name;
+    std::string subject;
+    std::string fileName;
+};
+
+class SentCopyName : public ::testing::TestWithParam<CopyNameCase> { };
+
+TEST_P(SentCopyName, IsTheSubjectMadeSafeAndShortEnough)
+{
+    const std::string fileName = mail::sentCopyFileName(GetParam().subject);
+    EXPECT_EQ(fileName, GetParam().fileName);
+    // With the atomic writer's sibling (".new-" and up to 7 digits) the name still fits 255 bytes.
+    EXPECT_LE(fileName.size() + 12, 255u);
+}
+
+const std::string e9 = "\xC3\xA9"; // two bytes, one character
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, SentCopyName,
+    ::testing::Values(CopyNameCase{"asTyped", "Bikes & parts", "Bikes & parts.html"},
+                      CopyNameCase{"empty", "", ".html"},
+                      CopyNameCase{"slashes", "w/ A/C, 4/5 doors", "w- A-C, 4-5 doors.html"},
+                      CopyNameCase{"upwards", "../Last Search", "..-Last Search.html"},
+                      CopyNameCase{"controlBytes", "a\tb\r\nc\x7f"s + '\0' + "d", "a-b--c--d.html"},
+                      CopyNameCase{"backslashKept", "A\\C", "A\\C.html"},
+                      CopyNameCase{"longAscii", std::string(300, 'x'), std::string(238, 'x') + ".html"},
+                      // 300 bytes of two-byte characters: cut before the one that would not fit whole.
+                      CopyNameCase{"longAccents",
+                                   [] {
+                                       std::string s;
+                                       for (int i = 0; i < 150; ++i)
+                                           s += e9;
+                                       return s;
+                                   }(),
+                                   [] {
+                                       std::string s;
+                                       for (int i = 0; i < 119; ++i)
+                                           s += e9;
+                                       return s + ".html";
+                                   }()}),
+    caseName);
+
 } // namespace

@@ -181,149 +181,142 @@ const std::string notConfirmed
     = "Not confirmed: the server did not answer after the message, so it may or may not have been sent";
 
 INSTANTIATE_TEST_SUITE_P(Cases, SmtpDialogue,
-                         ::
-                             testing::
-                                 Values(
-                                     DialogueCase{"accepted", "bob@example.com", "ann", nullptr, 0, "", wholeDialogue},
-                                     DialogueCase{"greeting554",
-                                                  "bob@example.com",
-                                                  "ann",
-                                                  refuseAt(0, "554 go away\r\n"),
-                                                  mail::greetingRefused,
-                                                  "Invalid handshake received: 554 go away",
-                                                  {}},
-                                     DialogueCase{"ehloRefused", "bob@example.com", "ann",
-                                                  refuseAt(1, "501 Syntax\r\n"), mail::ehloRefused,
-                                                  "EHLO Failed: 501 Syntax", firstLines(1)},
-                                     DialogueCase{"authRefused", "bob@example.com", "ann", refuseAt(2, "504 no\r\n"),
-                                                  mail::authLoginRefused, "AUTH LOGIN Failed: 504 no", firstLines(2)},
-                                     DialogueCase{"userRefused", "bob@example.com", "ann", refuseAt(3, "535 no\r\n"),
-                                                  mail::userNameRefused, "Username Failed: 535 no", firstLines(3)},
-                                     // A reply of several lines reads as one, each line's code left out after the
-                                     // first.
-                                     DialogueCase{"passwordRefusedInTwoLines", "bob@example.com", "ann",
-                                                  refuseAt(4,
-                                                           "535-5.7.8 Username and Password not accepted.\r\n535 5.7.8 "
-                                                           "Learn more\r\n"),
-                                                  mail::passwordRefused,
-                                                  "Password Failed: 535-5.7.8 Username and Password not accepted. "
-                                                  "5.7.8 Learn more",
-                                                  firstLines(4)},
-                                     DialogueCase{"password250", "bob@example.com", "ann",
-                                                  replaceReply(4, sendAction("250 fine\r\n")), 0, "", wholeDialogue},
-                                     DialogueCase{"mailFromRefused", "bob@example.com", "ann",
-                                                  refuseAt(5, "550 no\r\n"), mail::mailFromRefused,
-                                                  "MAIL FROM Failed: 550 no", firstLines(5)},
-                                     DialogueCase{"rcpt251", "bob@example.com", "ann",
-                                                  replaceReply(6, sendAction("251 forwarded\r\n")), 0, "",
-                                                  wholeDialogue},
-                                     DialogueCase{
-                                         "secondOfThreeRecipientsRefused",
-                                         "a@x.org,b@x.org,c@x.org",
-                                         "ann",
-                                         refuseAt(7, "550 no b\r\n"),
-                                         mail::rcptToRefused,
-                                         "RCPT TO Failed: 550 no b",
-                                         {"*", "*", "*", "*", "*", "RCPT TO: <a@x.org>", "RCPT TO: <b@x.org>"}},
-                                     DialogueCase{
-                                         "recipientRefusedForNow", "bob@example.com", "ann",
-                                         refuseAt(6, "452 4.5.3 Too many recipients\r\n"), mail::rcptToRefused,
-                                         "RCPT TO Failed: 452 4.5.3 Too many recipients (temporary: try again later)",
-                                         firstLines(6)},
-                                     // Bytes that could break the box's line are blanks there.
-                                     DialogueCase{"controlBytesInTheReply", "bob@example.com", "ann",
-                                                  refuseAt(7, "554 no\rdata\x7f!\r\n"), mail::dataRefused,
-                                                  "DATA Failed: 554 no data !", firstLines(7)},
-                                     DialogueCase{"messageRefused", "bob@example.com", "ann",
-                                                  refuseAt(8, "552 too big\r\n"), mail::messageRefused,
-                                                  "Message refused: 552 too big", firstLines(8)},
-                                     DialogueCase{"messageRefusedForNow", "bob@example.com", "ann",
-                                                  refuseAt(8, "451 4.3.0 Try later\r\n"), mail::messageRefused,
-                                                  "Message refused: 451 4.3.0 Try later (temporary: try again later)",
-                                                  firstLines(8)},
-                                     DialogueCase{"emptyUserName",
-                                                  "bob@example.com",
-                                                  "",
-                                                  nullptr,
-                                                  0,
-                                                  "",
-                                                  {"*", "AUTH LOGIN", "", "c2VjcmV0", "*", "*", "*", "*", "*"}},
-                                     DialogueCase{
-                                         "multiLineEhloInPiecesAndLong", "bob@example.com", "ann",
-                                         replaceReply(
-                                             1,
-                                             sendAction("250-smtp.localhost\r\n250-" + std::string(260, 'X')
-                                                            + "\r\n250-PIPELINING\r\n"
-                                                              "250 AUTH LOGIN\r\n",
-                                                        ", \"pieces\": [7, 20, 300], \"gap\": 0.15")),
-                                         0, "", wholeDialogue},
-                                     // The mechanisms the server names decide the log-in: LOGIN where offered, else
-                                     // PLAIN in one line.
-                                     DialogueCase{"loginOnly", "bob@example.com", "ann",
-                                                  offering("AUTH LOGIN"), 0, "", wholeDialogue},
-                                     DialogueCase{"loginBesidePlain", "bob@example.com", "ann",
-                                                  offering("AUTH PLAIN LOGIN"), 0, "", wholeDialogue},
-                                     DialogueCase{"plainOnly", "bob@example.com", "ann",
-                                                  offering("AUTH PLAIN"), 0, "", plainDialogue()},
-                                     DialogueCase{"plainOnlyInTheOldForm", "bob@example.com", "ann",
-                                                  offering("AUTH=PLAIN"), 0, "", plainDialogue()},
-                                     DialogueCase{"plainRefused",
-                                                  "bob@example.com",
-                                                  "ann",
-                                                  offering("AUTH PLAIN", "535 5.7.8 bad\r\n"),
-                                                  mail::passwordRefused,
-                                                  "Password Failed: 535 5.7.8 bad",
-                                                  {"*", "AUTH PLAIN AGFubgBzZWNyZXQ="}},
-                                     DialogueCase{"neitherOffered", "bob@example.com", "ann",
-                                                  [](std::vector<std::string>& a) {
-                                                      a.resize(replyAction(1) + 1);
-                                                      a.back() = sendAction(
-                                                          "250-smtp.localhost\r\n250 AUTH cram-md5 XOAUTH2\r\n");
-                                                  },
-                                                  mail::authLoginRefused,
-                                                  "AUTH LOGIN Failed: the server offers only CRAM-MD5 XOAUTH2",
-                                                  firstLines(1)},
-                                     DialogueCase{"replyAfterThreeSecondsIsTaken", "bob@example.com", "ann",
-                                                  replaceReply(1, sendAction("250 late\r\n", ", \"delay\": 3")), 0, "",
-                                                  wholeDialogue},
-                                     DialogueCase{"replyAfterTheCommandWaitIsNot", "bob@example.com", "ann",
-                                                  replaceReply(1, sendAction("250 too late\r\n", ", \"delay\": 5.4")),
-                                                  mail::ehloRefused, "EHLO Failed:    ", firstLines(1)},
-                                     // The end of the message has the longest wait of all.
-                                     DialogueCase{"messageAnsweredAfterTheCommandWait", "bob@example.com", "ann",
-                                                  replaceReply(8, sendAction("250 queued\r\n", ", \"delay\": 6")), 0,
-                                                  "", wholeDialogue},
-                                     DialogueCase{"messageNeverAnswered", "bob@example.com", "ann",
-                                                  afterMessage({"{\"sleep\": 10}"}), mail::messageNotConfirmed,
-                                                  notConfirmed, firstLines(8)},
-                                     DialogueCase{"closedAfterTheMessage", "bob@example.com", "ann",
-                                                  afterMessage({"{\"close\": true}"}), mail::messageNotConfirmed,
-                                                  notConfirmed, firstLines(8)},
-                                     // Once the server has said 250 to the message, the mail is sent whatever the end
-                                     // of the connection does.
-                                     DialogueCase{"closedInsteadOfQuit", "bob@example.com", "ann",
-                                                  afterMessage({sendAction("250 queued\r\n"), "{\"close\": true}"}), 0,
-                                                  "", firstLines(8)},
-                                     DialogueCase{
-                                         "resetAtQuit", "bob@example.com", "ann",
-                                         afterMessage({sendAction("250 queued\r\n"), recvLine, "{\"reset\": true}"}), 0,
-                                         "", wholeDialogue},
-                                     DialogueCase{
-                                         "quitNeverAnswered", "bob@example.com", "ann",
-                                         afterMessage({sendAction("250 queued\r\n"), recvLine, "{\"sleep\": 9}"}), 0,
-                                         "", wholeDialogue},
-                                     DialogueCase{"silentServer",
-                                                  "bob@example.com",
-                                                  "ann",
-                                                  [](std::vector<std::string>& a) { a = {"{\"sleep\": 6}"}; },
-                                                  mail::greetingRefused,
-                                                  "Invalid handshake received:    ",
-                                                  {}},
-                                     DialogueCase{"serverClosesInsteadOfAnswering", "bob@example.com", "ann",
-                                                  [](std::vector<std::string>& a) {
-                                                      a = {sendAction("220 hi\r\n"), recvLine, "{\"close\": true}"};
-                                                  },
-                                                  -999, "sslRecvData ERROR: Unknown error code: -999", firstLines(1)}),
+                         ::testing::
+                             Values(
+                                 DialogueCase{"accepted", "bob@example.com", "ann", nullptr, 0, "", wholeDialogue},
+                                 DialogueCase{"greeting554",
+                                              "bob@example.com",
+                                              "ann",
+                                              refuseAt(0, "554 go away\r\n"),
+                                              mail::greetingRefused,
+                                              "Invalid handshake received: 554 go away",
+                                              {}},
+                                 DialogueCase{"ehloRefused", "bob@example.com", "ann", refuseAt(1, "501 Syntax\r\n"),
+                                              mail::ehloRefused, "EHLO Failed: 501 Syntax", firstLines(1)},
+                                 DialogueCase{"authRefused", "bob@example.com", "ann", refuseAt(2, "504 no\r\n"),
+                                              mail::authLoginRefused, "AUTH LOGIN Failed: 504 no", firstLines(2)},
+                                 DialogueCase{"userRefused", "bob@example.com", "ann", refuseAt(3, "535 no\r\n"),
+                                              mail::userNameRefused, "Username Failed: 535 no", firstLines(3)},
+                                 // A reply of several lines reads as one, each line's code left out after the
+                                 // first.
+                                 DialogueCase{"passwordRefusedInTwoLines", "bob@example.com", "ann",
+                                              refuseAt(4,
+                                                       "535-5.7.8 Username and Password not accepted.\r\n535 5.7.8 "
+                                                       "Learn more\r\n"),
+                                              mail::passwordRefused,
+                                              "Password Failed: 535-5.7.8 Username and Password not accepted. "
+                                              "5.7.8 Learn more",
+                                              firstLines(4)},
+                                 DialogueCase{"password250", "bob@example.com", "ann",
+                                              replaceReply(4, sendAction("250 fine\r\n")), 0, "", wholeDialogue},
+                                 DialogueCase{"mailFromRefused", "bob@example.com", "ann", refuseAt(5, "550 no\r\n"),
+                                              mail::mailFromRefused, "MAIL FROM Failed: 550 no", firstLines(5)},
+                                 DialogueCase{"rcpt251", "bob@example.com", "ann",
+                                              replaceReply(6, sendAction("251 forwarded\r\n")), 0, "", wholeDialogue},
+                                 DialogueCase{"secondOfThreeRecipientsRefused",
+                                              "a@x.org,b@x.org,c@x.org",
+                                              "ann",
+                                              refuseAt(7, "550 no b\r\n"),
+                                              mail::rcptToRefused,
+                                              "RCPT TO Failed: 550 no b",
+                                              {"*", "*", "*", "*", "*", "RCPT TO: <a@x.org>", "RCPT TO: <b@x.org>"}},
+                                 DialogueCase{
+                                     "recipientRefusedForNow", "bob@example.com", "ann",
+                                     refuseAt(6, "452 4.5.3 Too many recipients\r\n"), mail::rcptToRefused,
+                                     "RCPT TO Failed: 452 4.5.3 Too many recipients (temporary: try again later)",
+                                     firstLines(6)},
+                                 // Bytes that could break the box's line are blanks there.
+                                 DialogueCase{"controlBytesInTheReply", "bob@example.com", "ann",
+                                              refuseAt(7, "554 no\rdata\x7f!\r\n"), mail::dataRefused,
+                                              "DATA Failed: 554 no data !", firstLines(7)},
+                                 DialogueCase{"messageRefused", "bob@example.com", "ann",
+                                              refuseAt(8, "552 too big\r\n"), mail::messageRefused,
+                                              "Message refused: 552 too big", firstLines(8)},
+                                 DialogueCase{"messageRefusedForNow", "bob@example.com", "ann",
+                                              refuseAt(8, "451 4.3.0 Try later\r\n"), mail::messageRefused,
+                                              "Message refused: 451 4.3.0 Try later (temporary: try again later)",
+                                              firstLines(8)},
+                                 DialogueCase{"emptyUserName",
+                                              "bob@example.com",
+                                              "",
+                                              nullptr,
+                                              0,
+                                              "",
+                                              {"*", "AUTH LOGIN", "", "c2VjcmV0", "*", "*", "*", "*", "*"}},
+                                 DialogueCase{"multiLineEhloInPiecesAndLong", "bob@example.com", "ann",
+                                              replaceReply(1,
+                                                           sendAction(
+                                                               "250-smtp.localhost\r\n250-" + std::string(260, 'X')
+                                                                   + "\r\n250-PIPELINING\r\n"
+                                                                     "250 AUTH LOGIN\r\n",
+                                                               ", \"pieces\": [7, 20, 300], \"gap\": 0.15")),
+                                              0, "", wholeDialogue},
+                                 // The mechanisms the server names decide the log-in: LOGIN where offered, else
+                                 // PLAIN in one line.
+                                 DialogueCase{"loginOnly", "bob@example.com", "ann", offering("AUTH LOGIN"),
+                                              0, "", wholeDialogue},
+                                 DialogueCase{"loginBesidePlain", "bob@example.com", "ann",
+                                              offering("AUTH PLAIN LOGIN"), 0, "", wholeDialogue},
+                                 DialogueCase{"plainOnly", "bob@example.com", "ann", offering("AUTH PLAIN"),
+                                              0, "", plainDialogue()},
+                                 DialogueCase{"plainOnlyInTheOldForm", "bob@example.com", "ann", offering("AUTH=PLAIN"),
+                                              0, "", plainDialogue()},
+                                 DialogueCase{"plainRefused",
+                                              "bob@example.com",
+                                              "ann",
+                                              offering("AUTH PLAIN", "535 5.7.8 bad\r\n"),
+                                              mail::passwordRefused,
+                                              "Password Failed: 535 5.7.8 bad",
+                                              {"*", "AUTH PLAIN AGFubgBzZWNyZXQ="}},
+                                 DialogueCase{"neitherOffered", "bob@example.com", "ann",
+                                              [](std::vector<std::string>& a) {
+                                                  a.resize(replyAction(1) + 1);
+                                                  a.back() = sendAction(
+                                                      "250-smtp.localhost\r\n250 AUTH cram-md5 XOAUTH2\r\n");
+                                              },
+                                              mail::authLoginRefused,
+                                              "AUTH LOGIN Failed: the server offers only CRAM-MD5 XOAUTH2",
+                                              firstLines(1)},
+                                 DialogueCase{"replyAfterThreeSecondsIsTaken", "bob@example.com", "ann",
+                                              replaceReply(1, sendAction("250 late\r\n", ", \"delay\": 3")), 0, "",
+                                              wholeDialogue},
+                                 DialogueCase{"replyAfterTheCommandWaitIsNot", "bob@example.com", "ann",
+                                              replaceReply(1, sendAction("250 too late\r\n", ", \"delay\": 5.4")),
+                                              mail::ehloRefused, "EHLO Failed:    ", firstLines(1)},
+                                 // The end of the message has the longest wait of all.
+                                 DialogueCase{"messageAnsweredAfterTheCommandWait", "bob@example.com", "ann",
+                                              replaceReply(8, sendAction("250 queued\r\n", ", \"delay\": 6")), 0, "",
+                                              wholeDialogue},
+                                 DialogueCase{"messageNeverAnswered", "bob@example.com", "ann",
+                                              afterMessage({"{\"sleep\": 10}"}), mail::messageNotConfirmed,
+                                              notConfirmed, firstLines(8)},
+                                 DialogueCase{"closedAfterTheMessage", "bob@example.com", "ann",
+                                              afterMessage({"{\"close\": true}"}), mail::messageNotConfirmed,
+                                              notConfirmed, firstLines(8)},
+                                 // Once the server has said 250 to the message, the mail is sent whatever the end
+                                 // of the connection does.
+                                 DialogueCase{"closedInsteadOfQuit", "bob@example.com", "ann",
+                                              afterMessage({sendAction("250 queued\r\n"), "{\"close\": true}"}), 0, "",
+                                              firstLines(8)},
+                                 DialogueCase{
+                                     "resetAtQuit", "bob@example.com", "ann",
+                                     afterMessage({sendAction("250 queued\r\n"), recvLine, "{\"reset\": true}"}), 0, "",
+                                     wholeDialogue},
+                                 DialogueCase{"quitNeverAnswered", "bob@example.com", "ann",
+                                              afterMessage({sendAction("250 queued\r\n"), recvLine, "{\"sleep\": 9}"}),
+                                              0, "", wholeDialogue},
+                                 DialogueCase{"silentServer",
+                                              "bob@example.com",
+                                              "ann",
+                                              [](std::vector<std::string>& a) { a = {"{\"sleep\": 6}"}; },
+                                              mail::greetingRefused,
+                                              "Invalid handshake received:    ",
+                                              {}},
+                                 DialogueCase{"serverClosesInsteadOfAnswering", "bob@example.com", "ann",
+                                              [](std::vector<std::string>& a) {
+                                                  a = {sendAction("220 hi\r\n"), recvLine, "{\"close\": true}"};
+                                              },
+                                              -999, "sslRecvData ERROR: Unknown error code: -999", firstLines(1)}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Replies whose lines end in a bare LF are taken at once, not after each step's full wait.
@@ -371,6 +364,31 @@ INSTANTIATE_TEST_SUITE_P(Names, EhloName,
                                            EhloCase{"ipv4MappedInIpv6", "", "::ffff:192.0.2.10", "[192.0.2.10]"},
                                            EhloCase{"nothingKnown", "", "", "[127.0.0.1]"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct ErrorBoxCase {
+    const char* name;
+    int result;
+    std::string errorText;
+    std::string boxText;
+};
+
+class ErrorBox : public ::testing::TestWithParam<ErrorBoxCase> { };
+
+TEST_P(ErrorBox, ShowsTheResultThenTheWords)
+{
+    EXPECT_EQ(mail::sendErrorText(GetParam().result, GetParam().errorText), GetParam().boxText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ErrorBox,
+    ::testing::Values(ErrorBoxCase{"serverWords", -990, "RCPT TO Failed: 452 4.5.3 Too many recipients",
+                                   "An SMTP Error Has Occured -990\nRCPT TO Failed: 452 4.5.3 Too many recipients"},
+                      ErrorBoxCase{"libraryStatus", -40, "Cannot open object",
+                                   "An SMTP Error Has Occured -40\nCannot open object"},
+                      // The window's buffer of blanks, never filled, adds nothing.
+                      ErrorBoxCase{"untouchedBuffer", -996, std::string(255, ' '), "An SMTP Error Has Occured -996"},
+                      ErrorBoxCase{"empty", -999, "", "An SMTP Error Has Occured -999"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct StartTlsCase {
     const char* name;
@@ -446,7 +464,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "",
                      false,
                      mail::startTlsRefused,
-                     "STARTTLS Failed: 454",
+                     "STARTTLS Failed: 454 4.7.0 TLS not available (temporary: try again later)",
                      {"EHLO " + hostName(), "STARTTLS"}},
         // Clear text after the go-ahead, in the same piece or a moment later, must never pass for protected.
         StartTlsCase{"replyInjected",

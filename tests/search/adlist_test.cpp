@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string heading = "<h2><a href=http://abc.site.org>ABC</a><h4>\r\n";
+const std::string heading = "<h2><a href=https://abc.site.org>ABC</a><h4>\r\n";
 
 class CityBlock : public ::testing::Test {
 protected:
@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "</ol>\n<p class=\"row\" data-pid=\"1\">after the list</p>\n</body></html>\n",
                  "<p class=\"ad\"><a href=\"https://www.site.org/view/d/desk-chair/AbC123xyz\">Desk &amp; chair</a> "
                  "\xC2\xA5"
-                 "2,000 (Old Town)</p><p class=\"ad\"><a href=\"http://abc.site.org/abc/d/work/7012345678.html\">Work "
+                 "2,000 (Old Town)</p><p class=\"ad\"><a href=\"https://abc.site.org/abc/d/work/7012345678.html\">Work "
                  "Monday\xE2\x80\x93"
                  "Friday</a></p><br>\r\n"},
         PageCase{"itemsSharingTheListsLine",
@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
                  head
                      + "<p class=\"row\" data-pid=\"7\"><a href=\"/x.html\">x</a></p>\n"
                        "<ol class=\"cl-static-search-results\">\n<li class=\"cl-static-hub-links\"></li></ol>\n",
-                 "<p class=\"row\" data-pid=\"7\"><a href=\"http://abc.site.org/x.html\">x</a></p><br>\r\n"}),
+                 "<p class=\"row\" data-pid=\"7\"><a href=\"https://abc.site.org/x.html\">x</a></p><br>\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PauseCase {

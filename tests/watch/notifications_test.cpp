@@ -1,18 +1,12 @@
 // Notifications through a stand-in notification service on a private session bus that the test starts itself.
 
 #include "platform/notifications.h"
+#include "privatebus.h"
 #include "testfolder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -21,45 +15,9 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
-
-pid_t spawn(std::vector<std::string> args, int stdoutFd = -1)
-{
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdoutFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-void stop(pid_t& pid)
-{
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 200; ++i) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
-}
 
 bool eventsUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 {
@@ -80,48 +38,18 @@ std::vector<std::string> linesOf(const std::string& path)
 }
 
 // One private bus for the test process: the program's connection to the session bus is made once.
-class PrivateBus : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        folder = makeTestFolder("qb-bus");
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
-        pid = spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address",
-                     "--address=unix:path=" + folder + "bus"},
-                    out[1]);
-        ::close(out[1]);
-        ASSERT_GT(pid, 0);
-        std::string address;
-        pollfd wait{out[0], POLLIN, 0};
-        char c = 0;
-        while (::poll(&wait, 1, 10000) == 1 && ::read(out[0], &c, 1) == 1 && c != '\n')
-            address += c;
-        ::close(out[0]);
-        ASSERT_FALSE(address.empty()) << "the bus gave no address";
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        stop(pid);
-        fs::remove_all(folder);
-    }
-
-    std::string folder;
-    pid_t pid = -1;
-};
 PrivateBus* privateBus = nullptr;
 
 class Notifications : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_GT(privateBus->pid, 0);
+        ASSERT_TRUE(privateBus->started());
         folder = makeTestFolder("qb-notify");
     }
     void TearDown() override
     {
-        stop(peerPid);
+        stopProcess(peerPid);
         fs::remove_all(folder);
     }
 
@@ -130,7 +58,7 @@ protected:
         std::vector<std::string> args
             = {"/usr/bin/python3", QB_NOTIFY_PEER, "--record", folder + "calls.json", "--ready-file", folder + "ready"};
         args.insert(args.end(), options.begin(), options.end());
-        peerPid = spawn(args);
+        peerPid = spawnProcess(args);
         ASSERT_GT(peerPid, 0);
         ASSERT_TRUE(eventsUntil([&] { return fs::exists(folder + "ready"); })) << "the peer did not start";
     }
@@ -198,7 +126,7 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);
-    privateBus = new PrivateBus;
-    ::testing::AddGlobalTestEnvironment(privateBus); // gtest owns it from here
+    PrivateBus bus; // before the program's first connection to the session bus
+    privateBus = &bus;
     return RUN_ALL_TESTS();
 }
