@@ -5,7 +5,8 @@
 #   - run speed, today's shape: 400 cities, the list of 120 ads (11 lines each) starting on line 280; against its
 #     floor as above, and with a memory of 50,000 ids (NEW marks) against the same run without one;
 #   - memory: peak resident memory of a run over one 158 MB page of 5 MB lines (marker after 100 MB), and over one
-#     100 MB page of today's shape (400,000 ads), against a run over one page of about 20 KB;
+#     100 MB page of today's shape (400,000 ads; one ad per line, all on one line, and with a 100 MB JSON-LD line
+#     in its head), against a run over one page of about 20 KB;
 #   - builder: opening the window with the full category file and 700 city codes, median of 5.
 # Usage: bench/search.sh [cities]   (builds first)
 set -euo pipefail
@@ -86,11 +87,21 @@ awk -v run="$plain_seconds" -v c0="$curl_start" -v c1="$curl_end" -v n="$cities"
 mkdir -p "$work/today/seen"
 /usr/bin/python3 - "$work/today/Last Search.html" "$work/today/seen/memory" <<'PY'
 import re, sys
-ids = sorted(set(m.group(1) for m in re.finditer(r'<p><a href="[^"]*/([^/"]+?)(?:\.html)?">', open(sys.argv[1]).read())))
-kept = [i for n, i in enumerate(ids) if n % 10]
-kept += ["other%017d" % n for n in range(50000 - len(kept))]
-open(sys.argv[2], "w", newline="").write("".join(i + "\r\n" for i in sorted(kept)))
-print("memory               %d ids (%d of this run's %d ads left out)" % (len(kept), len(ids) - len(ids) * 9 // 10, len(ids)))
+page = open(sys.argv[1], newline="").read()
+ad = re.compile(r'<p class="ad">(?:<img [^>]*> )?<a href="[^"]*/([^/"]+?)(?:\.html)?">')
+cities = {}
+for block in page.split("<h2>")[1:]:
+    city = re.match(r"<a href=[^>]*>([^<]+)</a>", block).group(1).lower()
+    cities[city] = sorted(set(m.group(1) for m in ad.finditer(block)))
+total = sum(len(ids) for ids in cities.values())
+kept = {city: [i for n, i in enumerate(ids) if n % 10] for city, ids in cities.items()}
+others = 50000 - sum(len(ids) for ids in kept.values())
+kept["other"] = ["other%017d" % n for n in range(others)]
+with open(sys.argv[2], "w", newline="") as out:
+    for city in sorted(kept):
+        out.write("[%s]\r\n" % city + "".join(i + "\r\n" for i in sorted(kept[city])))
+print("memory               %d ids (%d of this run's %d ads left out)"
+      % (sum(len(ids) for ids in kept.values()), total - sum(len(kept[c]) for c in cities), total))
 PY
 marked_seconds=$(build/qb_bench_run speed "$domain2" "$cities" "$work/today" "$work/today/seen/memory" | awk '{print $4}')
 new_marks=$(grep -o '<b>NEW</b>' "$work/today/Last Search.html" | wc -l)
@@ -112,10 +123,16 @@ huge_bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://huge.$domain/sea
 mkdir -p "$work/run/seen"
 list=$(build/qb_bench_run memory "$domain2" hugelist "$work/run" | awk '{print $2}')
 list_bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://hugelist.$domain2/search/sss?query=x")
-awk -v s="$small" -v h="$huge" -v hb="$huge_bytes" -v sb="$page_bytes" -v l="$list" -v lb="$list_bytes" 'BEGIN {
+line=$(build/qb_bench_run memory "$domain2" hugelistline "$work/run" | awk '{print $2}')
+pictures=$(build/qb_bench_run memory "$domain2" hugepictures "$work/run" | awk '{print $2}')
+pictures_bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://hugepictures.$domain2/search/sss?query=x")
+awk -v s="$small" -v h="$huge" -v hb="$huge_bytes" -v sb="$page_bytes" -v l="$list" -v lb="$list_bytes" \
+    -v o="$line" -v p="$pictures" -v pb="$pictures_bytes" 'BEGIN {
     printf "page of %d bytes     peak %.1f MB\n", sb, s / 1024;
     printf "page of %d bytes peak %.1f MB, %.1f MB more (target at most 32 MB)\n", hb, h / 1024, (h - s) / 1024;
     printf "today'"'"'s shape, %d bytes peak %.1f MB, %.1f MB more (target at most 32 MB)\n", lb, l / 1024, (l - s) / 1024;
+    printf "the same ads on one line         peak %.1f MB, %.1f MB more (target at most 32 MB)\n", o / 1024, (o - s) / 1024;
+    printf "with a JSON-LD line, %d bytes peak %.1f MB, %.1f MB more (target at most 32 MB)\n", pb, p / 1024, (p - s) / 1024;
 }'
 
 echo "== Builder opening (full category file, 700 city codes)"

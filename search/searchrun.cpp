@@ -130,6 +130,7 @@ struct RunState {
     ListedBefore listedBefore;
     std::vector<std::string> cityNames; // upper-case codes by the index ListedBefore keeps
     bool recordListed = true; // false for the run's last city: no later city can fold into it
+    bool styleWritten = false;
     RunOutcome* outcome = nullptr;
 };
 
@@ -236,9 +237,12 @@ public:
         readList(page, std::move(firstPiece), pieceEnded, reader);
         if (leftOut > 0)
             writeText(results, "<p class=\"left-out\">" + std::to_string(leftOut) + " left out by excluded words</p>");
-        if (reader.adCount() > 0)
-            writeText(results, "<br>\r\n");
-        else if (reader.sawSeeAlso())
+        if (reader.adCount() > 0) {
+            // The page's one style element, after the first list of ads: the ads in the normal text size inside the
+            // heading the design's heading line leaves open.
+            writeText(results, m_run.styleWritten ? "<br>\r\n" : "<br>" + std::string(adListStyle) + "\r\n");
+            m_run.styleWritten = true;
+        } else if (reader.sawSeeAlso())
             writeText(results, "<p>Nothing found.</p>\r\n");
         m_gaveList = reader.adCount() > 0 || reader.sawSeeAlso();
         for (std::uint64_t key : keys)
@@ -301,6 +305,15 @@ bool appendBlock(RunState& run, const std::string& downloadPath, const std::stri
         const bool ended = page.readPiece(line, scanPieceBytes);
         if (++linesRead <= pausedLinesPerPage)
             platform::sleepOneMillisecond();
+        // The pictures' JSON holds the ads' names, which may hold a marker's words; it is never a marker line. One
+        // too long to take whole gives no pictures and is passed over.
+        if (AdPictures::isPicturesLine(line)) {
+            if (ended)
+                pictures.parse(line);
+            else
+                finishLine(page, line, false);
+            continue;
+        }
         if (isMarkerLine(line)) {
             if (!ended)
                 finishLine(page, line, true);
@@ -328,12 +341,8 @@ bool appendBlock(RunState& run, const std::string& downloadPath, const std::stri
             gaveList = list.gaveList();
             break;
         }
-        if (!ended) {
+        if (!ended)
             finishLine(page, line, false);
-            continue;
-        }
-        if (AdPictures::isPicturesLine(line))
-            pictures.parse(line);
     }
     if (run.seen)
         run.seen->endCity(gaveList);

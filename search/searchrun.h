@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace search {
@@ -51,6 +52,14 @@ struct RunOutcome {
     int newCount = 0;
     std::vector<NewAd> newAds;
 };
+
+// The style element that follows the first list of ads on a page: the ads in the browser's normal text size, each
+// picture a thumbnail at the left of its ad, the NEW mark a small badge.
+inline constexpr std::string_view adListStyle
+    = "<style>p.ad,p.also,p.left-out{font-size:medium;font-weight:normal;margin:6px 0;overflow:hidden}"
+      "p.ad img{float:left;width:100px;height:auto;margin:0 10px 6px 0}"
+      "p.ad b{font-size:x-small;color:#fff;background:#c62828;border-radius:3px;padding:1px 5px}"
+      "p.also,p.left-out{font-size:small;color:#555}</style>";
 
 // The results page's heading line for a city: a link to the city's host, named by its upper-cased code.
 std::string cityHeadingLine(const std::string& cityCode, const std::string& siteScheme, const std::string& siteDomain);

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,11 +61,19 @@ public:
     PrivateBus()
         : m_folder(makeTestFolder("qb-bus"))
     {
+        // A session bus of its own kind: no service directories, so nothing installed on the machine (a
+        // notification daemon, say) can be started on it behind the test's back.
+        const std::string config = m_folder + "bus.conf";
+        std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                                 " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                                 "<busconfig><type>session</type><listen>unix:path="
+                              << m_folder << "bus</listen><policy context=\"default\">"
+                                 "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                                 "<allow own=\"*\"/></policy></busconfig>\n";
         int out[2];
         if (::pipe(out) != 0)
             return;
-        m_pid = spawnProcess({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address",
-                              "--address=unix:path=" + m_folder + "bus"},
+        m_pid = spawnProcess({"/usr/bin/dbus-daemon", "--config-file=" + config, "--nofork", "--print-address"},
                              out[1]);
         ::close(out[1]);
         pollfd wait{out[0], POLLIN, 0};

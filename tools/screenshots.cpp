@@ -1,10 +1,18 @@
 // Takes the pictures of the README and the user guide from a real run: opens the main window in a prepared program
 // folder, starts the saved "Last Search" from the search builder, waits for the merged page to be shown, and
 // saves the window as it looks.
-//   qb_screenshots PROGRAM_FOLDER README_PNG GUIDE_PNG
-// The folder's settings.ini points the program at the sample site; tools/screenshots.sh prepares it.
+//   qb_screenshots PROGRAM_FOLDER README_PNG GUIDE_PNG [NOTIFICATION_PNG MAIL_PNG MAILDIR]
+// The folder's settings.ini points the program at the sample site; tools/screenshots.sh prepares it. With the
+// watch's pictures asked for, the folder also holds the sender profile "Ann" of a running mail server that writes
+// into MAILDIR, and a notification service shows on the display: a watched search runs twice (the second time with
+// two ads forgotten) and the notification and the mail it sends are pictured.
 
+#include "mail/securitylibrary.h"
 #include "platform/browser.h"
+#include "search/seenads.h"
+#include "watch/watcher.h"
+#include "watch/watchfile.h"
+#include "watch/watchwindow.h"
 #include "platform/settings.h"
 #include "search/savedsearch.h"
 #include "shell/mainwindow.h"
@@ -15,7 +23,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
+#include <QProcess>
+#include <QScreen>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -23,6 +34,10 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 namespace {
 
@@ -35,12 +50,84 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
     return done();
 }
 
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs the watch and waits for its result.
+bool runWatch(const std::string& name)
+{
+    const std::string before = watch::readWatch(name)->lastResult;
+    watch::windowHooks().runNow(name);
+    return waitUntil([&] { return watch::readWatch(name)->lastResult != before; }, 120000);
+}
+
+bool watchPictures(const std::string& notificationPng, const std::string& mailPng, const std::string& maildir)
+{
+    search::SearchDefinition desks;
+    desks.categoryCode = "fua";
+    desks.words = "desk";
+    desks.areaListName = "Watch Cities";
+    desks.entirePost = 1;
+    std::ofstream(shell::programFolder + "citydata/Watch Cities.city", std::ios::binary) << "springfield\r\nshelbyville\r\n";
+    search::writeSavedSearch(shell::programFolder + search::savedSearchFile("Desks"), desks);
+    std::ofstream(shell::programFolder + "watch/Desks.watch", std::ios::binary)
+        << "interval=120\r\nmailTo=bob@example.com\r\nprofile=Ann\r\n";
+    mail::loadSecurityLibrary(shell::programFolder + mail::securityLibraryFileName);
+    watch::startWatching();
+    if (!runWatch("Desks"))
+        return false;
+    // Two ads "appear": the memory forgets the second ad of each city.
+    const std::string memoryPath
+        = search::seenFilePath(search::buildSearchTail(desks, "sss", platform::settings().siteDomain));
+    const std::string memory = readAll(memoryPath);
+    const std::string forgotten
+        = std::regex_replace(memory, std::regex(R"((\[[^\]]+\]\r\n[^\r]+\r\n)[^\r]+\r\n)"), "$1");
+    std::ofstream(memoryPath, std::ios::binary | std::ios::trunc) << forgotten;
+    if (!runWatch("Desks") || watch::readWatch("Desks")->lastResult.find("mail sent") == std::string::npos) {
+        std::fprintf(stderr, "the watch run gave: %s\n", watch::readWatch("Desks")->lastResult.c_str());
+        return false;
+    }
+    bool drawn = false;
+    QTimer::singleShot(1500, [&] { drawn = true; });
+    waitUntil([&] { return drawn; }, 3000);
+    // The notification service draws at the screen's top right corner.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area(screen->geometry().width() - 420, 0, 420, 130);
+    if (!screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(QString::fromStdString(notificationPng)))
+        return false;
+
+    // The mail as it reached the server, shown as a mail program would.
+    const std::string page = maildir + "/message-1.html";
+    if (QProcess::execute("/usr/bin/python3", {QString(QB_MAIL_PICTURE),
+                                               QString::fromStdString(maildir + "/message-1.json"),
+                                               QString::fromStdString(page)}) != 0)
+        return false;
+    QWidget view;
+    view.setFixedSize(640, 300);
+    platform::Browser browser(&view, 0, 0, 640, 300);
+    view.show();
+    browser.navigate(page);
+    browser.waitForLoadFinished(15000);
+    bool painted = false;
+    QTimer::singleShot(700, [&] { painted = true; });
+    waitUntil([&] { return painted; }, 2000);
+    const bool saved = view.grab().toImage().save(QString::fromStdString(mailPng));
+    watch::stopWatching();
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s PROGRAM_FOLDER README_PNG GUIDE_PNG\n", argv[0]);
+    if (argc != 4 && argc != 7) {
+        std::fprintf(stderr, "usage: %s PROGRAM_FOLDER README_PNG GUIDE_PNG [NOTIFICATION_PNG MAIL_PNG MAILDIR]\n",
+                     argv[0]);
         return 2;
     }
     platform::prepareBrowserEngine();
@@ -57,6 +144,8 @@ int main(int argc, char** argv)
     oakTables.words = "oak table";
     oakTables.areaListName = "Major Cities";
     oakTables.entirePost = 1;
+    oakTables.priceMin = "100"; // a range the site honours: every price shown lies in it
+    oakTables.priceMax = "300";
     search::writeSavedSearch(shell::programFolder + search::savedSearchFile("Last Search"), oakTables);
     if (!shell::openMainWindow()) {
         std::fprintf(stderr, "the main window did not open\n");
@@ -81,14 +170,19 @@ int main(int argc, char** argv)
         return 1;
     }
     shell::mainBrowser->waitForLoadFinished(15000);
-    // Let the page paint once more after its load.
+    // Let the page paint once more after its load, its pictures too.
     bool painted = false;
-    QTimer::singleShot(500, [&] { painted = true; });
+    QTimer::singleShot(1500, [&] { painted = true; });
     waitUntil([&] { return painted; }, 2000);
 
     const QImage window = shell::mainWindow->grab().toImage();
     const bool saved = window.save(argv[2]) && window.scaledToWidth(800, Qt::SmoothTransformation).save(argv[3]);
     std::printf("%dx%d window saved\n", window.width(), window.height());
+    bool watchSaved = true;
+    if (argc == 7) {
+        watchSaved = watchPictures(argv[4], argv[5], argv[6]);
+        std::printf(watchSaved ? "watch pictures saved\n" : "the watch pictures failed\n");
+    }
     shell::endProcess();
-    return saved ? 0 : 1;
+    return saved && watchSaved ? 0 : 1;
 }

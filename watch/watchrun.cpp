@@ -57,7 +57,8 @@ std::string newAdsPage(const std::vector<search::NewAd>& ads)
             page += search::cityHeadingLine(ads[i].cityCode, settings.siteScheme, settings.siteDomain) + "\r\n";
         page += ads[i].itemHtml;
         if (i + 1 == ads.size() || ads[i + 1].cityCode != ads[i].cityCode)
-            page += "<br>\r\n";
+            page += (page.find("<br>") == std::string::npos ? "<br>" + std::string(search::adListStyle) : "<br>")
+                + "\r\n";
     }
     return page;
 }

@@ -162,8 +162,11 @@ TEST_F(Transport, SilentPeerLeavesTheBufferAfterTheWait)
 
 TEST_F(Transport, SilentGreetingFailsWithThreeBlanks)
 {
+    // The greeting's five minutes, shortened.
+    mail::setReplyWaits({2000, 2000, 4000});
     std::string errorText;
     EXPECT_EQ(send(errorText), mail::greetingRefused);
+    mail::setReplyWaits(mail::rfcReplyWaits);
     EXPECT_EQ(errorText, "Invalid handshake received:    ");
     EXPECT_EQ(pushedBytes(), "");
 }

@@ -247,7 +247,9 @@ TEST_F(SearchRun, BothShapesInOneRun)
     const std::string ads = page.substr(today, redirected - today);
     EXPECT_EQ(count(ads, "<a href=\"http://www.localhost:" + std::to_string(site->port()) + "/view/d/"), 3u);
     EXPECT_EQ(count(ads, "\r\n"), 2u);
-    EXPECT_EQ(ads.substr(ads.size() - 10), "</p><br>\r\n");
+    // The page's one style element follows its first list of ads.
+    EXPECT_TRUE(ads.ends_with("</p><br>" + std::string(search::adListStyle) + "\r\n")) << ads;
+    EXPECT_EQ(count(page, "<style>"), 1u);
     // The city that answers with a redirect to the www host gives its ads all the same.
     EXPECT_EQ(count(page.substr(redirected, empty - redirected), "<p class=\"ad\">"), 3u);
     EXPECT_EQ(page.substr(empty), heading("emptylist", "EMPTYLIST")); // nothing can be read from an empty list
@@ -339,7 +341,7 @@ TEST_F(SearchRun, ExcludedWordsLeaveAdsOut)
     const std::string page = results();
     EXPECT_EQ(page.find("Vintage"), std::string::npos);
     EXPECT_EQ(count(page, "<p class=\"ad\">"), count(all, "<p class=\"ad\">") - vintage);
-    EXPECT_NE(page.find("<p class=\"left-out\">" + std::to_string(vintage) + " left out by excluded words</p><br>\r\n"),
+    EXPECT_NE(page.find("<p class=\"left-out\">" + std::to_string(vintage) + " left out by excluded words</p><br>"),
               std::string::npos);
 }
 

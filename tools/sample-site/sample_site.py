@@ -355,6 +355,8 @@ class Handler(BaseHTTPRequestHandler):
             "both": lambda: self.send_page(200, self.both_page()),
             "huge": self.huge,
             "hugelist": self.huge_list,
+            "hugelistline": lambda: self.huge_list(one_line=True),
+            "hugepictures": lambda: self.huge_list(pictures_bytes=100 * MIB),
             "emptylist": lambda: self.send_page(200, self.today_page(city, category, words, empty_list=True)),
             USER_AGENT_CITY: lambda: self.send_page(200, escape(self.headers.get("User-Agent") or "")),
         }
@@ -533,12 +535,13 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
 
 
-    def huge_list(self):
+    def huge_list(self, one_line=False, pictures_bytes=0):
         # Today's shape, about 100 MB: 400,000 ads streamed in pieces so that the server never holds the page.
+        # one_line: every ad on the list's one line. pictures_bytes: a JSON-LD line of about that size in the head.
         o = self.server.options
         top = "".join(line + "\n" for line in today_head_lines("hugelist", o.list_line - 1))
-        top += '<ol class="cl-static-search-results">\n'
         bottom = "</ol>\n</body>\n</html>\n"
+        end = "" if one_line else "\n"
 
         def piece(first):
             lines = []
@@ -546,7 +549,19 @@ class Handler(BaseHTTPRequestHandler):
                 link = "http://www.localhost/view/d/ad-%d/%s" % (i, post_id("hugelist", i))
                 item = today_item_lines("Ad number %d" % i, link, "$%d" % (i % 1000), PLACES[i % len(PLACES)])
                 lines += [line.strip() for line in item]
-            return "".join(line + "\n" for line in lines).encode()
+            return "".join(line + end for line in lines).encode()
+
+        def pictures():
+            entry = '{"position": %d, "item": {"name": "Ad number %d", "image": ["http://www.localhost/i/%d.jpg"]}}'
+            self.wfile.write(b'<script type="application/ld+json" id="ld_searchpage_results">'
+                             b'{"@type": "ItemList", "itemListElement": [')
+            written, i = 0, 0
+            while written < pictures_bytes:
+                chunk = ",".join(entry % (n, n, n) for n in range(i, i + 1000))
+                self.wfile.write((("," if i else "") + chunk).encode())
+                written += len(chunk)
+                i += 1000
+            self.wfile.write(b"]}</script>\n")
 
         # No length: the answer ends when the connection closes, as HTTP/1.1 allows.
         self.send_response(200)
@@ -556,9 +571,12 @@ class Handler(BaseHTTPRequestHandler):
         self.close_connection = True
         try:
             self.wfile.write(top.encode())
+            if pictures_bytes:
+                pictures()
+            self.wfile.write(b'<ol class="cl-static-search-results">' + end.encode())
             for k in range(400):
                 self.wfile.write(piece(k * 1000 + 1))
-            self.wfile.write(bottom.encode())
+            self.wfile.write(b"\n" + bottom.encode())
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
 
