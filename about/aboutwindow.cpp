@@ -25,20 +25,14 @@ namespace about {
 
 namespace {
 
+using shell::place;
+
 QPixmap scaledPicture(const char* relativePath, int width, int height)
 {
     QPixmap picture(QString::fromStdString(shell::programFolder + relativePath));
     if (!picture.isNull())
         picture = picture.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return picture;
-}
-
-template <typename Control>
-Control* place(Control* control, const char* objectName, int x, int y, int width, int height)
-{
-    control->setObjectName(objectName);
-    control->setGeometry(x, y, width, height);
-    return control;
 }
 
 QLabel* centredText(QWidget* parent, const char* objectName, const QString& text, int x, int y, int width)

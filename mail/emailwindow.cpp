@@ -35,18 +35,8 @@ namespace mail {
 
 namespace {
 
-template <typename Control>
-Control* place(Control* control, const char* objectName, int x, int y, int width, int height)
-{
-    control->setObjectName(objectName);
-    control->setGeometry(x, y, width, height);
-    return control;
-}
-
-QLabel* caption(QWidget* parent, const char* objectName, const char* text, int x, int y, int width)
-{
-    return place(new QLabel(text, parent), objectName, x, y, width, 20);
-}
+using shell::caption;
+using shell::place;
 
 std::string textOf(const QLineEdit* field)
 {

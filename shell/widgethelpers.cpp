@@ -1,5 +1,7 @@
 #include "shell/widgethelpers.h"
 
+#include <QLabel>
+
 #include "platform/textcodec.h"
 #include "shell/filelist.h"
 #include "shell/mainwindow.h"
@@ -159,6 +161,11 @@ void useWindowKeyRules()
 void onKeyboardChoice(QAbstractItemView* view, std::function<void()> chosen)
 {
     view->installEventFilter(new KeyboardChoice(view, std::move(chosen)));
+}
+
+QLabel* caption(QWidget* parent, const char* objectName, const char* text, int x, int y, int width)
+{
+    return place(new QLabel(text, parent), objectName, x, y, width, 20);
 }
 
 QPushButton* makeDialogButton(QWidget* parent, const char* objectName, const char* caption, int x, int y)

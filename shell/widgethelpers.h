@@ -12,6 +12,8 @@ class QListWidget;
 class QPushButton;
 class QWidget;
 
+class QLabel;
+
 namespace shell {
 
 // The title of the page shown in the main browser (pageTitleFromSource of its source).
@@ -41,6 +43,18 @@ void onKeyboardChoice(QAbstractItemView* view, std::function<void()> chosen);
 // A secondary window's frame: title, system menu and close box.
 inline constexpr Qt::WindowFlags dialogFlags
     = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
+// Names the control and puts it at its fixed place: every control of the windows is placed this way.
+template <typename Control>
+Control* place(Control* control, const char* objectName, int x, int y, int width, int height)
+{
+    control->setObjectName(objectName);
+    control->setGeometry(x, y, width, height);
+    return control;
+}
+
+// A caption of one line, 20 pixels high.
+QLabel* caption(QWidget* parent, const char* objectName, const char* text, int x, int y, int width);
 
 // A 40 x 20 text button at x, y that Enter in a field never presses by itself.
 QPushButton* makeDialogButton(QWidget* parent, const char* objectName, const char* caption, int x, int y);

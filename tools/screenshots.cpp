@@ -9,26 +9,26 @@
 
 #include "mail/securitylibrary.h"
 #include "platform/browser.h"
-#include "search/seenads.h"
-#include "watch/watcher.h"
-#include "watch/watchfile.h"
-#include "watch/watchwindow.h"
 #include "platform/settings.h"
 #include "search/savedsearch.h"
+#include "search/seenads.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
 #include "shell/widgethelpers.h"
+#include "watch/watcher.h"
+#include "watch/watchfile.h"
+#include "watch/watchwindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
-#include <QProcess>
-#include <QScreen>
 #include <QPixmap>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -73,7 +73,8 @@ bool watchPictures(const std::string& notificationPng, const std::string& mailPn
     desks.words = "desk";
     desks.areaListName = "Watch Cities";
     desks.entirePost = 1;
-    std::ofstream(shell::programFolder + "citydata/Watch Cities.city", std::ios::binary) << "springfield\r\nshelbyville\r\n";
+    std::ofstream(shell::programFolder + "citydata/Watch Cities.city", std::ios::binary)
+        << "springfield\r\nshelbyville\r\n";
     search::writeSavedSearch(shell::programFolder + search::savedSearchFile("Desks"), desks);
     std::ofstream(shell::programFolder + "watch/Desks.watch", std::ios::binary)
         << "interval=120\r\nmailTo=bob@example.com\r\nprofile=Ann\r\n";
@@ -98,14 +99,16 @@ bool watchPictures(const std::string& notificationPng, const std::string& mailPn
     // The notification service draws at the screen's top right corner.
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area(screen->geometry().width() - 420, 0, 420, 130);
-    if (!screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(QString::fromStdString(notificationPng)))
+    if (!screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+             .save(QString::fromStdString(notificationPng)))
         return false;
 
     // The mail as it reached the server, shown as a mail program would.
     const std::string page = maildir + "/message-1.html";
-    if (QProcess::execute("/usr/bin/python3", {QString(QB_MAIL_PICTURE),
-                                               QString::fromStdString(maildir + "/message-1.json"),
-                                               QString::fromStdString(page)}) != 0)
+    if (QProcess::execute("/usr/bin/python3",
+                          {QString(QB_MAIL_PICTURE), QString::fromStdString(maildir + "/message-1.json"),
+                           QString::fromStdString(page)})
+        != 0)
         return false;
     QWidget view;
     view.setFixedSize(640, 300);

@@ -31,18 +31,8 @@ WatchWindowHooks& windowHooks()
 
 namespace {
 
-template <typename Control>
-Control* place(Control* control, const char* objectName, int x, int y, int width, int height)
-{
-    control->setObjectName(objectName);
-    control->setGeometry(x, y, width, height);
-    return control;
-}
-
-QLabel* caption(QWidget* parent, const char* objectName, const char* text, int x, int y, int width)
-{
-    return place(new QLabel(text, parent), objectName, x, y, width, 20);
-}
+using shell::caption;
+using shell::place;
 
 // One line of the list: a saved search, or a watch whose saved search is gone.
 struct Entry {
