@@ -27,7 +27,7 @@ def main(source, target):
     page = (
         "<!DOCTYPE html><html><head><meta charset='utf-8'><style>"
         "body{font:13px 'Liberation Sans',sans-serif;margin:0;background:#fff;color:#222}"
-        "table{border-collapse:collapse;width:100%;background:#f3f3f3;border-bottom:1px solid #ccc}"
+        "table{border-collapse:collapse;width:100%%;background:#f3f3f3;border-bottom:1px solid #ccc}"
         "th{text-align:right;color:#666;font-weight:normal;padding:3px 8px;width:60px}td{padding:3px 8px}"
         "pre{font:13px 'Liberation Sans',sans-serif;white-space:pre-wrap;margin:12px 14px}"
         ".files{margin:0 14px 12px}.file{border:1px solid #bbb;border-radius:3px;padding:2px 8px;background:#fafafa}"

@@ -96,9 +96,18 @@ bool watchPictures(const std::string& notificationPng, const std::string& mailPn
     bool drawn = false;
     QTimer::singleShot(1500, [&] { drawn = true; });
     waitUntil([&] { return drawn; }, 3000);
-    // The notification service draws at the screen's top right corner.
+    // The notification service's own window, found by its name on the display.
+    QProcess tree;
+    tree.start("xwininfo", {"-root", "-tree"});
+    tree.waitForFinished(5000);
+    const std::string windows = tree.readAllStandardOutput().toStdString();
+    std::smatch found;
+    if (!std::regex_search(windows, found, std::regex(R"re("Dunst".*?(\d+)x(\d+)\+(-?\d+)\+(-?\d+))re"))) {
+        std::fprintf(stderr, "no notification window on the display\n");
+        return false;
+    }
+    const QRect area(std::stoi(found[3]), std::stoi(found[4]), std::stoi(found[1]), std::stoi(found[2]));
     QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area(screen->geometry().width() - 420, 0, 420, 130);
     if (!screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
              .save(QString::fromStdString(notificationPng)))
         return false;

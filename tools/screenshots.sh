@@ -60,6 +60,7 @@ cat >"$work/dunstrc" <<'DUNST'
     padding = 10
     horizontal_padding = 12
     format = "<b>%s</b>\n%b"
+    show_indicators = no
 [urgency_normal]
     background = "#f7f7f7"
     foreground = "#202020"
