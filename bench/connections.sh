@@ -4,25 +4,10 @@
 # Over 100 cities: the run's downloads (one handle for the run) against curl fetching the same URLs in one process
 # (connections reused), and the same downloads with a new handle per city.
 # Usage: bench/connections.sh [cities]   (builds first)
-set -euo pipefail
-cd "$(dirname "$0")/.."
 cities=${1:-100}
-./tools/install-deps.sh
-./tools/build.sh >/dev/null
-
-work=$(mktemp -d)
-server_pid=""
-cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-/usr/bin/python3 tools/sample-site/sample_site.py --port-file "$work/port" --canonical --delay-ms 20 --ads 120 \
-    >/dev/null &
-server_pid=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-domain="localhost:$(cat "$work/port")"
+source "$(dirname "$0")/common.sh"
+start_sample_site site --canonical --delay-ms 20 --ads 120
+domain=$site_domain
 
 : >"$work/curl.cfg"
 for i in $(seq "$cities"); do

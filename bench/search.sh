@@ -9,26 +9,10 @@
 #     in its head), against a run over one page of about 20 KB;
 #   - builder: opening the window with the full category file and 700 city codes, median of 5.
 # Usage: bench/search.sh [cities]   (builds first)
-set -euo pipefail
-cd "$(dirname "$0")/.."
 cities=${1:-400}
-./tools/install-deps.sh
-./tools/build.sh >/dev/null
-
-work=$(mktemp -d)
-server_pid=""
-cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-/usr/bin/python3 tools/sample-site/sample_site.py --port-file "$work/port" --lines 300 --marker-line 40 --ads 100 \
-    --old-shape all >/dev/null &
-server_pid=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-port=$(cat "$work/port")
-domain="localhost:$port"
+source "$(dirname "$0")/common.sh"
+start_sample_site old --lines 300 --marker-line 40 --ads 100 --old-shape all
+domain=$site_domain
 
 echo "== Run over $cities cities (300 lines, marker on line 40)"
 mkdir -p "$work/run"
@@ -54,11 +38,8 @@ awk -v run="$run_seconds" -v c0="$curl_start" -v c1="$curl_end" -v n="$cities" -
 }'
 
 echo "== Run over $cities cities in today's shape (list on line 280, 120 ads of 11 lines)"
-/usr/bin/python3 tools/sample-site/sample_site.py --port-file "$work/port2" --list-line 280 --ads 120 >/dev/null &
-server2_pid=$!
-trap 'kill "$server2_pid" 2>/dev/null; cleanup' EXIT
-for _ in $(seq 100); do [ -s "$work/port2" ] && break; sleep 0.1; done
-domain2="localhost:$(cat "$work/port2")"
+start_sample_site today --list-line 280 --ads 120 --distinct-titles
+domain2=$site_domain
 mkdir -p "$work/today"
 build/qb_bench_run speed "$domain2" 5 "$work/today" >/dev/null
 # Without seen/ the run can neither read nor write a memory: nothing is marked.
@@ -119,12 +100,17 @@ echo "== Peak memory"
 small=$(build/qb_bench_run memory "$domain" small "$work/run" | awk '{print $2}')
 huge=$(build/qb_bench_run memory "$domain" huge "$work/run" | awk '{print $2}')
 huge_bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://huge.$domain/search/sss?query=x")
-# With seen/ in place, as in the program folder: the run also keeps and writes the ids of all 400,000 ads.
-mkdir -p "$work/run/seen"
-list=$(build/qb_bench_run memory "$domain2" hugelist "$work/run" | awk '{print $2}')
+# With seen/ in place, as in the program folder: the run also keeps and writes the ids of all 400,000 ads. Each
+# page starts from an empty seen/, so that no run carries the memory of the one before.
+peak_with_memory() {
+    rm -rf "$work/run/seen"
+    mkdir -p "$work/run/seen"
+    build/qb_bench_run memory "$domain2" "$1" "$work/run" | awk '{print $2}'
+}
+list=$(peak_with_memory hugelist)
 list_bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://hugelist.$domain2/search/sss?query=x")
-line=$(build/qb_bench_run memory "$domain2" hugelistline "$work/run" | awk '{print $2}')
-pictures=$(build/qb_bench_run memory "$domain2" hugepictures "$work/run" | awk '{print $2}')
+line=$(peak_with_memory hugelistline)
+pictures=$(peak_with_memory hugepictures)
 pictures_bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://hugepictures.$domain2/search/sss?query=x")
 awk -v s="$small" -v h="$huge" -v hb="$huge_bytes" -v sb="$page_bytes" -v l="$list" -v lb="$list_bytes" \
     -v o="$line" -v p="$pictures" -v pb="$pictures_bytes" 'BEGIN {

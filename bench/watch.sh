@@ -5,24 +5,10 @@
 #   - cost: the same search run as a watch and from the builder's side (target within 5 %);
 #   - idle: ten watched searches, none due, the program's CPU time over 60 s, per hour (target under 1 s an hour).
 # Usage: bench/watch.sh [cities]   (builds first)
-set -euo pipefail
-cd "$(dirname "$0")/.."
 cities=${1:-100}
-./tools/install-deps.sh
-./tools/build.sh >/dev/null
-
-work=$(mktemp -d)
-server_pid=""
-cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-/usr/bin/python3 tools/sample-site/sample_site.py --port-file "$work/port" --list-line 280 --ads 120 >/dev/null &
-server_pid=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-domain="localhost:$(cat "$work/port")"
+source "$(dirname "$0")/common.sh"
+start_sample_site site --list-line 280 --ads 120
+domain=$site_domain
 for mode in stall cost idle; do
     mkdir -p "$work/$mode/seen" "$work/$mode/watch"
     cp build/Quillobrand/CategoryTree.dat "$work/$mode/"

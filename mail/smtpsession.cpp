@@ -94,17 +94,27 @@ size_t firstReplyLength(const std::string& text)
     return std::string::npos;
 }
 
-// True when the server's EHLO answer names the keyword on one of its lines ("250-STARTTLS", "250 STARTTLS").
-bool offersExtension(const std::string& reply, const std::string& keyword)
+// The reply's lines in order, each without its line end.
+std::vector<std::string> replyLines(const std::string& reply)
 {
-    size_t start = 0;
-    while (start < reply.size()) {
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < reply.size();) {
         size_t end = reply.find('\n', start);
         if (end == std::string::npos)
             end = reply.size();
         std::string line = reply.substr(start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// True when the server's EHLO answer names the keyword on one of its lines ("250-STARTTLS", "250 STARTTLS").
+bool offersExtension(const std::string& reply, const std::string& keyword)
+{
+    for (const std::string& line : replyLines(reply)) {
         if (line.size() > 4) {
             std::string word = line.substr(4);
             word.resize(std::min(word.size(), word.find(' ')));
@@ -113,7 +123,6 @@ bool offersExtension(const std::string& reply, const std::string& keyword)
             if (word == keyword)
                 return true;
         }
-        start = end + 1;
     }
     return false;
 }
@@ -131,19 +140,11 @@ std::string codeText(const std::string& reply)
 std::string replyWords(const std::string& reply)
 {
     std::string words;
-    size_t start = 0;
-    while (start < reply.size()) {
-        size_t end = reply.find('\n', start);
-        if (end == std::string::npos)
-            end = reply.size();
-        std::string line = reply.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (const std::string& line : replyLines(reply)) {
         if (!words.empty())
             words += ' ' + (line.size() >= 4 ? line.substr(4) : line);
         else
             words = line;
-        start = end + 1;
     }
     for (char& c : words) {
         const auto u = static_cast<unsigned char>(c);
@@ -158,24 +159,19 @@ std::string replyWords(const std::string& reply)
 std::vector<std::string> authMechanisms(const std::string& reply)
 {
     std::vector<std::string> mechanisms;
-    size_t start = 0;
-    while (start < reply.size()) {
-        size_t end = reply.find('\n', start);
-        if (end == std::string::npos)
-            end = reply.size();
-        std::string line = reply.size() > start + 4 ? reply.substr(start + 4, end - start - 4) : std::string();
+    for (std::string line : replyLines(reply)) {
+        line = line.size() > 4 ? line.substr(4) : std::string();
         for (char& c : line)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         if (line.rfind("AUTH", 0) == 0 && line.size() > 4 && (line[4] == ' ' || line[4] == '=')) {
             size_t at = 5;
             while (at < line.size()) {
-                const size_t stop = std::min(line.find_first_of(" \r", at), line.size());
+                const size_t stop = std::min(line.find_first_of(' ', at), line.size());
                 if (stop > at)
                     mechanisms.push_back(line.substr(at, stop - at));
                 at = stop + 1;
             }
         }
-        start = end + 1;
     }
     return mechanisms;
 }

@@ -68,6 +68,14 @@ bool LineReader::readPiece(std::string& piece, size_t maxBytes)
                 break;
             ++length;
         }
+        if (maxBytes != std::string::npos && piece.size() + length > piece.capacity()) {
+            // Grown as usual, but never past maxBytes: a piece of a long line must not take twice its size. A
+            // string of its own, since reserve on a grown one may round up to double.
+            std::string grown;
+            grown.reserve(std::min(maxBytes, std::max(piece.size() * 2, piece.size() + length)));
+            grown.append(piece);
+            piece.swap(grown);
+        }
         piece.append(start, length);
         m_position += length;
         if (length == room && length < available)

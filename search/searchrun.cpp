@@ -59,6 +59,8 @@ constexpr int pausedLinesPerPage = 2000;
 // use), a list of ads on one line (read on piece by piece), or an old marker line (held whole, as it is written
 // whole); any other is passed over without being held.
 constexpr size_t scanPieceBytes = 8 * 1024 * 1024 + 1;
+// What is read at a time of a line that goes on: the rest of a list on one line, or a line passed over.
+constexpr size_t restPieceBytes = 64 * 1024;
 
 std::uint64_t hashOfId(std::string_view id)
 {
@@ -239,7 +241,7 @@ public:
             writeText(results, "<p class=\"left-out\">" + std::to_string(leftOut) + " left out by excluded words</p>");
         if (reader.adCount() > 0) {
             // The page's one style element, after the first list of ads: the ads in the normal text size inside the
-            // heading the design's heading line leaves open.
+            // heading that every city's heading line leaves open.
             writeText(results, m_run.styleWritten ? "<br>\r\n" : "<br>" + std::string(adListStyle) + "\r\n");
             m_run.styleWritten = true;
         } else if (reader.sawSeeAlso())
@@ -260,8 +262,10 @@ private:
             reader.feedPiece(piece, pieceEnded);
             if (reader.listEnded() || (pieceEnded && page.atEnd()))
                 break;
+            if (piece.capacity() > restPieceBytes)
+                std::string().swap(piece); // the scan's first piece may have been megabytes
             piece.clear();
-            pieceEnded = page.readPiece(piece, scanPieceBytes);
+            pieceEnded = page.readPiece(piece, pieceEnded ? scanPieceBytes : restPieceBytes);
         }
         reader.finish();
     }
@@ -279,7 +283,7 @@ void finishLine(platform::LineReader& page, std::string& line, bool keep)
     std::string rest;
     for (bool ended = false; !ended;) {
         rest.clear();
-        ended = page.readPiece(rest, scanPieceBytes);
+        ended = page.readPiece(rest, restPieceBytes);
         if (keep)
             line += rest;
     }
@@ -410,6 +414,7 @@ void appendCityResults(const std::string& downloadPath, const std::string& cityC
     run.domain = platform::settings().siteDomain;
     run.seen = seen;
     run.outcome = &outcome;
+    run.recordListed = false; // one city alone: nothing can fold into it
     appendBlock(run, downloadPath, cityCode);
 }
 

@@ -122,8 +122,15 @@ void SeenAds::noteListed(std::string_view id)
 {
     if (!m_current || !isStorableId(id))
         return;
-    m_current->listedStarts.push_back(static_cast<std::uint32_t>(m_listedText.size()));
-    m_listedText.append(id).push_back('\n');
+    constexpr size_t blockBytes = size_t(1) << 20; // ids are at most 200 bytes, so one always fits a new block
+    if (m_listedBlocks.empty() || m_listedBlocks.back().size() + id.size() + 1 > blockBytes) {
+        m_listedBlocks.emplace_back();
+        m_listedBlocks.back().reserve(blockBytes);
+    }
+    std::string& block = m_listedBlocks.back();
+    m_current->listedStarts.push_back(static_cast<std::uint32_t>(((m_listedBlocks.size() - 1) << 20) | block.size()));
+    block.append(id).push_back('\n');
+    m_listedBytes += id.size() + 1;
 }
 
 void SeenAds::endCity(bool gaveList)
@@ -134,7 +141,7 @@ void SeenAds::endCity(bool gaveList)
         m_current->listed = true;
         m_anyListed = true;
     } else {
-        // The ids stay in m_listedText unused; what matters is that they don't become the city's.
+        // The ids stay in their blocks unused; what matters is that they don't become the city's.
         m_current->listedStarts.resize(m_currentFirst);
     }
     m_current = nullptr;
@@ -142,14 +149,15 @@ void SeenAds::endCity(bool gaveList)
 
 std::string_view SeenAds::listedAt(std::uint32_t start) const
 {
-    const std::string_view all = m_listedText;
-    return all.substr(start, all.find('\n', start) - start);
+    const std::string_view block = m_listedBlocks[start >> 20];
+    const size_t at = start & ((1u << 20) - 1);
+    return block.substr(at, block.find('\n', at) - at);
 }
 
 bool SeenAds::save(const std::string& path)
 {
     std::string text;
-    text.reserve(m_rememberedText.size() + m_listedText.size());
+    text.reserve(m_rememberedText.size() + m_listedBytes);
     for (auto& [code, city] : m_cities) {
         if (!city.listed && !city.rememberedBlock)
             continue;

@@ -44,18 +44,20 @@ private:
     struct City {
         std::optional<std::string_view> rememberedBlock; // its ids as the file had them, line ends included
         bool listed = false;
-        std::vector<std::uint32_t> listedStarts; // into m_listedText
+        std::vector<std::uint32_t> listedStarts; // positions in m_listedBlocks
     };
     std::string_view listedAt(std::uint32_t start) const;
 
     std::string m_rememberedText;
     std::vector<std::string_view> m_remembered; // every remembered id, sorted, into m_rememberedText
     std::map<std::string, City> m_cities; // remembered or listed this run
-    // This run's ids, each ended by a line feed, in one string: far less memory than a string each on a page of
-    // hundreds of thousands of ads.
-    std::string m_listedText;
+    // This run's ids, each ended by a line feed, in blocks of 1 MB: far less memory than a string each on a page of
+    // hundreds of thousands of ads, and never the double that a growing string takes while it moves. A position is
+    // the block's number times 2^20 plus the place in the block.
+    std::vector<std::string> m_listedBlocks;
+    size_t m_listedBytes = 0;
     City* m_current = nullptr;
-    size_t m_currentFirst = 0; // where the current city's ids begin in m_listedText
+    size_t m_currentFirst = 0; // how many ids the current city had before this list
     bool m_anyListed = false;
 };
 

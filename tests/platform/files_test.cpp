@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/linereader.h"
 
 #include <gtest/gtest.h>
 
@@ -111,5 +112,32 @@ INSTANTIATE_TEST_SUITE_P(
         PlaceCase{"fifo", [](const std::string&, const std::string& path) { ::mkfifo(path.c_str(), 0644); }, false,
                   "(none)", 0644, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A line read in pieces comes back whole, no piece over the size asked for, whatever ends the lines; a line much
+// longer than the reader's buffer never takes more than the piece's size.
+TEST(LineReaderPieces, GiveTheLinesBack)
+{
+    const std::string folder = makeTestFolder("qb-pieces");
+    const std::string longLine(200000, 'x');
+    const std::string text = "abc\r\ndefghij\nk\rlmn\r\n" + longLine + "\n\nend";
+    std::ofstream(folder + "lines.txt", std::ios::binary) << text;
+    for (size_t maxBytes : {size_t(1), size_t(3), size_t(4), size_t(1000), size_t(1) << 20}) {
+        platform::LineReader reader(folder + "lines.txt");
+        std::vector<std::string> lines;
+        while (!reader.atEnd()) {
+            std::string line;
+            for (bool ended = false; !ended;) {
+                std::string piece;
+                ended = reader.readPiece(piece, maxBytes);
+                EXPECT_LE(piece.size(), maxBytes);
+                EXPECT_LE(piece.capacity(), std::max<size_t>(maxBytes, 15)) << maxBytes; // 15: the string's own room
+                line += piece;
+            }
+            lines.push_back(line);
+        }
+        EXPECT_EQ(lines, (std::vector<std::string>{"abc", "defghij", "k", "lmn", longLine, "", "end"})) << maxBytes;
+    }
+    fs::remove_all(folder);
+}
 
 } // namespace

@@ -25,7 +25,7 @@
 // Reading a memory file, the one cost of the NEW marks that comes before the first city.
 static int timeMemoryRead(int ids, const std::string& folder)
 {
-    std::string text;
+    std::string text = "[city1]\r\n";
     for (int i = 0; i < ids; ++i) {
         char id[32];
         std::snprintf(id, sizeof id, "vAjGnkwp5v35F%09d\r\n", i * 7919 % 1000000007);

@@ -405,6 +405,8 @@ class Handler(BaseHTTPRequestHandler):
         subject = escape(" ".join(w for w in words.split() if not w.startswith("-"))) or "item"
         title = TITLE_PATTERNS[n % len(TITLE_PATTERNS)] % subject
         title = title[0].upper() + title[1:]
+        if self.server.options.distinct_titles:
+            title += " no. %d" % (n % 1000003)
         ident = post_id(id_city if id_city == "repost" else city, category, words, i)
         if i % 5 == 0:  # older pages link to the city's own host
             link = "http://%s.localhost:%d/%s/d/%s/%s.html" % (
@@ -616,6 +618,8 @@ def parse_args(argv):
     p.add_argument("--canonical", action="store_true",
                    help="every city redirects to www.localhost, as the real site does (but the odd cities)")
     p.add_argument("--request-log", help="append 'HOST PATH' of every request to this file")
+    p.add_argument("--distinct-titles", action="store_true",
+                   help="a number in every title, so that ads of different cities are not alike (the benchmarks)")
     p.add_argument("--verbose", action="store_true", help="log every request to stderr")
     o = p.parse_args(argv)
     if not 1 <= o.marker_line < o.lines:
