@@ -62,19 +62,11 @@ void reloadWatches()
         arm();
 }
 
-std::vector<NewAd> alertAds(const std::vector<search::NewAd>& ads)
-{
-    std::vector<NewAd> converted;
-    for (const search::NewAd& ad : ads)
-        converted.push_back({ad.cityCode, ad.title, ad.price, ad.place, ad.link});
-    return converted;
-}
-
 // The notification service, else the tray icon's message; the click shows the watch's page.
 void tellTheUser(const std::string& name, const WatchRun& run)
 {
     const std::string summary = alertSummary(static_cast<size_t>(run.outcome.newCount));
-    const std::string body = alertBody(name, alertAds(run.outcome.newAds));
+    const std::string body = alertBody(name, alertAdsOf(run.outcome.newAds));
     const std::string page = watchRunFiles(name).resultsPath;
     auto show = [page] {
         shell::restoreFromTray();

@@ -63,9 +63,7 @@ std::string newAdsPage(const std::vector<search::NewAd>& ads)
     return page;
 }
 
-namespace {
-
-std::vector<NewAd> alertAds(const std::vector<search::NewAd>& ads)
+std::vector<NewAd> alertAdsOf(const std::vector<search::NewAd>& ads)
 {
     std::vector<NewAd> converted;
     converted.reserve(ads.size());
@@ -73,6 +71,8 @@ std::vector<NewAd> alertAds(const std::vector<search::NewAd>& ads)
         converted.push_back({ad.cityCode, ad.title, ad.price, ad.place, ad.link});
     return converted;
 }
+
+namespace {
 
 // A folder of its own for the attachment, which must be named "new ads.html" whatever the watch is called.
 class AttachmentFolder {
@@ -125,7 +125,7 @@ std::string mailDigest(const std::string& searchName, const std::vector<search::
         return "mail not sent: the security library could not be started";
     std::string errorText;
     const int result = mail::sendMailWithAttachments(
-        profile->senderEmail, mailTo, digestSubject(searchName, ads.size()), digestMessage(alertAds(ads)),
+        profile->senderEmail, mailTo, digestSubject(searchName, ads.size()), digestMessage(alertAdsOf(ads)),
         profile->smtpServer, mail::portNumber(profile->smtpPort), profile->userName, profile->password, {attachment},
         errorText);
     library.end();

@@ -3,6 +3,7 @@
 // own page and download file, and what the run found told by mail. Touches no widget.
 
 #include "search/searchrun.h"
+#include "watch/alerttext.h"
 
 #include <functional>
 #include <string>
@@ -25,6 +26,9 @@ WatchRun runWatchedSearch(const std::string& name, const std::function<bool()>& 
 
 // The page of the new ads alone, in the results page's form: each city's heading, its new ads, "<br>".
 std::string newAdsPage(const std::vector<search::NewAd>& ads);
+
+// The new ads as the alerts' texts take them.
+std::vector<NewAd> alertAdsOf(const std::vector<search::NewAd>& ads);
 
 // Mails the digest of the new ads to mailTo through the named sender profile (the default one when empty), with
 // the page of new ads attached as "new ads.html". Returns "mail sent" or the result code and the server's words.
