@@ -1,10 +1,24 @@
 #include "platform/htmltag.h"
 
+#include <algorithm>
+
 namespace platform {
 
 bool isHtmlSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix)
+{
+    return text.size() >= lowerPrefix.size()
+        && std::equal(lowerPrefix.begin(), lowerPrefix.end(), text.begin(),
+                      [](char a, char b) { return a == asciiLower(b); });
 }
 
 size_t forEachTagAttribute(std::string_view text, size_t at,

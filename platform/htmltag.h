@@ -10,6 +10,10 @@
 namespace platform {
 
 bool isHtmlSpace(char c);
+// A to Z made a to z, every other byte as it is: HTML's names are ASCII whatever the page's character set.
+char asciiLower(char c);
+// Whether text starts with lowerPrefix (given in lower case), ASCII letters compared in any letter case.
+bool startsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix);
 
 // Calls each(name, value) for every attribute of the start tag at `at` (its "<" and name are skipped), in order,
 // names and values as they stand in the text. Returns the position just after the tag's ">" (a ">" inside a

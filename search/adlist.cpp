@@ -31,7 +31,7 @@ bool isDigit(char c)
 
 char lower(char c)
 {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return platform::asciiLower(c);
 }
 
 std::string_view trimBlanks(std::string_view text)
@@ -41,25 +41,6 @@ std::string_view trimBlanks(std::string_view text)
     while (!text.empty() && isBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-// Runs of blanks, tabs and line breaks made one blank, trimmed.
-std::string foldBlanks(std::string_view text)
-{
-    std::string folded;
-    folded.reserve(text.size());
-    bool blankPending = false;
-    for (char c : text) {
-        if (isBlank(c)) {
-            blankPending = !folded.empty();
-            continue;
-        }
-        if (blankPending)
-            folded.push_back(' ');
-        blankPending = false;
-        folded.push_back(c);
-    }
-    return folded;
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
@@ -692,6 +673,24 @@ void AdListReader::finish()
     m_listEnded = true;
     m_reading->item = std::string();
     m_reading->tag = std::string();
+}
+
+std::string foldBlanks(std::string_view text)
+{
+    std::string folded;
+    folded.reserve(text.size());
+    bool blankPending = false;
+    for (char c : text) {
+        if (isBlank(c)) {
+            blankPending = !folded.empty();
+            continue;
+        }
+        if (blankPending)
+            folded.push_back(' ');
+        blankPending = false;
+        folded.push_back(c);
+    }
+    return folded;
 }
 
 std::string htmlToText(std::string_view safeHtml)

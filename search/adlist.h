@@ -76,6 +76,9 @@ private:
 // other entities left as they stand. For comparing names and words, never for writing into a page.
 std::string htmlToText(std::string_view safeHtml);
 
+// Runs of blanks, tabs and line breaks made one blank, trimmed.
+std::string foldBlanks(std::string_view text);
+
 // The address an ad's link is written with: an "http:" or "https:" link (any letter case) as it stands, a
 // site-relative one ("/...") with scheme + "://" + cityHost in front, a scheme-relative one ("//...") with
 // scheme + ":". Nothing for any other link, or one holding a control byte. A '"' is written "&quot;".

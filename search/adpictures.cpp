@@ -13,36 +13,10 @@ namespace search {
 
 namespace {
 
+using platform::startsWithIgnoringCase;
+
 // Far beyond a page of 360 ads (about 1 MB); a larger block is not parsed at all.
 constexpr size_t maximumJsonBytes = 8 * 1024 * 1024;
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size()
-        && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return a == lower(b); });
-}
-
-std::string foldBlanks(std::string_view text)
-{
-    std::string folded;
-    bool blankPending = false;
-    for (char c : text) {
-        if (platform::isHtmlSpace(c) || c == '\v') {
-            blankPending = !folded.empty();
-            continue;
-        }
-        if (blankPending)
-            folded.push_back(' ');
-        blankPending = false;
-        folded.push_back(c);
-    }
-    return folded;
-}
 
 // Just after the ">" of the pictures' script tag in the line, or npos.
 size_t picturesTagEnd(std::string_view line)
@@ -59,7 +33,7 @@ size_t picturesTagEnd(std::string_view line)
         const size_t end = platform::forEachTagAttribute(line, at, [&](std::string_view name, std::string_view value) {
             std::string lowered;
             for (char c : name)
-                lowered.push_back(lower(c));
+                lowered.push_back(platform::asciiLower(c));
             if (lowered == "type")
                 typeFits = value.size() == 19 && startsWithIgnoringCase(value, "application/ld+json");
             else if (lowered == "id")

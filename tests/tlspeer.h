@@ -65,6 +65,18 @@ private:
     bool made_ = false;
 };
 
+// The arguments of tools/smtp-peer/smtp_server.py for the window tests' mail server: TLS with the shared
+// certificates, the user "ann" with the password "secret", each message written into maildir.
+inline std::vector<std::string> smtpPeerArguments(const std::string& maildir)
+{
+    const TestCertificates& certificates = TestCertificates::shared();
+    return {"--cert",     certificates.serverCert(),
+            "--key",      certificates.serverKey(),
+            "--maildir",  maildir,
+            "--user",     "ann",
+            "--password", "secret"};
+}
+
 // scripted_tls.py with the given script (JSON text), serving up to `connections` connections.
 class ScriptedTlsPeer {
 public:

@@ -68,12 +68,9 @@ protected:
 
 TEST_F(Email, ProfileSavedInSetupThenPageSentToTwoFriends)
 {
-    const TestCertificates& certificates = TestCertificates::shared();
     const std::string maildir = folder + "maildir/";
     fs::create_directories(maildir);
-    PeerProcess server(QB_SMTP_PEER,
-                       {"--cert", certificates.serverCert(), "--key", certificates.serverKey(), "--maildir", maildir,
-                        "--user", "ann", "--password", "secret"});
+    PeerProcess server(QB_SMTP_PEER, smtpPeerArguments(maildir));
     ASSERT_TRUE(server.started());
     startShell();
 

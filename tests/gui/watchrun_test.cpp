@@ -82,12 +82,9 @@ protected:
 
 TEST_F(WatchRun, FindsTwoNewAdsAndTellsTheUserOnTheDesktopAndByMail)
 {
-    const TestCertificates& certificates = TestCertificates::shared();
     const std::string maildir = folder + "maildir/";
     fs::create_directories(maildir);
-    PeerProcess server(QB_SMTP_PEER,
-                       {"--cert", certificates.serverCert(), "--key", certificates.serverKey(), "--maildir", maildir,
-                        "--user", "ann", "--password", "secret"});
+    PeerProcess server(QB_SMTP_PEER, smtpPeerArguments(maildir));
     ASSERT_TRUE(server.started());
     writeFile(folder + "smtp/Ann.smtp",
               "Ann\r\nann@example.com\r\nlocalhost\r\nann\r\nsecret\r\n" + std::to_string(server.port()) + "\r\n");
