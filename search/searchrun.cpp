@@ -11,7 +11,9 @@
 #include "platform/timing.h"
 #include "shell/programstate.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace search {
@@ -501,8 +503,11 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
         }
     }
     // A results page that lost a block would make the memory disagree with what the user saw.
-    if (seen.anyCityListed() && outcome.pageComplete)
-        seen.save(seenPath);
+    errno = 0;
+    if (seen.anyCityListed() && outcome.pageComplete && !seen.save(seenPath)) {
+        outcome.memoryNotSaved = true;
+        outcome.memoryFailure = errno != 0 ? std::strerror(errno) : "the file could not be written";
+    }
     return outcome;
 }
 

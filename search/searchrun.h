@@ -39,6 +39,7 @@ struct NewAd {
     std::string price;
     std::string place;
     std::string link; // the absolute link, empty when it had none the program would write
+    std::string oldPrice; // for an ad that became cheaper: the price it had before, as shown then
 };
 
 struct RunOutcome {
@@ -51,6 +52,12 @@ struct RunOutcome {
     bool pageComplete = true; // every block reached the results page
     int newCount = 0;
     std::vector<NewAd> newAds;
+    // Ads whose whole-number price fell since the search last listed them (never NEW ones).
+    int cheaperCount = 0;
+    std::vector<NewAd> cheaperAds;
+    // What the run listed could not be remembered: the same ads will count as new next time. The reason in words.
+    bool memoryNotSaved = false;
+    std::string memoryFailure;
 };
 
 // The style element that follows the first list of ads on a page: the ads in the browser's normal text size, each
