@@ -1,6 +1,7 @@
 #include "shell/actions.h"
 
 #include "about/aboutwindow.h"
+#include "ads/adswindow.h"
 #include "mail/emailwindow.h"
 #include "mail/replywindow.h"
 #include "pages/savedpageswindows.h"
@@ -31,6 +32,9 @@ void dispatchCommand(int command)
         break;
     case watchCommand:
         openWatchSearches();
+        break;
+    case adsCommand:
+        openAdsList();
         break;
     default:
         break;
@@ -82,6 +86,11 @@ void openAbout()
 void openWatchSearches()
 {
     runModal([] { watch::watchWindow(programConfig.expertMode, watch::windowHooks()); });
+}
+
+void openAdsList()
+{
+    runModal([] { ads::adsWindow(programConfig.expertMode); });
 }
 
 static void runEmailWindow(int openingTab)

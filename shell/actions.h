@@ -19,5 +19,6 @@ void openEmailToFriend();
 void openReplyToAd();
 void openAbout();
 void openWatchSearches();
+void openAdsList();
 
 } // namespace shell

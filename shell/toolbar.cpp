@@ -27,6 +27,7 @@ void createMenuBar()
         int command;
     };
     static const MenuItem items[] = {
+        {"Menu", "Ads List", adsCommand},
         {"Menu", "Watch Searches", watchCommand},
         {"Menu", "Exit Program", exitProgramCommand},
         {"About", "About Quillobrand", aboutCommand},
@@ -39,6 +40,8 @@ void createMenuBar()
             menu = bar->addMenu(menuTitle = item.menuTitle);
         QAction* action = menu->addAction(item.itemText);
         action->setData(item.command);
+        if (item.command == adsCommand)
+            action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
         const int command = item.command;
         QObject::connect(action, &QAction::triggered, [command] { dispatchCommand(command); });
     }

@@ -29,7 +29,8 @@ extern Toolbar toolbar;
 std::array<QPixmap, 8>& images();
 
 // Command numbers of the menu items; 4 has no item: a second start sends it.
-enum Command { exitProgramCommand = 1, helpCommand = 2, aboutCommand = 3, restoreCommand = 4, watchCommand = 5 };
+enum Command { exitProgramCommand = 1, helpCommand = 2, aboutCommand = 3, restoreCommand = 4, watchCommand = 5,
+               adsCommand = 6 };
 
 void createMenuBar();
 void createImageButtons();

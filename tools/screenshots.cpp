@@ -12,6 +12,7 @@
 #include "platform/settings.h"
 #include "search/savedsearch.h"
 #include "search/seenads.h"
+#include "shell/actions.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
@@ -29,8 +30,11 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QHeaderView>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrl>
+#include <QWebEngineView>
 #include <QWidget>
 
 #include <cstdio>
@@ -133,6 +137,43 @@ bool watchPictures(const std::string& notificationPng, const std::string& mailPn
     return saved;
 }
 
+// Opens the Ads window on the search just run, sorts it by price, stars the cheapest ad and pictures the window
+// once the preview has loaded that ad's page.
+bool adsPicture(const std::string& png)
+{
+    bool saved = false;
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [&saved, poll, png] {
+        QWidget* window = QApplication::activeModalWidget();
+        if (!window || window->objectName() != "adsWindow")
+            return;
+        poll->stop();
+        poll->deleteLater();
+        window->resize(1000, 560);
+        auto* list = window->findChild<QTreeView*>("adsList");
+        list->header()->setSortIndicator(2, Qt::AscendingOrder);
+        list->setFocus();
+        if (list->model()->rowCount() > 1) {
+            list->selectionModel()->setCurrentIndex(list->model()->index(0, 0), QItemSelectionModel::ClearAndSelect
+                                                                                      | QItemSelectionModel::Rows);
+            window->findChild<QPushButton*>("starButton")->click();
+            list->selectionModel()->setCurrentIndex(list->model()->index(1, 0), QItemSelectionModel::ClearAndSelect
+                                                                                      | QItemSelectionModel::Rows);
+        }
+        auto* preview = window->findChild<QWidget*>("previewBrowser");
+        const QUrl before = preview ? static_cast<QWebEngineView*>(preview)->url() : QUrl();
+        waitUntil([&] { return preview && static_cast<QWebEngineView*>(preview)->url() != before; }, 5000);
+        bool painted = false;
+        QTimer::singleShot(2500, [&] { painted = true; });
+        waitUntil([&] { return painted; }, 3000);
+        saved = window->grab().toImage().save(QString::fromStdString(png));
+        window->findChild<QPushButton*>("exitButton")->click();
+    });
+    poll->start(20);
+    shell::dispatchCommand(shell::adsCommand);
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -190,11 +231,14 @@ int main(int argc, char** argv)
     const QImage window = shell::mainWindow->grab().toImage();
     const bool saved = window.save(argv[2]) && window.scaledToWidth(800, Qt::SmoothTransformation).save(argv[3]);
     std::printf("%dx%d window saved\n", window.width(), window.height());
+    const std::string adsPng = (std::filesystem::path(argv[3]).parent_path() / "ads-window.png").string();
+    const bool adsSaved = adsPicture(adsPng);
+    std::printf(adsSaved ? "ads window saved\n" : "the ads window picture failed\n");
     bool watchSaved = true;
     if (argc == 7) {
         watchSaved = watchPictures(argv[4], argv[5], argv[6]);
         std::printf(watchSaved ? "watch pictures saved\n" : "the watch pictures failed\n");
     }
     shell::endProcess();
-    return saved && watchSaved ? 0 : 1;
+    return saved && adsSaved && watchSaved ? 0 : 1;
 }

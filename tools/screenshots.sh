@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's picture (docs/screenshot-results.png), the user guide's main-window picture
-# (data/Help/main-window.png) and the guide's pictures of a watch's notification and mail
-# (data/Help/watch-notification.png, data/Help/watch-mail.png) again, from a real run of the program against the
-# sample site under Xvfb: a private session bus with a real notification service (dunst) on the display, and
-# aiosmtpd over TLS as the mail server.
+# (data/Help/main-window.png), its picture of the Ads window (data/Help/ads-window.png) and its pictures of a
+# watch's notification and mail (data/Help/watch-notification.png, data/Help/watch-mail.png) again, from a real
+# run of the program against the sample site under Xvfb: a private session bus with a real notification service
+# (dunst) on the display, and aiosmtpd over TLS as the mail server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh

@@ -1,0 +1,530 @@
+// The Ads window over a real ad store in the test's program folder: its menu item and frame, its controls, tool
+// tips and keyboard order, the searches it offers, the filter row, sorting by a header, Space and Delete, the
+// preview that waits for the selection to rest, the export, forgetting a search and what it keeps for next time.
+
+#include "shellfixture.h"
+
+#include "ads/adsource.h"
+#include "ads/adswindow.h"
+#include "platform/desktop.h"
+#include "platform/filedialog.h"
+#include "search/adstore.h"
+#include "search/savedsearch.h"
+#include "shell/mainwindow.h"
+#include "shell/programstate.h"
+#include "watch/watchfile.h"
+#include "watch/watchrun.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+#include <QWebEngineView>
+
+#include <filesystem>
+#include <set>
+
+namespace fs = std::filesystem;
+using namespace shell;
+
+namespace {
+
+struct CityAds {
+    std::string code;
+    std::vector<search::RunAd> ads;
+};
+
+search::RunAd ad(const std::string& key, const std::string& title, const std::string& price,
+                 search::RunAd::Kind kind = search::RunAd::shown)
+{
+    search::RunAd made;
+    made.key = key;
+    made.link = "http://127.0.0.1:9/ad/" + key + ".html";
+    made.title = title;
+    made.price = price;
+    made.place = "place " + key;
+    made.kind = kind;
+    return made;
+}
+
+class AdsWindowTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        fs::create_directories(folder + "watch");
+        ads::forgetWindowState();
+    }
+    void TearDown() override
+    {
+        platform::setSaveFileChooser({});
+        platform::setUrlOpener({});
+        ShellTest::TearDown();
+    }
+
+    // Saves a search under name and returns its tail as the store knows it.
+    std::string saveSearch(const std::string& name, const std::string& words)
+    {
+        search::SearchDefinition definition;
+        definition.categoryCode = "sss";
+        definition.words = words;
+        definition.areaListName = "Major Cities";
+        EXPECT_TRUE(search::writeSavedSearch(folder + search::savedSearchFile(name), definition));
+        return ads::savedSearchTail(name).value_or("");
+    }
+
+    // One finished run of the search into the store.
+    void runIntoStore(const std::string& tail, const std::vector<CityAds>& cities, std::int64_t now = 1767225600)
+    {
+        search::AdStore store;
+        ASSERT_EQ(store.open(search::adStorePath()), search::StoreStatus::ok);
+        search::StoreRun run;
+        ASSERT_TRUE(run.begin(&store, tail, now));
+        int position = 1;
+        for (const CityAds& city : cities) {
+            run.beginCity(city.code, position++);
+            int page = 0;
+            for (search::RunAd listed : city.ads) {
+                listed.pagePosition = page++;
+                listed.isNew = run.isNew(city.code, listed.key);
+                run.noteAd(listed);
+            }
+            ASSERT_TRUE(run.endCity(true));
+        }
+        ASSERT_TRUE(run.finish());
+    }
+
+    // The Last Search with ads in two cities; 101 is cross-posted under chicago.
+    std::string deskSearch()
+    {
+        const std::string tail = saveSearch("Last Search", "desk");
+        runIntoStore(
+            tail,
+            {{"boston",
+              {ad("101", "Oak desk", "$120"), ad("102", "Standing desk", "$450"), ad("103", "Desk lamp", "free")}},
+             {"chicago",
+              {ad("201", "Kids desk", "$80"), ad("101", "Oak desk", "$120", search::RunAd::folded),
+               ad("202", "Walnut desk, large", "$1,200")}}});
+        return tail;
+    }
+
+    QAction* menuItem(const char* text)
+    {
+        for (QAction* menu : mainWindow->menuBar()->actions())
+            for (QAction* action : menu->menu()->actions())
+                if (action->text() == text)
+                    return action;
+        return nullptr;
+    }
+
+    // Opens the window by its menu item, runs act on it and closes it by Exit.
+    void withAdsWindow(const std::function<void(QWidget*)>& act)
+    {
+        QAction* item = menuItem("Ads List");
+        ASSERT_NE(item, nullptr);
+        bool acted = false;
+        whenWindowOpens("adsWindow", [&](QWidget* window) {
+            act(window);
+            acted = true;
+            child<QPushButton>(window, "exitButton")->click();
+        });
+        item->trigger();
+        EXPECT_TRUE(acted);
+    }
+
+    static std::vector<std::string> column(QWidget* window, int column)
+    {
+        auto* list = window->findChild<QTreeView*>("adsList");
+        std::vector<std::string> texts;
+        for (int row = 0; list && row < list->model()->rowCount(); ++row)
+            texts.push_back(list->model()->index(row, column).data().toString().toStdString());
+        return texts;
+    }
+
+    static std::string status(QWidget* window) { return child<QLabel>(window, "statusLine")->text().toStdString(); }
+
+    static void clickHeader(QWidget* window, int section)
+    {
+        QHeaderView* header = child<QTreeView>(window, "adsList")->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(section) + 5, header->height() / 2));
+    }
+
+    static void selectRow(QWidget* window, int row)
+    {
+        auto* list = child<QTreeView>(window, "adsList");
+        list->setFocus();
+        list->selectionModel()->setCurrentIndex(list->model()->index(row, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+};
+
+TEST_F(AdsWindowTest, MenuItemAboveWatchSearchesWithCtrlL)
+{
+    startShell();
+    std::vector<std::string> items;
+    QAction* adsItem = nullptr;
+    for (QAction* menu : mainWindow->menuBar()->actions())
+        if (menu->text() == "Menu")
+            for (QAction* action : menu->menu()->actions()) {
+                items.push_back(action->text().toStdString());
+                if (action->text() == "Ads List")
+                    adsItem = action;
+            }
+    EXPECT_EQ(items, (std::vector<std::string>{"Ads List", "Watch Searches", "Exit Program"}));
+    ASSERT_NE(adsItem, nullptr);
+    EXPECT_EQ(adsItem->shortcut(), QKeySequence("Ctrl+L"));
+    // The key reaches the item from the main window, where the browser has the keyboard.
+    bool opened = false;
+    whenWindowOpens("adsWindow", [&](QWidget* window) {
+        opened = true;
+        child<QPushButton>(window, "exitButton")->click();
+    });
+    mainWindow->activateWindow();
+    processEventsUntil([] { return QApplication::activeWindow() == mainWindow; }, 5000);
+    QTest::keyClick(mainWindow, Qt::Key_L, Qt::ControlModifier);
+    processEventsUntil([&] { return opened; }, 60000);
+    EXPECT_TRUE(opened);
+}
+
+TEST_F(AdsWindowTest, WindowFrameControlsAndKeyboardOrder)
+{
+    startShell();
+    QString title;
+    QRect geometry;
+    bool resizable = false, mainEnabled = true;
+    std::map<std::string, std::string> captions;
+    std::vector<std::string> headers, unreachable;
+    withAdsWindow([&](QWidget* window) {
+        title = window->windowTitle();
+        geometry = window->geometry();
+        resizable = window->minimumSize() != window->maximumSize();
+        mainEnabled = mainWindow->isEnabled();
+        for (QLabel* label : window->findChildren<QLabel*>())
+            captions[label->objectName().toStdString()] = label->text().toStdString();
+        for (QAbstractButton* button : window->findChildren<QAbstractButton*>())
+            captions[button->objectName().toStdString()] = button->text().toStdString();
+        auto* list = child<QTreeView>(window, "adsList");
+        for (int section = 0; section < list->model()->columnCount(); ++section)
+            headers.push_back(list->model()->headerData(section, Qt::Horizontal).toString().toStdString());
+        // Tab from the first control visits every control.
+        std::set<std::string> reached;
+        QWidget* at = child(window, "searchBox");
+        for (int step = 0; step < 200 && at; ++step, at = at->nextInFocusChain())
+            if (at->focusPolicy() & Qt::TabFocus)
+                reached.insert(at->objectName().toStdString());
+        for (const char* name : {"searchBox", "wordsField", "minField", "maxField", "cityBox", "newOnlyBox",
+                                 "starredOnlyBox", "showHiddenBox", "adsList", "openButton", "starButton", "hideButton",
+                                 "noteButton", "exportButton", "forgetButton", "exitButton"})
+            if (!reached.count(name))
+                unreachable.push_back(name);
+    });
+    EXPECT_EQ(title, "Quillobrand Ads");
+    EXPECT_EQ(geometry, mainWindow->geometry()) << "opens at the main window's size and place";
+    EXPECT_TRUE(resizable);
+    EXPECT_FALSE(mainEnabled) << "modal";
+    EXPECT_TRUE(mainWindow->isEnabled());
+    EXPECT_EQ(headers, (std::vector<std::string>{"★", "Title", "Price", "Place", "City", "First Seen"}));
+    EXPECT_EQ(unreachable, std::vector<std::string>{});
+    const std::pair<const char*, const char*> expected[] = {
+        {"searchCaption", "Search"},
+        {"wordsCaption", "Words"},
+        {"minCaption", "Min"},
+        {"maxCaption", "Max"},
+        {"newOnlyBox", "New Only"},
+        {"starredOnlyBox", "Starred Only"},
+        {"showHiddenBox", "Show Hidden"},
+        {"openButton", "Open in Browser"},
+        {"starButton", "Star"},
+        {"hideButton", "Hide"},
+        {"noteButton", "Note…"},
+        {"exportButton", "Export CSV…"},
+        {"forgetButton", "Forget This Search"},
+        {"exitButton", "Exit"},
+        {"statusLine", "0 ads, 0 shown"},
+    };
+    for (const auto& [name, caption] : expected)
+        EXPECT_EQ(captions[name], caption) << name;
+}
+
+class AdsToolTips : public AdsWindowTest, public ::testing::WithParamInterface<int> { };
+
+TEST_P(AdsToolTips, OnEveryControlOnlyWhenExpertModeIsZero)
+{
+    writeFile(folder + "Quillobrand.cfg", configBytes(GetParam(), 0, 0));
+    startShell();
+    std::vector<std::string> withTip, withoutTip;
+    withAdsWindow([&](QWidget* window) {
+        for (const char* name :
+             {"searchBox", "wordsField", "minField", "maxField", "cityBox", "newOnlyBox", "starredOnlyBox",
+              "showHiddenBox", "adsList", "previewBrowser", "openButton", "starButton", "hideButton", "noteButton",
+              "exportButton", "forgetButton", "exitButton"})
+            (child(window, name)->toolTip().isEmpty() ? withoutTip : withTip).push_back(name);
+    });
+    EXPECT_EQ((GetParam() == 0 ? withoutTip : withTip), std::vector<std::string>{});
+    EXPECT_EQ((GetParam() == 0 ? withTip : withoutTip).size(), 17u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ExpertMode, AdsToolTips, ::testing::Values(0, 1));
+
+TEST_F(AdsWindowTest, OffersTheLastWatchedAndStoredSearchesThenStarredAds)
+{
+    const std::string bikes = saveSearch("Bikes", "bike");
+    saveSearch("Cars", "car"); // saved, but the store holds nothing of it
+    const std::string flats = saveSearch("Flats", "flat");
+    const std::string last = saveSearch("Last Search", "desk");
+    ASSERT_TRUE(watch::writeWatch("Flats", watch::WatchFile{}));
+    runIntoStore(bikes, {{"austin", {ad("1", "Red bike", "$50"), ad("2", "Blue bike", "$70")}}});
+    runIntoStore(last, {{"austin", {ad("2", "Blue bike", "$70"), ad("3", "Desk", "$30")}}});
+    {
+        search::AdStore store;
+        ASSERT_EQ(store.open(search::adStorePath()), search::StoreStatus::ok);
+        ASSERT_TRUE(store.setStarred("2", true));
+    }
+    startShell();
+    // The main browser shows the watch's page: the window starts on that watch.
+    mainBrowser->navigate(watch::watchRunFiles("Flats").resultsPath);
+    std::vector<std::string> entries;
+    std::string first, starredTitles, starredStatus;
+    withAdsWindow([&](QWidget* window) {
+        auto* box = child<QComboBox>(window, "searchBox");
+        for (int i = 0; i < box->count(); ++i)
+            entries.push_back(box->itemText(i).toStdString());
+        first = box->currentText().toStdString();
+        box->setCurrentIndex(box->findText("Starred Ads"));
+        for (const std::string& title : column(window, 1))
+            starredTitles += title + ";";
+        starredStatus = status(window);
+    });
+    EXPECT_EQ(entries, (std::vector<std::string>{"Last Search", "Flats", "Bikes", "Starred Ads"}));
+    EXPECT_EQ(first, "Flats");
+    EXPECT_EQ(starredTitles, "Blue bike;") << "a starred ad of two searches is listed once";
+    EXPECT_EQ(starredStatus, "1 ads, 1 shown");
+}
+
+struct FilterCase {
+    const char* name;
+    const char* words;
+    const char* minPrice;
+    const char* maxPrice;
+    const char* city;
+    std::vector<std::string> titles;
+};
+
+class AdsFilterRow : public AdsWindowTest, public ::testing::WithParamInterface<FilterCase> { };
+
+TEST_P(AdsFilterRow, ListFollowsAsTheUserTypes)
+{
+    deskSearch();
+    startShell();
+    std::vector<std::string> titles, cities;
+    std::string shownStatus;
+    withAdsWindow([&](QWidget* window) {
+        auto* cityBox = child<QComboBox>(window, "cityBox");
+        for (int i = 0; i < cityBox->count(); ++i)
+            cities.push_back(cityBox->itemText(i).toStdString());
+        cityBox->setCurrentIndex(std::max(0, cityBox->findText(GetParam().city)));
+        QTest::keyClicks(child(window, "wordsField"), GetParam().words);
+        QTest::keyClicks(child(window, "minField"), GetParam().minPrice);
+        QTest::keyClicks(child(window, "maxField"), GetParam().maxPrice);
+        titles = column(window, 1);
+        shownStatus = status(window);
+    });
+    EXPECT_EQ(cities, (std::vector<std::string>{"All Cities", "BOSTON", "CHICAGO"}));
+    EXPECT_EQ(titles, GetParam().titles);
+    EXPECT_EQ(shownStatus, "5 ads, " + std::to_string(GetParam().titles.size()) + " shown");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AdsFilterRow,
+    ::testing::Values(
+        FilterCase{"everything",
+                   "",
+                   "",
+                   "",
+                   "All Cities",
+                   {"Oak desk", "Standing desk", "Desk lamp", "Kids desk", "Walnut desk, large"}},
+        FilterCase{
+            "words", "DESK -lamp -oak", "", "", "All Cities", {"Standing desk", "Kids desk", "Walnut desk, large"}},
+        FilterCase{"min", "", "100", "", "All Cities", {"Oak desk", "Standing desk", "Walnut desk, large"}},
+        FilterCase{"max drops free", "", "", "450", "All Cities", {"Oak desk", "Standing desk", "Kids desk"}},
+        FilterCase{"letters are not typed into a price",
+                   "",
+                   "1x00",
+                   "",
+                   "All Cities",
+                   {"Oak desk", "Standing desk", "Walnut desk, large"}},
+        FilterCase{"city", "", "", "", "CHICAGO", {"Kids desk", "Walnut desk, large"}}),
+    [](const auto& info) {
+        std::string name;
+        for (const char* c = info.param.name; *c; ++c)
+            name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+        return name;
+    });
+
+TEST_F(AdsWindowTest, RoundThroughTheStoreFilterSortStarHideExport)
+{
+    deskSearch();
+    startShell();
+    std::string suggested;
+    platform::setSaveFileChooser([&](const std::string& path) {
+        suggested = path;
+        return std::optional<std::string>(folder + "out.csv");
+    });
+    std::vector<std::string> byPrice, byPriceDown, stars, afterHide, withHidden;
+    std::string afterHideStatus, hideCaption;
+    withAdsWindow([&](QWidget* window) {
+        QTest::keyClicks(child(window, "wordsField"), "desk -lamp");
+        clickHeader(window, 2);
+        byPrice = column(window, 1);
+        clickHeader(window, 2);
+        byPriceDown = column(window, 1);
+        clickHeader(window, 2); // back to the page's order
+        clickHeader(window, 2);
+        auto* list = child<QTreeView>(window, "adsList");
+        selectRow(window, 0); // Kids desk
+        QTest::keyClick(list, Qt::Key_Space);
+        stars = column(window, 0);
+        selectRow(window, 1); // Oak desk
+        QTest::keyClick(list, Qt::Key_Delete);
+        afterHide = column(window, 1);
+        afterHideStatus = status(window);
+        child<QCheckBox>(window, "showHiddenBox")->setChecked(true);
+        withHidden = column(window, 1);
+        selectRow(window, 1);
+        hideCaption = child<QPushButton>(window, "hideButton")->text().toStdString();
+        child<QPushButton>(window, "exportButton")->click();
+    });
+    EXPECT_EQ(byPrice, (std::vector<std::string>{"Kids desk", "Oak desk", "Standing desk", "Walnut desk, large"}));
+    EXPECT_EQ(byPriceDown, (std::vector<std::string>{"Walnut desk, large", "Standing desk", "Oak desk", "Kids desk"}));
+    EXPECT_EQ(stars, (std::vector<std::string>{"★", "", "", ""}));
+    EXPECT_EQ(afterHide, (std::vector<std::string>{"Kids desk", "Standing desk", "Walnut desk, large"}));
+    EXPECT_EQ(afterHideStatus, "5 ads, 3 shown");
+    EXPECT_EQ(withHidden, (std::vector<std::string>{"Kids desk", "Oak desk", "Standing desk", "Walnut desk, large"}));
+    EXPECT_EQ(hideCaption, "Unhide");
+
+    search::AdStore store;
+    ASSERT_EQ(store.open(search::adStorePath()), search::StoreStatus::ok);
+    EXPECT_TRUE(store.marksOf("201").starred);
+    EXPECT_TRUE(store.marksOf("101").hidden);
+    EXPECT_FALSE(store.marksOf("102").starred || store.marksOf("102").hidden);
+
+    EXPECT_EQ(suggested, folder + "Last Search ads.csv");
+    const std::string csv = readFile(folder + "out.csv");
+    ASSERT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF");
+    std::vector<std::string> lines;
+    for (size_t at = 3, end; (end = csv.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(csv.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 5u);
+    auto startsWith = [](const std::string& line, const std::string& start) { return line.rfind(start, 0) == 0; };
+    EXPECT_TRUE(startsWith(lines[0], "city,title,price,price number,")) << lines[0];
+    EXPECT_TRUE(startsWith(lines[1], "CHICAGO,Kids desk,$80,80,place 201,http://127.0.0.1:9/ad/201.html,")) << lines[1];
+    EXPECT_NE(lines[1].find(",no,,yes,no,"), std::string::npos) << lines[1];
+    EXPECT_TRUE(startsWith(lines[2], "BOSTON,Oak desk,")) << lines[2];
+    EXPECT_NE(lines[2].find(",no,,no,yes,"), std::string::npos) << lines[2];
+    EXPECT_TRUE(startsWith(lines[3], "BOSTON,Standing desk,")) << lines[3];
+    EXPECT_TRUE(startsWith(lines[4], "CHICAGO,\"Walnut desk, large\",\"$1,200\",1200,")) << lines[4];
+}
+
+TEST_F(AdsWindowTest, PreviewLoadsOnlyTheAdTheSelectionRestsOn)
+{
+    deskSearch();
+    startShell();
+    std::vector<std::string> asked;
+    std::string restedOn, opened;
+    platform::setUrlOpener([&](const std::string& url) { opened = url; });
+    withAdsWindow([&](QWidget* window) {
+        auto* preview = child<QWebEngineView>(window, "previewBrowser");
+        const std::string firstLink = "http://127.0.0.1:9/ad/101.html";
+        ASSERT_TRUE(processEventsUntil([&] { return preview->url().toString().toStdString() == firstLink; }));
+        QObject::connect(preview, &QWebEngineView::urlChanged,
+                         [&](const QUrl& url) { asked.push_back(url.toString().toStdString()); });
+        auto* list = child<QTreeView>(window, "adsList");
+        list->setFocus();
+        for (int step = 0; step < 4; ++step)
+            QTest::keyClick(list, Qt::Key_Down);
+        restedOn = "http://127.0.0.1:9/ad/202.html";
+        EXPECT_TRUE(processEventsUntil([&] { return !asked.empty(); }));
+        child<QPushButton>(window, "openButton")->click();
+    });
+    EXPECT_EQ(asked, std::vector<std::string>{restedOn});
+    EXPECT_EQ(opened, restedOn);
+}
+
+TEST_F(AdsWindowTest, KeepsFiltersSortAndWidthsForTheNextOpening)
+{
+    deskSearch();
+    startShell();
+    withAdsWindow([&](QWidget* window) {
+        QTest::keyClicks(child(window, "wordsField"), "desk");
+        QTest::keyClicks(child(window, "maxField"), "500");
+        child<QCheckBox>(window, "starredOnlyBox")->setChecked(true);
+        child<QComboBox>(window, "cityBox")->setCurrentIndex(2);
+        clickHeader(window, 2);
+        clickHeader(window, 2);
+        child<QTreeView>(window, "adsList")->setColumnWidth(1, 222);
+    });
+    std::string words, maxPrice, city;
+    bool starredOnly = false;
+    int sortSection = -1, width = 0;
+    Qt::SortOrder order = Qt::AscendingOrder;
+    withAdsWindow([&](QWidget* window) {
+        words = child<QLineEdit>(window, "wordsField")->text().toStdString();
+        maxPrice = child<QLineEdit>(window, "maxField")->text().toStdString();
+        starredOnly = child<QCheckBox>(window, "starredOnlyBox")->isChecked();
+        city = child<QComboBox>(window, "cityBox")->currentText().toStdString();
+        auto* list = child<QTreeView>(window, "adsList");
+        sortSection = list->header()->sortIndicatorSection();
+        order = list->header()->sortIndicatorOrder();
+        width = list->columnWidth(1);
+    });
+    EXPECT_EQ(words, "desk");
+    EXPECT_EQ(maxPrice, "500");
+    EXPECT_TRUE(starredOnly);
+    EXPECT_EQ(city, "CHICAGO");
+    EXPECT_EQ(sortSection, 2);
+    EXPECT_EQ(order, Qt::DescendingOrder);
+    EXPECT_EQ(width, 222);
+}
+
+struct ForgetCase {
+    bool answer;
+    bool forgotten;
+};
+
+class AdsForget : public AdsWindowTest, public ::testing::WithParamInterface<ForgetCase> { };
+
+TEST_P(AdsForget, AsksThenRemovesTheAdsButKeepsTheMarks)
+{
+    const std::string tail = deskSearch();
+    {
+        search::AdStore store;
+        ASSERT_EQ(store.open(search::adStorePath()), search::StoreStatus::ok);
+        ASSERT_TRUE(store.setStarred("102", true));
+    }
+    startShell();
+    answers.push_back(GetParam().answer);
+    std::string after;
+    withAdsWindow([&](QWidget* window) {
+        child<QPushButton>(window, "forgetButton")->click();
+        after = status(window);
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].yesNo);
+    EXPECT_EQ(boxes[0].text, "Forget the ads of Last Search? Their stars, hidden marks and notes stay.");
+    EXPECT_EQ(after, GetParam().forgotten ? "0 ads, 0 shown" : "5 ads, 5 shown");
+    search::AdStore store;
+    ASSERT_EQ(store.open(search::adStorePath()), search::StoreStatus::ok);
+    const std::vector<std::string> tails = store.searchTails();
+    EXPECT_EQ(std::find(tails.begin(), tails.end(), tail) == tails.end(), GetParam().forgotten);
+    EXPECT_TRUE(store.marksOf("102").starred);
+}
+
+INSTANTIATE_TEST_SUITE_P(YesNo, AdsForget, ::testing::Values(ForgetCase{true, true}, ForgetCase{false, false}));
+
+} // namespace
