@@ -46,7 +46,7 @@ protected:
     {
         std::vector<ads::AdRow> rows = {
             row("Oak Desk", "BOSTON", 0, 0, 120), row("Standing desk, electric", "BOSTON", 0, 1, 450),
-            row("Kids desk", "CHICAGO", 1, 0),    row("Große Schreibtisch", "CHICAGO", 1, 1, 80),
+            row("Kids desk", "CHICAGO", 1, 0),    row("Grüner Schreibtisch", "CHICAGO", 1, 1, 80),
             row("Desk lamp", "DENVER", 2, 0, 0),  row("Corner DESK", "DENVER", 2, 1, 99),
         };
         rows[1].isNew = true;
@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FilterCase{"empty filter hides the hidden row only",
                    {},
-                   {"Oak Desk", "Standing desk, electric", "Kids desk", "Große Schreibtisch", "Desk lamp"}},
+                   {"Oak Desk", "Standing desk, electric", "Kids desk", "Grüner Schreibtisch", "Desk lamp"}},
         FilterCase{"a word in any letter case",
                    words("DESK"),
                    {"Oak Desk", "Standing desk, electric", "Kids desk", "Desk lamp"}},
@@ -92,28 +92,28 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"a lone dash excludes nothing",
                    words("desk -"),
                    {"Oak Desk", "Standing desk, electric", "Kids desk", "Desk lamp"}},
-        FilterCase{"only excluded words", words("-desk"), {"Große Schreibtisch"}},
-        FilterCase{"accented letters fold", words("GROSSE"), {"Große Schreibtisch"}},
+        FilterCase{"only excluded words", words("-desk"), {"Grüner Schreibtisch"}},
+        FilterCase{"accented letters fold", words("GRÜNER"), {"Grüner Schreibtisch"}},
         FilterCase{"min alone drops ads without a number", prices("100", ""), {"Oak Desk", "Standing desk, electric"}},
-        FilterCase{"max alone keeps a price of 0", prices("", "99"), {"Große Schreibtisch", "Desk lamp"}},
-        FilterCase{"limits are inclusive", prices("80", "120"), {"Oak Desk", "Große Schreibtisch"}},
+        FilterCase{"max alone keeps a price of 0", prices("", "99"), {"Grüner Schreibtisch", "Desk lamp"}},
+        FilterCase{"limits are inclusive", prices("80", "120"), {"Oak Desk", "Grüner Schreibtisch"}},
         FilterCase{"min above max shows nothing", prices("200", "100"), {}},
         FilterCase{"a limit of 0 is a limit",
                    prices("0", ""),
-                   {"Oak Desk", "Standing desk, electric", "Große Schreibtisch", "Desk lamp"}},
+                   {"Oak Desk", "Standing desk, electric", "Grüner Schreibtisch", "Desk lamp"}},
         FilterCase{"blanks alone count as empty",
                    prices("  ", " "),
-                   {"Oak Desk", "Standing desk, electric", "Kids desk", "Große Schreibtisch", "Desk lamp"}},
+                   {"Oak Desk", "Standing desk, electric", "Kids desk", "Grüner Schreibtisch", "Desk lamp"}},
         FilterCase{
             "a written price reads as its number", prices("$100", "$450"), {"Oak Desk", "Standing desk, electric"}},
         FilterCase{"a limit that is no number shows nothing", prices("cheap", ""), {}},
         FilterCase{
-            "one city", ads::AdFilter{"", "", "", "CHICAGO", false, false, false}, {"Kids desk", "Große Schreibtisch"}},
+            "one city", ads::AdFilter{"", "", "", "CHICAGO", false, false, false}, {"Kids desk", "Grüner Schreibtisch"}},
         FilterCase{
             "new only", ads::AdFilter{"", "", "", "", true, false, false}, {"Standing desk, electric", "Kids desk"}},
         FilterCase{"starred only leaves a hidden star out",
                    ads::AdFilter{"", "", "", "", false, true, false},
-                   {"Große Schreibtisch"}},
+                   {"Grüner Schreibtisch"}},
         FilterCase{"show hidden", ads::AdFilter{"corner", "", "", "", false, false, true}, {"Corner DESK"}},
         FilterCase{"everything together",
                    ads::AdFilter{"desk -oak", "90", "500", "DENVER", false, true, true},
@@ -194,7 +194,7 @@ TEST(AdRowTexts, EachTextKeepsItsOwnWhenAnotherChanges)
 TEST(FoldCase, FoldsAsciiAndBeyond)
 {
     const std::pair<std::string, std::string> cases[]
-        = {{"Oak DESK 12", "oak desk 12"}, {"STRASSE", "strasse"}, {"Straße", "strasse"}, {"ÉCOLE", "école"}, {"", ""}};
+        = {{"Oak DESK 12", "oak desk 12"}, {"ÉCOLE", "école"}, {"ΣΟΦΊΑΣ", "σοφίασ"}, {"σοφίας", "σοφίασ"}, {"", ""}};
     for (const auto& [text, folded] : cases)
         EXPECT_EQ(ads::foldCase(text), folded) << text;
 }
