@@ -610,6 +610,7 @@ void adsWindow(std::int32_t expertMode, const std::string& startSearch)
     }
     loadChoice(w, first);
     connectEvents(w);
+    w.previewTimer->start(); // the first row is the selection until the user moves
 
     // At the main window's size and place: a list needs room, and it may be made larger or smaller.
     if (shell::mainWindow)
