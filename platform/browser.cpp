@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLoggingCategory>
+#include <QMenu>
+#include <QWebEngineContextMenuRequest>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -190,6 +192,23 @@ Browser::Browser(QWidget* parent, int x, int y, int width, int height)
     m_view = new QWebEngineView(parent);
     m_view->setPage(new ProgramPage(profile(), m_view));
     m_view->setGeometry(x, y, width, height);
+    // The browser's own menu, with the program's items for a link after it.
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(m_view, &QWidget::customContextMenuRequested, m_view, [this](const QPoint& at) {
+        QMenu* menu = m_view->createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        if (const QWebEngineContextMenuRequest* request = m_view->lastContextMenuRequest()) {
+            const std::string link = fromWidgetText(request->linkUrl().toString());
+            std::vector<LinkMenuItem> items = link.empty() ? std::vector<LinkMenuItem>() : linkMenuItems(link);
+            if (!items.empty())
+                menu->addSeparator();
+            for (LinkMenuItem& item : items) {
+                QAction* action = menu->addAction(QString::fromStdString(item.caption));
+                QObject::connect(action, &QAction::triggered, m_view, std::move(item.action));
+            }
+        }
+        menu->popup(m_view->mapToGlobal(at));
+    });
     m_view->show();
     ++liveBrowsers;
 }
@@ -269,6 +288,28 @@ void Browser::replaceDocument(const std::string& html)
     const QUrl url = documentHandler->store(html);
     allowScriptFor(m_view->page(), url);
     m_view->setUrl(url);
+}
+
+void Browser::setLinkMenuHook(std::function<std::vector<LinkMenuItem>(const std::string& link)> hook)
+{
+    m_linkMenuHook = std::move(hook);
+}
+
+std::vector<Browser::LinkMenuItem> Browser::linkMenuItems(const std::string& link) const
+{
+    const QString scheme = m_view->url().scheme();
+    if (!m_linkMenuHook || scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        return {};
+    return m_linkMenuHook(link);
+}
+
+void Browser::runProgramScript(const std::string& script, std::function<void(const std::string&)> done)
+{
+    m_view->page()->runJavaScript(QString::fromStdString(script), QWebEngineScript::ApplicationWorld,
+                                  [done = std::move(done)](const QVariant& result) {
+                                      if (done)
+                                          done(result.toString().toStdString());
+                                  });
 }
 
 QWidget* Browser::view() const

@@ -8,7 +8,9 @@
 // Script runs only in http and https pages: local files (the results page) and replaced documents (saved pages)
 // are shown with JavaScript off, as they hold the site's text.
 
+#include <functional>
 #include <string>
+#include <vector>
 
 class QUrl;
 class QWidget;
@@ -45,6 +47,21 @@ public:
     // Shows these bytes as the current document, of any size, without a trip to any server.
     void replaceDocument(const std::string& html);
 
+    // Items the program adds to the browser's own context menu of a link.
+    struct LinkMenuItem {
+        std::string caption;
+        std::function<void()> action;
+    };
+    // Called on a right-click on a link of a page that is not of the web (a local file or a replaced document),
+    // with the link's address; the items it gives follow the browser's own, after a separator.
+    void setLinkMenuHook(std::function<std::vector<LinkMenuItem>(const std::string& link)> hook);
+    // The items the hook gives for this link on the current page (none on a page of the web).
+    std::vector<LinkMenuItem> linkMenuItems(const std::string& link) const;
+
+    // Runs the script in the program's own script world on the current document: it reaches the document but not
+    // the page's own script, which stays off. done, when given, receives the script's result as text.
+    void runProgramScript(const std::string& script, std::function<void(const std::string&)> done = {});
+
     // For tests: the address of the current page, and waiting for the next load to finish (false on time-out).
     std::string currentUrl() const;
     QUrl url() const;
@@ -52,6 +69,7 @@ public:
 
 private:
     QWebEngineView* m_view = nullptr;
+    std::function<std::vector<LinkMenuItem>(const std::string&)> m_linkMenuHook;
 };
 
 } // namespace platform

@@ -258,6 +258,10 @@ void runSearch(Builder& b)
         shell::mainBrowser->navigate(shell::resultsPagePath);
     if (outcome.refusedStatus != 0)
         platform::showMessageBox("Quillobrand", refusalMessage(outcome), platform::BoxIcon::Warning);
+    if (outcome.storeTooNew)
+        platform::showMessageBox("Quillobrand", storeTooNewMessage(), platform::BoxIcon::Error);
+    else if (outcome.memoryNotSaved)
+        platform::showMessageBox("Quillobrand", memoryNotSavedMessage(outcome), platform::BoxIcon::Error);
 }
 
 // A range or bedroom value the site can't read would be silently ignored there: the user decides first.

@@ -2,7 +2,7 @@
 
 #include "search/adlist.h"
 #include "search/adpictures.h"
-#include "search/seenads.h"
+#include "search/adstore.h"
 
 #include "platform/download.h"
 #include "platform/files.h"
@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <utility>
 #include <unistd.h>
 
 namespace search {
@@ -123,6 +125,22 @@ private:
     size_t m_count = 0;
 };
 
+std::string escapeText(std::string_view text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
 // What the whole run shares from city to city.
 struct RunState {
     std::string resultsPath;
@@ -130,11 +148,13 @@ struct RunState {
     std::string domain;
     std::string mainCode;
     std::vector<std::string> excluded;
-    SeenAds* seen = nullptr;
+    StoreRun* store = nullptr;
+    int cityPosition = 0; // the pass of the city being read
     ListedBefore listedBefore;
     std::vector<std::string> cityNames; // upper-case codes by the index ListedBefore keeps
     bool recordListed = true; // false for the run's last city: no later city can fold into it
     bool styleWritten = false;
+    bool anyListed = false; // some city's page gave a list for the memory
     RunOutcome* outcome = nullptr;
 };
 
@@ -145,10 +165,44 @@ void writeText(std::FILE* file, std::string_view text)
 
 // How one ad of today's list is written.
 struct AdVerdict {
-    enum Kind { shown, folded, leftOut } kind = shown;
+    enum Kind { shown, folded, leftOut, hidden } kind = shown;
     int earlierCity = -1;
     bool isNew = false;
+    std::string oldPrice; // as text, when its whole-number price fell since the store last had it
+    AdMarks marks;
 };
+
+// The item of a shown ad with the user's marks and a fallen price: "&#9733; " (a star) before the title, the old
+// price struck through after the new one, the note on a line of its own. An ad without any is written exactly as
+// adItemHtml writes it.
+std::string markedItemHtml(const ListedAd& ad, const std::optional<std::string>& link, std::string_view picture,
+                           const AdVerdict& verdict)
+{
+    if (!verdict.marks.starred && verdict.marks.note.empty() && verdict.oldPrice.empty())
+        return adItemHtml(ad, link, picture, verdict.isNew);
+    ListedAd marked = ad;
+    if (!verdict.oldPrice.empty())
+        marked.price += " <s>" + escapeText(verdict.oldPrice) + "</s>";
+    std::string item = adItemHtml(marked, link, picture, verdict.isNew);
+    if (verdict.marks.starred) {
+        // The title follows the picture and the NEW mark, as adItemHtml lays them out.
+        std::string before = "<p class=\"ad\">";
+        if (!picture.empty())
+            before += "<img src=\"" + std::string(picture) + "\" loading=\"lazy\" alt=\"\"> ";
+        if (verdict.isNew)
+            before += "<b>NEW</b> ";
+        if (item.starts_with(before))
+            item.insert(before.size(), "&#9733; ");
+    }
+    if (!verdict.marks.note.empty()) {
+        std::string note = escapeText(verdict.marks.note);
+        replaceAll(note, "\r\n", "<br>");
+        replaceAll(note, "\n", "<br>");
+        replaceAll(note, "\r", "<br>");
+        item.insert(item.size() - 4, "<br><i class=\"note\">" + note + "</i>");
+    }
+    return item;
+}
 
 class CityList {
 public:
@@ -180,47 +234,86 @@ public:
         int earlier = id.empty() ? -1 : m_run.listedBefore.cityOf(hashOfId(id));
         if (earlier < 0)
             earlier = m_run.listedBefore.cityOf(adFingerprint(ad));
+        if (m_run.store)
+            verdict.marks = m_run.store->marksOf(id);
+        // A hidden ad is out of the page altogether, its cross-posts too: never NEW, never cheaper.
+        if (verdict.marks.hidden) {
+            verdict.kind = AdVerdict::hidden;
+            return verdict;
+        }
         if (earlier >= 0 && earlier < m_cityIndex) {
             verdict.kind = AdVerdict::folded;
             verdict.earlierCity = earlier;
             return verdict;
         }
-        verdict.isNew = m_run.seen && m_run.seen->isNew(m_cityCode, id);
+        verdict.isNew = m_run.store && m_run.store->isNew(m_cityCode, id);
+        if (m_run.store && !verdict.isNew && !id.empty()) {
+            const KnownPrice* last = m_run.store->lastPrice(id);
+            const std::optional<std::int64_t> now = last ? priceAsWholeNumber(htmlToText(ad.price)) : std::nullopt;
+            if (now && *now < last->number)
+                verdict.oldPrice = last->shown;
+        }
         return verdict;
     }
 
-    // How many of the list's ads will be marked NEW.
-    int countNew(platform::LineReader& page, std::string firstPiece, bool pieceEnded)
+    // How many of the list's ads will be marked NEW, and how many shown cheaper.
+    std::pair<int, int> countMarks(platform::LineReader& page, std::string firstPiece, bool pieceEnded)
     {
-        int count = 0;
+        std::pair<int, int> counts;
         AdListReader reader([&](const ListedAd& listed) {
             const ListedAd ad = adjusted(listed);
-            count += verdictFor(ad, postIdOf(ad.link)).isNew ? 1 : 0;
+            const AdVerdict verdict = verdictFor(ad, postIdOf(ad.link));
+            counts.first += verdict.isNew ? 1 : 0;
+            counts.second += verdict.kind == AdVerdict::shown && !verdict.oldPrice.empty() ? 1 : 0;
         });
         readList(page, std::move(firstPiece), pieceEnded, reader);
-        return count;
+        return counts;
     }
 
     // Writes the content line, an ad at a time as the list is read.
     void write(std::FILE* results, platform::LineReader& page, std::string firstPiece, bool pieceEnded,
-               AdPictures& pictures, int newCount)
+               AdPictures& pictures, std::pair<int, int> counts)
     {
-        if (newCount > 0)
+        const auto [newCount, cheaperCount] = counts;
+        if (newCount > 0 && cheaperCount > 0)
+            writeText(results, "<p>" + std::to_string(newCount) + " new, " + std::to_string(cheaperCount) + " cheaper</p>");
+        else if (newCount > 0)
             writeText(results, "<p>" + std::to_string(newCount) + " new</p>");
+        else if (cheaperCount > 0)
+            writeText(results, "<p>" + std::to_string(cheaperCount) + " cheaper</p>");
         int leftOut = 0;
+        int hidden = 0;
+        int position = 0;
         std::vector<std::uint64_t> keys; // this city's, recorded once it is done: a city never folds into itself
         AdListReader reader([&](const ListedAd& listed) {
             const ListedAd ad = adjusted(listed);
             const std::string_view id = postIdOf(ad.link);
             const AdVerdict verdict = verdictFor(ad, id);
-            if (m_run.seen)
-                m_run.seen->noteListed(id);
-            if (verdict.kind == AdVerdict::leftOut) {
-                ++leftOut;
+            const std::optional<std::string> link = absoluteAdLink(ad.link, m_run.scheme, m_cityHost);
+            RunAd kept;
+            if (m_run.store) {
+                kept.key = id;
+                kept.link = link.value_or("");
+                kept.title = htmlToText(ad.title);
+                kept.price = htmlToText(ad.price);
+                kept.place = htmlToText(ad.place);
+                kept.pagePosition = position;
+                kept.isNew = verdict.isNew;
+                kept.oldPrice = verdict.oldPrice;
+                kept.kind = verdict.kind == AdVerdict::folded ? RunAd::folded
+                    : verdict.kind == AdVerdict::leftOut      ? RunAd::excluded
+                                                              : RunAd::shown;
+            }
+            ++position;
+            if (verdict.kind == AdVerdict::leftOut || verdict.kind == AdVerdict::hidden) {
+                ++(verdict.kind == AdVerdict::leftOut ? leftOut : hidden);
+                if (m_run.store)
+                    m_run.store->noteAd(kept);
                 return;
             }
-            const std::optional<std::string> link = absoluteAdLink(ad.link, m_run.scheme, m_cityHost);
             if (verdict.kind == AdVerdict::folded) {
+                if (m_run.store)
+                    m_run.store->noteAd(kept);
                 writeText(results, alsoUnderHtml(m_run.cityNames[verdict.earlierCity], link, ad.title));
                 return;
             }
@@ -230,17 +323,28 @@ public:
                 keys.push_back(adFingerprint(ad));
             }
             const std::string titleText = htmlToText(ad.title);
-            const std::string item = adItemHtml(ad, link, pictures.pictureFor(titleText), verdict.isNew);
+            const std::string picture = pictures.pictureFor(titleText);
+            const std::string item = markedItemHtml(ad, link, picture, verdict);
             writeText(results, item);
+            if (m_run.store) {
+                kept.picture = picture;
+                m_run.store->noteAd(kept);
+            }
             if (verdict.isNew) {
                 ++m_run.outcome->newCount;
                 m_run.outcome->newAds.push_back(
-                    {m_cityCode, item, titleText, htmlToText(ad.price), htmlToText(ad.place), link.value_or("")});
+                    {m_cityCode, item, titleText, htmlToText(ad.price), htmlToText(ad.place), link.value_or(""), ""});
+            } else if (!verdict.oldPrice.empty()) {
+                ++m_run.outcome->cheaperCount;
+                m_run.outcome->cheaperAds.push_back({m_cityCode, item, titleText, htmlToText(ad.price),
+                                                     htmlToText(ad.place), link.value_or(""), verdict.oldPrice});
             }
         });
         readList(page, std::move(firstPiece), pieceEnded, reader);
         if (leftOut > 0)
             writeText(results, "<p class=\"left-out\">" + std::to_string(leftOut) + " left out by excluded words</p>");
+        if (hidden > 0)
+            writeText(results, "<p class=\"hidden\">" + std::to_string(hidden) + " hidden</p>");
         if (reader.adCount() > 0) {
             // The page's one style element, after the first list of ads: the ads in the normal text size inside the
             // heading that every city's heading line leaves open.
@@ -299,8 +403,8 @@ bool appendBlock(RunState& run, const std::string& downloadPath, const std::stri
     if (!results)
         return false;
     writeText(results, cityHeadingLine(cityCode, run.scheme, run.domain) + "\r\n");
-    if (run.seen)
-        run.seen->beginCity(cityCode);
+    if (run.store)
+        run.store->beginCity(cityCode, run.cityPosition);
     bool gaveList = false;
 
     AdPictures pictures;
@@ -333,25 +437,27 @@ bool appendBlock(RunState& run, const std::string& downloadPath, const std::stri
             // Today's shape: no marker of the old one can follow, so the scan ends here and the list is read on
             // without pauses. The count of new ads stands before the ads, so it takes a read of its own.
             CityList list(run, cityCode);
-            int newCount = 0;
-            if (run.seen && run.seen->cityHasMemory(cityCode)) {
+            std::pair<int, int> counts;
+            if (run.store && (run.store->cityHasMemory(cityCode) || run.store->knowsPrices())) {
                 platform::LineReader again(downloadPath);
                 std::string skipped;
                 for (int at = 1; at < linesRead && !again.atEnd(); ++at)
                     finishLine(again, skipped, false);
                 std::string first;
                 const bool firstEnded = again.readPiece(first, scanPieceBytes);
-                newCount = list.countNew(again, std::move(first), firstEnded);
+                counts = list.countMarks(again, std::move(first), firstEnded);
             }
-            list.write(results, page, std::move(line), ended, pictures, newCount);
+            list.write(results, page, std::move(line), ended, pictures, counts);
             gaveList = list.gaveList();
             break;
         }
         if (!ended)
             finishLine(page, line, false);
     }
-    if (run.seen)
-        run.seen->endCity(gaveList);
+    if (run.store) {
+        run.store->endCity(gaveList);
+        run.anyListed = run.anyListed || gaveList;
+    }
     const bool failed = std::ferror(results) != 0;
     return std::fclose(results) == 0 && !failed;
 }
@@ -407,14 +513,26 @@ std::string refusalMessage(const RunOutcome& outcome)
         + " cities. Try again later.";
 }
 
-void appendCityResults(const std::string& downloadPath, const std::string& cityCode, SeenAds* seen)
+std::string memoryNotSavedMessage(const RunOutcome& outcome)
+{
+    return "The list of ads already seen could not be saved: " + outcome.memoryFailure
+        + ". The same ads will be marked new next time.";
+}
+
+std::string storeTooNewMessage()
+{
+    return "The ads kept in ads.db were written by a newer version of Quillobrand, so this version leaves them as "
+           "they are: this search's ads were not remembered.";
+}
+
+void appendCityResults(const std::string& downloadPath, const std::string& cityCode, StoreRun* store)
 {
     RunOutcome outcome;
     RunState run;
     run.resultsPath = shell::resultsPagePath;
     run.scheme = platform::settings().siteScheme;
     run.domain = platform::settings().siteDomain;
-    run.seen = seen;
+    run.store = store;
     run.outcome = &outcome;
     run.recordListed = false; // one city alone: nothing can fold into it
     appendBlock(run, downloadPath, cityCode);
@@ -450,16 +568,20 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
     if (hooks.handlePendingEvents)
         hooks.handlePendingEvents();
 
-    SeenAds seen;
-    const std::string seenPath = seenFilePath(tail);
-    seen.load(seenPath);
+    // This thread's connection: the builder's runs and the watch's runs each have their own.
+    StoreStatus storeStatus = StoreStatus::failed;
+    std::string storeError;
+    AdStore* adStore = threadStore(&storeStatus, &storeError);
+    outcome.storeTooNew = storeStatus == StoreStatus::newerVersion;
+    StoreRun store;
+    store.begin(adStore, tail, static_cast<std::int64_t>(std::time(nullptr)));
     RunState run;
     run.resultsPath = files.resultsPath;
     run.scheme = settings.siteScheme;
     run.domain = settings.siteDomain;
     run.mainCode = mainCode;
     run.excluded = excludedWords(search.words);
-    run.seen = &seen;
+    run.store = &store;
     run.outcome = &outcome;
 
     // One handle for the whole run: the cities share its connections and TLS sessions.
@@ -472,6 +594,7 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
             hooks.cityStarted(cityCode, pass);
         if (!cityCode.empty()) {
             run.recordListed = pass < outcome.lineCount;
+            run.cityPosition = pass;
             const int result = downloader.download(buildCityUrl(cityCode, tail, run.scheme), files.downloadPath);
             bool written;
             if (result == 0 && platform::regularFileSize(files.downloadPath) > 0) {
@@ -502,11 +625,15 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
             break;
         }
     }
-    // A results page that lost a block would make the memory disagree with what the user saw.
-    errno = 0;
-    if (seen.anyCityListed() && outcome.pageComplete && !seen.save(seenPath)) {
+    // A results page that lost a block would make the memory disagree with what the user saw. A newer store is
+    // left alone on purpose, and says so itself.
+    if (!outcome.pageComplete)
+        store.abandon();
+    else if (run.anyListed && !outcome.storeTooNew && !store.finish()) {
         outcome.memoryNotSaved = true;
-        outcome.memoryFailure = errno != 0 ? std::strerror(errno) : "the file could not be written";
+        outcome.memoryFailure = !adStore ? storeError : store.failure();
+        if (outcome.memoryFailure.empty())
+            outcome.memoryFailure = "the ad store could not be written";
     }
     return outcome;
 }

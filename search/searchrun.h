@@ -58,15 +58,17 @@ struct RunOutcome {
     // What the run listed could not be remembered: the same ads will count as new next time. The reason in words.
     bool memoryNotSaved = false;
     std::string memoryFailure;
+    // The ad store was written by a newer version of the program: it was left untouched and the run kept nothing.
+    bool storeTooNew = false;
 };
 
 // The style element that follows the first list of ads on a page: the ads in the browser's normal text size, each
 // picture a thumbnail at the left of its ad, the NEW mark a small badge.
 inline constexpr std::string_view adListStyle
-    = "<style>p.ad,p.also,p.left-out{font-size:medium;font-weight:normal;margin:6px 0;overflow:hidden}"
+    = "<style>p.ad,p.also,p.left-out,p.hidden{font-size:medium;font-weight:normal;margin:6px 0;overflow:hidden}"
       "p.ad img{float:left;width:100px;height:auto;margin:0 10px 6px 0}"
       "p.ad b{font-size:x-small;color:#fff;background:#c62828;border-radius:3px;padding:1px 5px}"
-      "p.also,p.left-out{font-size:small;color:#555}</style>";
+      "p.also,p.left-out,p.hidden{font-size:small;color:#555}</style>";
 
 // The results page's heading line for a city: a link to the city's host, named by its upper-cased code.
 std::string cityHeadingLine(const std::string& cityCode, const std::string& siteScheme, const std::string& siteDomain);
@@ -83,23 +85,29 @@ std::string notSearchedLine(const std::string& reason);
 
 // What the builder says after a run the site refused.
 std::string refusalMessage(const RunOutcome& outcome);
+// What the builder says after a run whose memory could not be saved.
+std::string memoryNotSavedMessage(const RunOutcome& outcome);
+// What the builder says after a run that found the ad store of a newer version.
+std::string storeTooNewMessage();
 
-class SeenAds;
+class StoreRun;
 
 // Appends the city's block for the downloaded page at downloadPath to the results page: the heading, then the
 // content line. A page of the old shape gives the first line that holds "data-pid", "Nothing found" or "LOCAL
 // results found." in its written form; one in today's shape, whose list of ads comes first, gives its ads (see
 // AdListReader) or "<p>Nothing found.</p>". A page with neither gives the heading alone. Pauses 1 ms after each
 // of the first 2,000 lines of the scan; holds one line (or one ad) at a time.
-// seen: the search's memory, or null; ads of today's shape that it doesn't hold are marked NEW and counted, and
-// every ad listed is noted in it.
-void appendCityResults(const std::string& downloadPath, const std::string& cityCode, SeenAds* seen = nullptr);
+// store: the run of the search against the ad store, or null; ads of today's shape that its memory doesn't hold are
+// marked NEW and counted, those whose price fell are marked cheaper, starred ones get their star and note, hidden
+// ones are left out and counted, and every ad listed is noted in it.
+void appendCityResults(const std::string& downloadPath, const std::string& cityCode, StoreRun* store = nullptr);
 
 // Steps 2 to 7 of a run: removes an earlier results page, opens (creating it empty when missing) the area list
 // file, builds the URL tail once and makes one pass per line of the file; an empty line is skipped. Every city
 // asked gets its block, a failed one "Not searched: ...". A close request seen between two cities ends the run,
 // and so does a refusal (HTTP 403, 429 or 503), after the refused city's block. Ads of today's shape are marked
-// against the search's memory, which the run then updates city by city when the results page was written whole.
+// against the search's memory in the ad store (see StoreRun), which takes this run's lists only when the results page
+// was written whole.
 // Cross-posts already listed under an earlier city are folded to one line, ads with excluded words left out.
 RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& mainCode, const std::string& areaListPath,
                            const RunHooks& hooks, const RunFiles& files = builderRunFiles());

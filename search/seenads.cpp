@@ -101,6 +101,29 @@ void SeenAds::load(const std::string& path)
     std::sort(m_remembered.begin(), m_remembered.end());
 }
 
+std::vector<std::pair<std::string, std::vector<std::string>>> SeenAds::rememberedCities() const
+{
+    std::vector<std::pair<std::string, std::vector<std::string>>> cities;
+    for (const auto& [code, city] : m_cities) {
+        if (!city.rememberedBlock)
+            continue;
+        std::vector<std::string> ids;
+        const std::string_view block = *city.rememberedBlock;
+        for (size_t at = 0; at < block.size();) {
+            size_t end = block.find('\n', at);
+            end = end == std::string_view::npos ? block.size() : end;
+            std::string_view line = block.substr(at, end - at);
+            at = end + 1;
+            if (line.ends_with('\r'))
+                line.remove_suffix(1);
+            if (!line.empty())
+                ids.emplace_back(line);
+        }
+        cities.emplace_back(code, std::move(ids));
+    }
+    return cities;
+}
+
 bool SeenAds::cityHasMemory(const std::string& cityCode) const
 {
     const auto found = m_cities.find(cityCode);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace search {
@@ -21,6 +22,8 @@ public:
     // Reads the memory at path. A missing, unreadable or damaged file counts as no memory; ids written before any
     // city (an older form of the file) are no city's.
     void load(const std::string& path);
+    // Every remembered city with its ids, as the file had them.
+    std::vector<std::pair<std::string, std::vector<std::string>>> rememberedCities() const;
     // Some city has a memory.
     bool hasMemory() const { return !m_cities.empty(); }
     bool cityHasMemory(const std::string& cityCode) const;

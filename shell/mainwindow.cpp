@@ -7,6 +7,7 @@
 #include "platform/processend.h"
 #include "platform/sessionend.h"
 #include "platform/settings.h"
+#include "shell/admenu.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
 #include "watch/watcher.h"
@@ -104,6 +105,7 @@ bool openMainWindow()
     mainBrowser = new platform::Browser(clientArea, 0, 140, clientWidth, clientHeight - 140);
     mainBrowser->view()->setObjectName("mainBrowser");
     mainBrowser->navigate(startPageUrl());
+    installAdMenu(*mainBrowser);
 
     // Step 16.
     bannerTimer = new QTimer(mainWindow);

@@ -11,6 +11,7 @@
 #include "platform/programfolder.h"
 #include "platform/settings.h"
 #include "platform/singleinstance.h"
+#include "search/adstore.h"
 #include "shell/actions.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace shell {
 
@@ -121,6 +123,11 @@ int runProgram(int argc, char** argv)
         endProcess();
         return 0;
     }
+
+    // The ad store's chores, before any run can use it: what a killed run left, ads unlisted for 90 days, and the
+    // memory files of earlier versions (read once). A store that can't be opened is said by the first run.
+    if (search::AdStore* store = search::threadStore())
+        store->startUp(static_cast<std::int64_t>(std::time(nullptr)), programFolder + "seen/");
 
     // Steps 8 to 17.
     if (!openMainWindow())

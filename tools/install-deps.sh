@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-webengine-dev qt6-qpa-plugins libgl-dev
     libcurl4-openssl-dev libssl-dev openssl
     libgtest-dev googletest
-    nlohmann-json3-dev
+    nlohmann-json3-dev libsqlite3-dev
     xvfb xauth x11-utils xdg-utils shared-mime-info fonts-dejavu-core fonts-liberation2 twm
     python3 python3-aiosmtpd python3-dbus python3-gi dbus
     procps

@@ -11,7 +11,7 @@
 #include "platform/browser.h"
 #include "platform/settings.h"
 #include "search/savedsearch.h"
-#include "search/seenads.h"
+#include "search/adstore.h"
 #include "shell/actions.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
@@ -54,14 +54,6 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
     return done();
 }
 
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Runs the watch and waits for its result.
 bool runWatch(const std::string& name)
 {
@@ -87,12 +79,17 @@ bool watchPictures(const std::string& notificationPng, const std::string& mailPn
     if (!runWatch("Desks"))
         return false;
     // Two ads "appear": the memory forgets the second ad of each city.
-    const std::string memoryPath
-        = search::seenFilePath(search::buildSearchTail(desks, "sss", platform::settings().siteDomain));
-    const std::string memory = readAll(memoryPath);
-    const std::string forgotten
-        = std::regex_replace(memory, std::regex(R"((\[[^\]]+\]\r\n[^\r]+\r\n)[^\r]+\r\n)"), "$1");
-    std::ofstream(memoryPath, std::ios::binary | std::ios::trunc) << forgotten;
+    const std::string tail = search::buildSearchTail(desks, "sss", platform::settings().siteDomain);
+    {
+        search::AdStore store;
+        store.open(search::adStorePath());
+        for (const std::string& city : store.searchCities(tail)) {
+            for (const search::StoredAd& ad : store.searchAds(tail)) {
+                if (ad.cityCode == city && ad.pagePosition == 1)
+                    store.forgetKey(tail, ad.key);
+            }
+        }
+    }
     if (!runWatch("Desks") || watch::readWatch("Desks")->lastResult.find("mail sent") == std::string::npos) {
         std::fprintf(stderr, "the watch run gave: %s\n", watch::readWatch("Desks")->lastResult.c_str());
         return false;

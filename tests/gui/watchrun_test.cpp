@@ -7,7 +7,6 @@
 #include "mail/securitylibrary.h"
 #include "platform/settings.h"
 #include "search/savedsearch.h"
-#include "search/seenads.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
 #include "watch/watcher.h"
@@ -17,6 +16,7 @@
 #include "peerprocess.h"
 #include "privatebus.h"
 #include "samplesite.h"
+#include "storememory.h"
 #include "tlspeer.h"
 
 #include <QByteArray>
@@ -96,8 +96,8 @@ TEST_F(WatchRun, FindsTwoNewAdsAndTellsTheUserOnTheDesktopAndByMail)
 
     // The first run has no memory: nothing is new, nobody is told.
     EXPECT_EQ(runNow(), "0 new ads");
-    const std::string memoryPath = search::seenFilePath(search::buildSearchTail(definition, "sss", site.domain()));
-    std::string memory = readFile(memoryPath);
+    const std::string tail = search::buildSearchTail(definition, "sss", site.domain());
+    std::string memory = storeMemoryText(folder + "ads.db", tail);
     ASSERT_NE(memory.find("[shelbyville]\r\n"), std::string::npos) << memory;
 
     // One ad of each city was not there last time.
@@ -109,7 +109,7 @@ TEST_F(WatchRun, FindsTwoNewAdsAndTellsTheUserOnTheDesktopAndByMail)
     ASSERT_EQ(ids.size(), 8u) << first;
     for (const std::string& gone : {ids[1], ids[6]})
         memory.erase(memory.find(gone + "\r\n"), gone.size() + 2);
-    writeFile(memoryPath, memory);
+    ASSERT_TRUE(setStoreMemory(folder + "ads.db", tail, memory));
 
     EXPECT_EQ(runNow(), "2 new ads; mail sent");
     const std::string page = readFile(folder + "watch/Desks.html");

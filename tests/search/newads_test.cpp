@@ -1,13 +1,14 @@
 // The NEW marks: ads of today's shape that the last run of the same search did not list, and the memory behind them.
 
 #include "search/searchrun.h"
-#include "search/seenads.h"
+#include "search/adstore.h"
 
 #include "platform/download.h"
 #include "platform/settings.h"
 #include "shell/programstate.h"
 
 #include "samplesite.h"
+#include "storememory.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>
@@ -65,7 +66,6 @@ protected:
         ASSERT_TRUE(site->started());
         folder = makeTestFolder("qb-new");
         fs::create_directory(folder + "citydata");
-        fs::create_directory(folder + "seen");
         shell::programFolder = folder;
         shell::resultsPagePath = folder + "Last Search.html";
         platform::settings().siteDomain = site->domain();
@@ -86,10 +86,10 @@ protected:
         search::runSearchPasses(search, "sss", folder + "citydata/test.city", hooks);
         return readFile(shell::resultsPagePath);
     }
-    std::string memoryPath() const
-    {
-        return search::seenFilePath(search::buildSearchTail(search, "sss", site->domain()));
-    }
+    std::string tail() const { return search::buildSearchTail(search, "sss", site->domain()); }
+    // The search's memory in the store, in the form memoryOf gives.
+    std::string memory() const { return storeMemoryText(folder + "ads.db", tail()); }
+    void setMemory(const std::string& text) const { ASSERT_TRUE(setStoreMemory(folder + "ads.db", tail(), text)); }
     // The block of a city in a results page.
     static std::string blockOf(const std::string& page, const std::string& upperCity)
     {
@@ -126,14 +126,14 @@ TEST_F(NewAds, FirstRunMarksNothingAndTheNextMarksWhatItLacks)
     ASSERT_EQ(springfield.size() + shelbyville.size(), 8u) << first;
     EXPECT_EQ(first.find("NEW"), std::string::npos);
     EXPECT_EQ(first.find(" new</p>"), std::string::npos);
-    EXPECT_EQ(readFile(memoryPath()), memoryOf({{"springfield", springfield}, {"shelbyville", shelbyville}}));
+    EXPECT_EQ(memory(), memoryOf({{"springfield", springfield}, {"shelbyville", shelbyville}}));
 
     // Two ads of springfield and one of shelbyville were not there last time.
     std::vector<std::string> rememberedSpringfield = springfield, rememberedShelbyville = shelbyville;
     rememberedSpringfield.erase(rememberedSpringfield.begin() + 3);
     rememberedSpringfield.erase(rememberedSpringfield.begin());
     rememberedShelbyville.erase(rememberedShelbyville.begin() + 1);
-    writeFile(memoryPath(), memoryOf({{"springfield", rememberedSpringfield}, {"shelbyville", rememberedShelbyville}}));
+    setMemory(memoryOf({{"springfield", rememberedSpringfield}, {"shelbyville", rememberedShelbyville}}));
 
     const std::string second = run("springfield\r\nshelbyville\r\n");
     const std::string newInSpringfield = blockOf(second, "SPRINGFIELD");
@@ -141,18 +141,18 @@ TEST_F(NewAds, FirstRunMarksNothingAndTheNextMarksWhatItLacks)
     EXPECT_EQ(idsIn(newInSpringfield, true), (std::vector<std::string>{springfield[0], springfield[3]}));
     EXPECT_NE(blockOf(second, "SHELBYVILLE").find("<h4>\r\n<p>1 new</p><p class=\"ad\">"), std::string::npos);
     EXPECT_EQ(idsIn(blockOf(second, "SHELBYVILLE"), true), std::vector<std::string>{shelbyville[1]});
-    EXPECT_EQ(readFile(memoryPath()), memoryOf({{"springfield", springfield}, {"shelbyville", shelbyville}}));
+    EXPECT_EQ(memory(), memoryOf({{"springfield", springfield}, {"shelbyville", shelbyville}}));
 }
 
 TEST_F(NewAds, ChangedOptionIsAnotherSearch)
 {
     run("springfield\r\n");
-    const std::string firstMemory = memoryPath();
+    const std::string firstTail = tail();
     search.priceMin = "5";
-    ASSERT_NE(memoryPath(), firstMemory);
+    ASSERT_NE(tail(), firstTail);
     EXPECT_EQ(run("springfield\r\n").find("NEW"), std::string::npos);
-    EXPECT_TRUE(fs::exists(memoryPath()));
-    EXPECT_TRUE(fs::exists(firstMemory));
+    EXPECT_NE(memory(), "");
+    EXPECT_NE(storeMemoryText(folder + "ads.db", firstTail), "");
 }
 
 // Each city keeps its own ids until its page gives a list again: a failure, another area list or a run cut short
@@ -161,62 +161,72 @@ TEST_F(NewAds, CitiesKeepTheirMemoryUntilTheyListAgain)
 {
     const std::string both = "springfield\r\nshelbyville\r\n";
     const std::string first = run(both);
-    const std::string memory = readFile(memoryPath());
+    const std::string memory = memory();
 
     // Every download fails once: the download file can't be written.
     fs::remove(folder + "temp.html");
     fs::create_directory(folder + "temp.html");
     const std::string failed = run(both);
     EXPECT_NE(failed.find("Not searched: the page could not be saved on this computer."), std::string::npos);
-    EXPECT_EQ(readFile(memoryPath()), memory);
+    EXPECT_EQ(memory(), memory);
     fs::remove(folder + "temp.html");
     EXPECT_EQ(run(both).find("NEW"), std::string::npos);
 
     // Another area list: its new city starts quietly and the first list's cities keep theirs.
     EXPECT_EQ(run("ogdenville\r\n").find("NEW"), std::string::npos);
     EXPECT_EQ(run(both).find("NEW"), std::string::npos);
-    EXPECT_NE(readFile(memoryPath()).find("[ogdenville]\r\n"), std::string::npos);
+    EXPECT_NE(memory().find("[ogdenville]\r\n"), std::string::npos);
 
     // Interrupted runs, again and again: the memory stays one list per city.
-    const std::string three = readFile(memoryPath());
+    const std::string three = memory();
     for (int i = 0; i < 3; ++i)
         run(both, 1);
-    EXPECT_EQ(readFile(memoryPath()), three);
+    EXPECT_EQ(memory(), three);
 }
 
 TEST_F(NewAds, ResultsPageThatCantBeWrittenLeavesTheMemory)
 {
     run("springfield\r\n");
-    writeFile(memoryPath(), "[springfield]\r\nK1\r\n");
+    setMemory("[springfield]\r\nK1\r\n");
     // A folder where the results page goes: no block can be written, as on a full disk.
     fs::remove(shell::resultsPagePath);
     fs::create_directory(shell::resultsPagePath);
     run("springfield\r\n");
-    EXPECT_EQ(readFile(memoryPath()), "[springfield]\r\nK1\r\n");
+    EXPECT_EQ(memory(), "[springfield]\r\nK1\r\n");
 }
 
-TEST_F(NewAds, MissingMemoryFolderIsMadeAgain)
+TEST_F(NewAds, MissingStoreIsMade)
 {
-    fs::remove_all(folder + "seen");
-    run("springfield\r\n");
-    EXPECT_TRUE(fs::is_regular_file(memoryPath()));
+    fs::remove(folder + "ads.db");
+    writeFile(folder + "citydata/test.city", "springfield\r\n");
+    const search::RunOutcome outcome = search::runSearchPasses(search, "sss", folder + "citydata/test.city", {});
+    EXPECT_FALSE(outcome.memoryNotSaved);
+    EXPECT_NE(memory().find("[springfield]\r\n"), std::string::npos);
 }
 
-TEST_F(NewAds, DamagedMemoryCountsAsNoneAndIsReplaced)
+// A file that isn't a store: nothing is marked, the page is whole, the run says its memory was not saved, and the
+// file is left for the user (it may hold stars and notes).
+TEST_F(NewAds, DamagedStoreIsLeftAndSaysSo)
 {
-    writeFile(memoryPath(), std::string("[springfield]\r\nid one\r\n\0\x01\xFF\r\n", 28));
-    const std::string page = run("springfield\r\n");
+    const std::string damaged(4096, '\x17');
+    writeFile(folder + "ads.db", damaged);
+    writeFile(folder + "citydata/test.city", "springfield\r\n");
+    const search::RunOutcome outcome = search::runSearchPasses(search, "sss", folder + "citydata/test.city", {});
+    const std::string page = readFile(shell::resultsPagePath);
     EXPECT_EQ(page.find("NEW"), std::string::npos);
-    EXPECT_EQ(readFile(memoryPath()), memoryOf({{"springfield", idsIn(page)}}));
+    EXPECT_EQ(idsIn(page).size(), 4u);
+    EXPECT_TRUE(outcome.memoryNotSaved);
+    EXPECT_FALSE(outcome.memoryFailure.empty());
+    EXPECT_EQ(readFile(folder + "ads.db"), damaged);
 }
 
 TEST_F(NewAds, OldShapeIsWrittenAsBeforeAndRemembersNothing)
 {
-    writeFile(memoryPath(), "[abc]\r\nsomeid\r\n");
+    setMemory("[abc]\r\nsomeid\r\n");
     const std::string page = run("abc\r\n");
     EXPECT_EQ(page.find("NEW"), std::string::npos);
     EXPECT_NE(page.find("<p class=\"row\" data-pid=\"abc1\">"), std::string::npos);
-    EXPECT_EQ(readFile(memoryPath()), "[abc]\r\nsomeid\r\n");
+    EXPECT_EQ(memory(), "[abc]\r\nsomeid\r\n");
 }
 
 TEST(SeenAds, AnAdIsNewOnlyWhereItsCityRemembersAndNoCityHoldsIt)
