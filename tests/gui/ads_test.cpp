@@ -164,6 +164,46 @@ protected:
     }
 };
 
+search::StoredAd stored(const std::string& key, const std::string& city, int cityPosition, bool folded = false)
+{
+    search::StoredAd made;
+    made.key = key;
+    made.cityCode = city;
+    made.cityPosition = cityPosition;
+    made.title = "Desk " + key;
+    made.link = "https://" + city + ".site.org/d/a&quot;b/" + key + ".html";
+    made.folded = folded;
+    return made;
+}
+
+TEST(AdRowsFromStore, EachAdOnceWhereShownInFull)
+{
+    struct Case {
+        bool oncePerKey;
+        std::vector<std::string> keysAndCities;
+    };
+    const Case cases[] = {{false, {"1 BOSTON", "2 BOSTON", "2 DENVER", "3 DENVER"}},
+                          {true, {"1 BOSTON", "2 BOSTON", "3 DENVER"}}};
+    for (const Case& c : cases) {
+        std::vector<search::StoredAd> ads = {stored("1", "boston", 1), stored("2", "boston", 1),
+                                             stored("1", "denver", 2, true), stored("2", "denver", 2),
+                                             stored("3", "denver", 2)};
+        std::vector<std::string> got;
+        const std::vector<ads::AdRow> rows = ads::rowsOf(std::move(ads), c.oncePerKey);
+        for (const ads::AdRow& row : rows)
+            got.push_back(std::string(row.key()) + " " + std::string(row.city()));
+        EXPECT_EQ(got, c.keysAndCities) << c.oncePerKey;
+        ASSERT_FALSE(rows.empty());
+        EXPECT_EQ(rows[0].link(), "https://boston.site.org/d/a\"b/1.html") << "the href's &quot; is a quote";
+        EXPECT_EQ(rows[0].foldedTitle(), "desk 1");
+    }
+    // The store's cities in their order first, then the rows' others.
+    std::vector<ads::AdRow> rows(2);
+    rows[0].setText(ads::Text::city, "AUSTIN");
+    rows[1].setText(ads::Text::city, "BOSTON");
+    EXPECT_EQ(ads::cityChoices({"denver", "boston"}, rows), (std::vector<std::string>{"DENVER", "BOSTON", "AUSTIN"}));
+}
+
 TEST_F(AdsWindowTest, MenuItemAboveWatchSearchesWithCtrlL)
 {
     startShell();
