@@ -72,7 +72,9 @@ public:
     bool ok() const { return m_statement != nullptr; }
     Statement& bind(int index, std::string_view text)
     {
-        sqlite3_bind_text(m_statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        // An empty view may have no data at all, which SQLite would take as NULL.
+        sqlite3_bind_text(m_statement, index, text.empty() ? "" : text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
         return *this;
     }
     Statement& bind(int index, std::int64_t number)
@@ -568,10 +570,12 @@ bool StoreRun::begin(AdStore* store, const std::string& tail, std::int64_t now)
         m_searchId = done ? id.number(0) : 0;
     }
     const std::string file = fileNameOf(seenFilePath(tail));
-    Statement hasImport(db, "SELECT 1 FROM imported WHERE file = ?1 LIMIT 1");
-    if (done && hasImport.bind(1, file).step() == SQLITE_ROW) {
-        Statement hasCities(db, "SELECT 1 FROM cities WHERE search = ?1 LIMIT 1");
-        if (hasCities.bind(1, m_searchId).step() != SQLITE_ROW) {
+    // Each question is asked and done with before anything is written.
+    const bool hasImport = done && Statement(db, "SELECT 1 FROM imported WHERE file = ?1 LIMIT 1").bind(1, file).step() == SQLITE_ROW;
+    if (hasImport) {
+        const bool hasCities
+            = Statement(db, "SELECT 1 FROM cities WHERE search = ?1 LIMIT 1").bind(1, m_searchId).step() == SQLITE_ROW;
+        if (!hasCities) {
             done = Statement(db, "INSERT INTO cities(search, code, position)"
                                  " SELECT ?1, city, 0 FROM imported WHERE file = ?2 AND key = ''")
                        .bind(1, m_searchId)

@@ -12,7 +12,7 @@ inline std::string storeMemoryText(const std::string& storePath, const std::stri
 {
     sqlite3* db = nullptr;
     std::map<std::string, std::set<std::string>> cities;
-    if (sqlite3_open_v2(storePath.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(storePath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
         sqlite3_stmt* query = nullptr;
         sqlite3_prepare_v2(db,
                            "SELECT c.code, m.key FROM cities c JOIN searches s ON s.id = c.search"
