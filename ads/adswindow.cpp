@@ -17,13 +17,13 @@
 #include "watch/watchfile.h"
 #include "watch/watchrun.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,6 +35,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <unordered_set>
 
@@ -84,6 +85,9 @@ struct AdsWindow {
     QPushButton* forgetButton = nullptr;
     QPushButton* exitButton = nullptr;
     QTimer* previewTimer = nullptr;
+    // The context of every handler: it goes before the window's controls do, so no handler runs while they are
+    // being destroyed.
+    QObject* context = nullptr;
 
     search::AdStore store;
     std::string storeProblem; // why the store could not be opened; empty when it is open
@@ -523,38 +527,64 @@ void keepState(const AdsWindow& w)
     state.sortOrder = w.list->header()->sortIndicatorOrder();
 }
 
+// Space and Delete on the list, without a modifier: Ctrl+Space keeps toggling the selection.
+class ListKeys : public QObject {
+public:
+    ListKeys(QObject* parent, std::function<void(int key)> act)
+        : QObject(parent)
+        , m_act(std::move(act))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Space && key->key() != Qt::Key_Delete) || key->modifiers() != Qt::NoModifier)
+            return false;
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept(); // the list takes the key before any shortcut of the window
+            return true;
+        }
+        m_act(key->key());
+        return true;
+    }
+
+private:
+    std::function<void(int key)> m_act;
+};
+
 void connectEvents(AdsWindow& w)
 {
-    QObject::connect(w.searchBox, &QComboBox::currentIndexChanged, w.window, [&w](int index) { loadChoice(w, index); });
+    QObject::connect(w.searchBox, &QComboBox::currentIndexChanged, w.context,
+                     [&w](int index) { loadChoice(w, index); });
     for (QLineEdit* field : {w.wordsField, w.minField, w.maxField})
-        QObject::connect(field, &QLineEdit::textChanged, w.window, [&w] { applyFilter(w); });
-    QObject::connect(w.cityBox, &QComboBox::currentIndexChanged, w.window, [&w] { applyFilter(w); });
+        QObject::connect(field, &QLineEdit::textChanged, w.context, [&w] { applyFilter(w); });
+    QObject::connect(w.cityBox, &QComboBox::currentIndexChanged, w.context, [&w] { applyFilter(w); });
     for (QCheckBox* tick : {w.newOnly, w.starredOnly, w.showHidden})
-        QObject::connect(tick, &QCheckBox::toggled, w.window, [&w] { applyFilter(w); });
+        QObject::connect(tick, &QCheckBox::toggled, w.context, [&w] { applyFilter(w); });
     QItemSelectionModel* selection = w.list->selectionModel();
-    QObject::connect(selection, &QItemSelectionModel::currentChanged, w.window, [&w] { w.previewTimer->start(); });
-    QObject::connect(selection, &QItemSelectionModel::selectionChanged, w.window, [&w] { updateButtons(w); });
-    QObject::connect(w.model, &QAbstractItemModel::modelReset, w.window, [&w] { w.previewTimer->start(); });
-    QObject::connect(w.previewTimer, &QTimer::timeout, w.window, [&w] { showPreview(w); });
-    QObject::connect(w.openButton, &QPushButton::clicked, w.window, [&w] { openInBrowser(w); });
-    QObject::connect(w.starButton, &QPushButton::clicked, w.window, [&w] { toggleStar(w); });
-    QObject::connect(w.hideButton, &QPushButton::clicked, w.window, [&w] { toggleHidden(w); });
-    QObject::connect(w.noteButton, &QPushButton::clicked, w.window, [&w] { editNote(w); });
-    QObject::connect(w.exportButton, &QPushButton::clicked, w.window, [&w] { exportCsv(w); });
-    QObject::connect(w.forgetButton, &QPushButton::clicked, w.window, [&w] { forgetSearch(w); });
+    QObject::connect(selection, &QItemSelectionModel::currentChanged, w.context, [&w] { w.previewTimer->start(); });
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, w.context, [&w] { updateButtons(w); });
+    QObject::connect(w.model, &QAbstractItemModel::modelReset, w.context, [&w] { w.previewTimer->start(); });
+    QObject::connect(w.previewTimer, &QTimer::timeout, w.context, [&w] { showPreview(w); });
+    QObject::connect(w.openButton, &QPushButton::clicked, w.context, [&w] { openInBrowser(w); });
+    QObject::connect(w.starButton, &QPushButton::clicked, w.context, [&w] { toggleStar(w); });
+    QObject::connect(w.hideButton, &QPushButton::clicked, w.context, [&w] { toggleHidden(w); });
+    QObject::connect(w.noteButton, &QPushButton::clicked, w.context, [&w] { editNote(w); });
+    QObject::connect(w.exportButton, &QPushButton::clicked, w.context, [&w] { exportCsv(w); });
+    QObject::connect(w.forgetButton, &QPushButton::clicked, w.context, [&w] { forgetSearch(w); });
     QObject::connect(w.exitButton, &QPushButton::clicked, w.window, &QDialog::reject);
 
     // The keys act on the list only: Space in the words field is a blank.
-    auto key = [&w](const char* objectName, Qt::Key shortcut, void (*act)(AdsWindow&)) {
-        auto* action = new QAction(w.list);
-        action->setObjectName(objectName);
-        action->setShortcut(QKeySequence(shortcut));
-        action->setShortcutContext(Qt::WidgetShortcut);
-        QObject::connect(action, &QAction::triggered, w.window, [&w, act] { act(w); });
-        w.list->addAction(action);
-    };
-    key("starKey", Qt::Key_Space, toggleStar);
-    key("hideKey", Qt::Key_Delete, toggleHidden);
+    w.list->installEventFilter(new ListKeys(w.context, [&w](int key) {
+        if (key == Qt::Key_Space)
+            toggleStar(w);
+        else
+            toggleHidden(w);
+    }));
 }
 
 } // namespace
@@ -584,7 +614,9 @@ void adsWindow(std::int32_t expertMode, const std::string& startSearch)
     window.setObjectName("adsWindow");
     window.setWindowTitle("Quillobrand Ads");
     AdsWindow w;
+    QObject handlers;
     w.window = &window;
+    w.context = &handlers;
     createControls(w);
     if (expertMode == 0)
         attachToolTips(w);
