@@ -35,6 +35,23 @@ void AdRow::setText(Text which, std::string_view value)
         setText(Text::foldedTitle, foldCase(value));
 }
 
+void AdRow::setTexts(const std::array<std::string_view, textCount - 1>& values)
+{
+    const std::string folded = foldCase(values[static_cast<size_t>(Text::title)]);
+    size_t size = folded.size();
+    for (std::string_view value : values)
+        size += value.size();
+    std::string texts;
+    texts.reserve(size);
+    for (size_t i = 0; i < values.size(); ++i) {
+        texts += values[i];
+        m_ends[i] = static_cast<std::uint32_t>(texts.size());
+    }
+    texts += folded;
+    m_ends[textCount - 1] = static_cast<std::uint32_t>(texts.size());
+    m_texts = std::move(texts);
+}
+
 namespace {
 
 std::optional<std::int64_t> readLimit(const std::string& field, bool& impossible)

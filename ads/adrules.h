@@ -56,6 +56,8 @@ struct AdRow {
 
     // Replaces one text; setting the title sets its folded form too.
     void setText(Text which, std::string_view value);
+    // Sets every text at once, in one allocation of the exact size (the folded title is made from the title).
+    void setTexts(const std::array<std::string_view, textCount - 1>& values);
 
 private:
     std::string m_texts;

@@ -7,6 +7,8 @@
 #include "shell/programstate.h"
 #include "watch/watchfile.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <unordered_set>
 
@@ -96,15 +98,10 @@ std::vector<AdRow> rowsOf(std::vector<search::StoredAd> stored, bool oncePerKey)
         if (oncePerKey && !keys.insert(ad.key).second)
             continue;
         AdRow row;
-        row.setText(Text::key, ad.key);
-        row.setText(Text::city, upper(ad.cityCode));
-        row.setText(Text::link, linkText(ad.link));
-        row.setText(Text::title, ad.title);
-        row.setText(Text::price, ad.price);
-        row.setText(Text::place, ad.place);
-        row.setText(Text::picture, ad.picture);
-        row.setText(Text::oldPrice, ad.oldPrice);
-        row.setText(Text::note, ad.marks.note);
+        const std::string city = upper(ad.cityCode);
+        const std::string link = linkText(ad.link);
+        // In the order of Text.
+        row.setTexts({ad.key, city, link, ad.title, ad.price, ad.place, ad.picture, ad.oldPrice, ad.marks.note});
         row.cityPosition = ad.cityPosition;
         row.pagePosition = ad.pagePosition;
         row.priceNumber = ad.priceNumber;
@@ -118,6 +115,10 @@ std::vector<AdRow> rowsOf(std::vector<search::StoredAd> stored, bool oncePerKey)
         ad = search::StoredAd{};
     }
     rows.shrink_to_fit();
+    stored.clear();
+    stored.shrink_to_fit();
+    // The store's copies were many small blocks among the rows' own: hand the freed pages back to the system.
+    ::malloc_trim(0);
     return rows;
 }
 

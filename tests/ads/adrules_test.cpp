@@ -107,8 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{
             "a written price reads as its number", prices("$100", "$450"), {"Oak Desk", "Standing desk, electric"}},
         FilterCase{"a limit that is no number shows nothing", prices("cheap", ""), {}},
-        FilterCase{
-            "one city", ads::AdFilter{"", "", "", "CHICAGO", false, false, false}, {"Kids desk", "Grüner Schreibtisch"}},
+        FilterCase{"one city",
+                   ads::AdFilter{"", "", "", "CHICAGO", false, false, false},
+                   {"Kids desk", "Grüner Schreibtisch"}},
         FilterCase{
             "new only", ads::AdFilter{"", "", "", "", true, false, false}, {"Standing desk, electric", "Kids desk"}},
         FilterCase{"starred only leaves a hidden star out",
@@ -189,6 +190,13 @@ TEST(AdRowTexts, EachTextKeepsItsOwnWhenAnotherChanges)
     EXPECT_EQ(r.foldedTitle(), "walnut desk, large");
     EXPECT_EQ(r.note(), "call after six, ask for Ann");
     EXPECT_EQ(r.city(), "");
+    r.setTexts({"k", "BOSTON", "https://x/k.html", "Oak DESK", "$5", "", "pic", "$7", "note"});
+    const std::string_view all[]
+        = {r.key(),      r.city(), r.link(),       r.title(), r.price(), r.place(), r.text(ads::Text::picture),
+           r.oldPrice(), r.note(), r.foldedTitle()};
+    EXPECT_EQ(std::vector<std::string_view>(std::begin(all), std::end(all)),
+              (std::vector<std::string_view>{"k", "BOSTON", "https://x/k.html", "Oak DESK", "$5", "", "pic", "$7",
+                                             "note", "oak desk"}));
 }
 
 TEST(FoldCase, FoldsAsciiAndBeyond)

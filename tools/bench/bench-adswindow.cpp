@@ -124,7 +124,10 @@ int main(int argc, char** argv)
     long openKb = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget* window = QApplication::activeModalWidget();
+        QWidget* window = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == "adsWindow" && top->isVisible())
+                window = top;
         if (!window || !window->windowHandle() || !window->windowHandle()->isExposed()) {
             if (clock.elapsed() > 60000) {
                 std::fprintf(stderr, "the window did not open\n");
