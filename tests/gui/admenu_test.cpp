@@ -85,7 +85,8 @@ protected:
 TEST_F(AdMenu, ItemsKeepTheChangeAndThePageFollowsInPlace)
 {
     startShell();
-    ASSERT_TRUE(processEventsUntil([&] { return ask("document.readyState") == "complete"; }));
+    // The results page, not the blank one before it.
+    ASSERT_TRUE(processEventsUntil([&] { return ask("String(document.querySelectorAll('p.ad').length)") == "60"; }));
     ask("window.scrollTo(0, 400)");
     ASSERT_TRUE(processEventsUntil([&] { return ask("String(window.scrollY)") == "400"; }));
     // Where an ad in view stands in the window: the page may shift under items that go, but the view stays.
