@@ -298,8 +298,11 @@ StoreStatus AdStore::open(const std::string& path)
         close();
         return StoreStatus::newerVersion;
     }
-    if (!execute("PRAGMA journal_mode=WAL") || !execute("PRAGMA foreign_keys=ON")
-        || !execute("PRAGMA synchronous=NORMAL")) {
+    // A new store gives back the pages a run's staged rows leave free (see StoreRun::finish); it can be set only
+    // before the first table. The WAL file is cut back after each checkpoint rather than kept at its largest.
+    if ((version == 0 && !execute("PRAGMA auto_vacuum=INCREMENTAL")) || !execute("PRAGMA journal_mode=WAL")
+        || !execute("PRAGMA foreign_keys=ON") || !execute("PRAGMA synchronous=NORMAL")
+        || !execute("PRAGMA journal_size_limit=4194304")) {
         close();
         return StoreStatus::failed;
     }
@@ -733,17 +736,23 @@ bool StoreRun::finish()
         statement.bind(1, run).bind(2, search).bind(3, m_now);
         return statement.run();
     };
-    // The listing cities replace their memory and their ads' last-run facts; a price that changed (or an ad seen
-    // the first time) adds a line to the history.
+    // The listing cities replace their memory and their ads' last-run facts. A price that changed adds a line to
+    // the history, and the first change the price the ad had when it was first seen: an ad whose price never
+    // changed has no history but its own row, which keeps most ads at one row.
     bool done = step("INSERT INTO cities(search, code, position) SELECT ?2, city, position FROM stagedCities"
                      " WHERE run = ?1 ON CONFLICT(search, code) DO UPDATE SET position = excluded.position")
         && step("DELETE FROM memory WHERE search = ?2 AND city IN (SELECT city FROM stagedCities WHERE run = ?1)"
                 "")
         && step("INSERT INTO memory(search, city, key) SELECT ?2, city, key FROM staged WHERE run = ?1")
+        && step("INSERT OR IGNORE INTO prices(search, city, key, at, priceNumber)"
+                " SELECT ?2, t.city, t.key, a.firstSeen, a.priceNumber FROM staged t"
+                " JOIN ads a ON a.search = ?2 AND a.city = t.city AND a.key = t.key"
+                " WHERE t.run = ?1 AND a.priceNumber IS NOT t.priceNumber AND NOT EXISTS (SELECT 1 FROM prices p"
+                " WHERE p.search = ?2 AND p.city = t.city AND p.key = t.key)")
         && step("INSERT INTO prices(search, city, key, at, priceNumber)"
                 " SELECT ?2, t.city, t.key, ?3, t.priceNumber FROM staged t"
-                " LEFT JOIN ads a ON a.search = ?2 AND a.city = t.city AND a.key = t.key"
-                " WHERE t.run = ?1 AND (a.key IS NULL OR a.priceNumber IS NOT t.priceNumber)"
+                " JOIN ads a ON a.search = ?2 AND a.city = t.city AND a.key = t.key"
+                " WHERE t.run = ?1 AND a.priceNumber IS NOT t.priceNumber"
                 " ON CONFLICT DO UPDATE SET priceNumber = excluded.priceNumber")
         && step("UPDATE ads SET listed = 0, isNew = 0, oldPrice = NULL, oldPriceNumber = NULL"
                 " WHERE search = ?2 AND city IN (SELECT city FROM stagedCities WHERE run = ?1)")
@@ -766,6 +775,8 @@ bool StoreRun::finish()
     }
     m_runId = 0;
     m_anyListed = false;
+    // The staged rows' pages go back to the file system; the run has taken effect whatever this does.
+    m_store->execute("PRAGMA incremental_vacuum");
     return true;
 }
 

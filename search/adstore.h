@@ -1,7 +1,9 @@
 #pragma once
 // The ad store: every ad a run reads from a list of today's shape, kept in one SQLite database, "ads.db" in
 // programFolder, with each search's memory of what its cities listed last (for the NEW marks), the history of
-// every ad's whole-number price, and the user's marks (star, hidden, note) per ad key across searches.
+// every ad's whole-number price (table prices: for an ad whose price changed, the price it had when first seen and
+// the price from each change on, with the time; an ad whose price never changed has its one price in its own row),
+// and the user's marks (star, hidden, note) per ad key across searches.
 //
 // A search is known by its URL tail (buildSearchTail), exactly as the NEW marks know it. An ad is known by its key,
 // the post id of its link (postIdOf); in a search it is kept per city.

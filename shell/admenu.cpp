@@ -21,7 +21,10 @@ const char* const marksScriptBody = R"JS((function (key, marks) {
         var last = path.substring(path.lastIndexOf('/') + 1);
         return last.endsWith('.html') ? last.slice(0, -5) : last;
     }
-    var links = document.querySelectorAll('p.ad > a[href], p.also > a[href]');
+    // The selector engine finds the few candidates among tens of thousands of links; keyOf then checks each.
+    var quoted = key.replace(/["\\]/g, '\\$&');
+    var links = document.querySelectorAll('p.ad > a[href$="/' + quoted + '.html"], p.also > a[href$="/' + quoted
+        + '.html"], p.ad > a[href$="/' + quoted + '"], p.also > a[href$="/' + quoted + '"]');
     var changed = 0;
     for (var i = 0; i < links.length; ++i) {
         var a = links[i];

@@ -1,6 +1,6 @@
 // Takes the pictures of the README and the user guide from a real run: opens the main window in a prepared program
 // folder, starts the saved "Last Search" from the search builder, waits for the merged page to be shown, and
-// saves the window as it looks.
+// saves the window as it looks; then the ad items of the link menu, as ad-menu.png beside GUIDE_PNG.
 //   qb_screenshots PROGRAM_FOLDER README_PNG GUIDE_PNG [NOTIFICATION_PNG MAIL_PNG MAILDIR]
 // The folder's settings.ini points the program at the sample site; tools/screenshots.sh prepares it. With the
 // watch's pictures asked for, the folder also holds the sender profile "Ann" of a running mail server that writes
@@ -11,8 +11,10 @@
 #include "platform/browser.h"
 #include "platform/settings.h"
 #include "search/savedsearch.h"
+#include "search/adlist.h"
 #include "search/adstore.h"
 #include "shell/actions.h"
+#include "shell/admenu.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
@@ -26,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
@@ -37,6 +40,7 @@
 #include <QWebEngineView>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -134,15 +138,69 @@ bool watchPictures(const std::string& notificationPng, const std::string& mailPn
     return saved;
 }
 
-// Opens the Ads window on the search just run, sorts it by price, stars the cheapest ad and pictures the window
-// once the preview has loaded that ad's page.
+// The guide's picture of the ad items in the link menu: the first ad starred with a note, then a right-click on the
+// second ad's title, and the screen around the menu.
+bool adMenuPicture(const std::string& png)
+{
+    QWidget* view = shell::mainBrowser->view();
+    std::string first, rect;
+    bool answered = false;
+    shell::mainBrowser->runProgramScript(
+        "(function(){var a=document.querySelectorAll('p.ad > a');var r=a[1].getBoundingClientRect();"
+        "return a[0].href+' '+Math.round(r.left+10)+' '+Math.round(r.top+r.height/2);})()",
+        [&](const std::string& value) {
+            rect = value;
+            answered = true;
+        });
+    waitUntil([&] { return answered; }, 5000);
+    std::istringstream parts(rect);
+    int x = 0, y = 0;
+    parts >> first >> x >> y;
+    search::AdStore* store = search::threadStore();
+    const std::string key(search::postIdOf(first));
+    if (!store || !store->setStarred(key, true) || !store->setNote(key, "Ask whether the legs come off"))
+        return false;
+    shell::mainBrowser->runProgramScript(shell::adMarksScript(key, store->marksOf(key)));
+    bool painted = false;
+    QTimer::singleShot(700, [&] { painted = true; });
+    waitUntil([&] { return painted; }, 2000);
+
+    // A real right-click, as the mouse gives it, on the widget that takes the page's input.
+    QWidget* input = view->focusProxy() ? view->focusProxy() : view;
+    const QPoint at(x, y);
+    const QPoint global = view->mapToGlobal(at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, input->mapFromGlobal(global), global, Qt::RightButton,
+                          type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(input, &click);
+    }
+    if (!waitUntil([] { return QApplication::activePopupWidget() != nullptr; }, 5000))
+        return false;
+    painted = false;
+    QTimer::singleShot(700, [&] { painted = true; });
+    waitUntil([&] { return painted; }, 2000);
+    // The page from its left edge, the ad above the click, and the menu with a margin.
+    const QRect menu = QApplication::activePopupWidget()->frameGeometry();
+    const QPoint topLeft(view->mapToGlobal(QPoint(0, 0)).x(), std::max(global.y() - 120, 0));
+    const QRect shot(topLeft, QPoint(std::max(menu.right() + 30, topLeft.x() + 620), menu.bottom() + 30));
+    const bool saved = QGuiApplication::primaryScreen()->grabWindow(0, shot.x(), shot.y(), shot.width(), shot.height())
+                           .save(QString::fromStdString(png));
+    QApplication::activePopupWidget()->close();
+    return saved;
+}
+
+// Opens the Ads window on the search just run (the ad starred for the menu's picture among them), sorts it by
+// price and pictures the window once the preview has loaded the second ad's page.
 bool adsPicture(const std::string& png)
 {
     bool saved = false;
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [&saved, poll, png] {
-        QWidget* window = QApplication::activeModalWidget();
-        if (!window || window->objectName() != "adsWindow")
+        QWidget* window = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == "adsWindow" && top->isVisible())
+                window = top;
+        if (!window)
             return;
         poll->stop();
         poll->deleteLater();
@@ -151,9 +209,6 @@ bool adsPicture(const std::string& png)
         list->header()->setSortIndicator(2, Qt::AscendingOrder);
         list->setFocus();
         if (list->model()->rowCount() > 1) {
-            list->selectionModel()->setCurrentIndex(list->model()->index(0, 0), QItemSelectionModel::ClearAndSelect
-                                                                                      | QItemSelectionModel::Rows);
-            window->findChild<QPushButton*>("starButton")->click();
             list->selectionModel()->setCurrentIndex(list->model()->index(1, 0), QItemSelectionModel::ClearAndSelect
                                                                                       | QItemSelectionModel::Rows);
         }
@@ -228,6 +283,9 @@ int main(int argc, char** argv)
     const QImage window = shell::mainWindow->grab().toImage();
     const bool saved = window.save(argv[2]) && window.scaledToWidth(800, Qt::SmoothTransformation).save(argv[3]);
     std::printf("%dx%d window saved\n", window.width(), window.height());
+    const std::string menuPng = std::filesystem::path(argv[3]).replace_filename("ad-menu.png").string();
+    const bool menuSaved = adMenuPicture(menuPng);
+    std::printf(menuSaved ? "ad menu picture saved\n" : "the ad menu picture failed\n");
     const std::string adsPng = (std::filesystem::path(argv[3]).parent_path() / "ads-window.png").string();
     const bool adsSaved = adsPicture(adsPng);
     std::printf(adsSaved ? "ads window saved\n" : "the ads window picture failed\n");
@@ -237,5 +295,5 @@ int main(int argc, char** argv)
         std::printf(watchSaved ? "watch pictures saved\n" : "the watch pictures failed\n");
     }
     shell::endProcess();
-    return saved && adsSaved && watchSaved ? 0 : 1;
+    return saved && menuSaved && adsSaved && watchSaved ? 0 : 1;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Takes the README's picture (docs/screenshot-results.png), the user guide's main-window picture
-# (data/Help/main-window.png), its picture of the Ads window (data/Help/ads-window.png) and its pictures of a
-# watch's notification and mail (data/Help/watch-notification.png, data/Help/watch-mail.png) again, from a real
-# run of the program against the sample site under Xvfb: a private session bus with a real notification service
-# (dunst) on the display, and aiosmtpd over TLS as the mail server.
+# (data/Help/main-window.png), its picture of the ad items of the link menu (data/Help/ad-menu.png), its picture of
+# the Ads window (data/Help/ads-window.png) and its pictures of a watch's notification and mail
+# (data/Help/watch-notification.png, data/Help/watch-mail.png) again, from a real run of the program against the
+# sample site under Xvfb: a private session bus with a real notification service (dunst) on the display, and
+# aiosmtpd over TLS as the mail server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
@@ -44,7 +45,7 @@ wait_for_file "$work/smtp-port" "The mail server"
 # A fresh program folder: the staged one without anybody's own files.
 cp -r build/Quillobrand "$work/program"
 rm -f "$work/program/Last Search.html" "$work/program/Quillobrand.cfg" "$work/program/savedsearch/"* \
-    "$work/program/seen/"* "$work/program/watch/"*
+    "$work/program/seen/"* "$work/program/watch/"* "$work/program/ads.db"*
 printf '[Settings]\nsiteDomain=localhost:%s\nsiteScheme=http\nhomePageUrl=http://localhost:%s/\nbannerUrl=http://localhost:%s/banner.html\n' \
     "$port" "$port" "$port" >"$work/program/settings.ini"
 printf 'Ann\r\nann@example.com\r\nlocalhost\r\nann\r\nsecret\r\n%s\r\n' "$(cat "$work/smtp-port")" \

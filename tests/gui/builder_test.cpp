@@ -3,7 +3,9 @@
 #include "samplesite.h"
 #include "shellfixture.h"
 
+#include "search/adstore.h"
 #include "search/savedsearch.h"
+#include "search/searchrun.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
@@ -674,6 +676,37 @@ TEST_F(BuilderRun, RefusalStopsTheRunAndSaysSo)
     const std::string page = readFile(shell::resultsPagePath);
     EXPECT_NE(page.find("Not searched: the site refused the request (HTTP 403)."), std::string::npos);
     EXPECT_EQ(page.find(">XYZ</a>"), std::string::npos);
+}
+
+// A store the run can't use is said once the run is over, and the page is shown all the same.
+TEST_F(BuilderRun, StoreThatCantKeepTheRunIsSaid)
+{
+    const struct {
+        std::string storeBytes; // "" for a store of a newer version
+        std::string text;
+    } cases[] = {
+        {std::string(4096, '\x17'), "The list of ads already seen could not be saved: "},
+        {"", search::storeTooNewMessage()},
+    };
+    writeFile(folder + "citydata/Major Cities.city", "springfield\r\n");
+    for (const auto& c : cases) {
+        boxes.clear();
+        fs::remove(folder + "ads.db-wal");
+        fs::remove(folder + "ads.db-shm");
+        if (c.storeBytes.empty()) {
+            fs::remove(folder + "ads.db");
+            ASSERT_TRUE(search::createAdStoreSchema(folder + "ads.db", search::adStoreVersion + 1));
+        } else {
+            writeFile(folder + "ads.db", c.storeBytes);
+        }
+        withBuilder([&](QWidget* w) { child<QAbstractButton>(w, "startSearchButton")->click(); });
+        ASSERT_EQ(boxes.size(), 1u) << c.text;
+        EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Error);
+        EXPECT_FALSE(boxes[0].yesNo);
+        EXPECT_TRUE(boxes[0].text.starts_with(c.text)) << boxes[0].text;
+        EXPECT_TRUE(boxes[0].text.ends_with(". The same ads will be marked new next time.") || c.storeBytes.empty());
+        EXPECT_NE(readFile(shell::resultsPagePath).find(">SPRINGFIELD</a>"), std::string::npos);
+    }
 }
 
 } // namespace

@@ -1,9 +1,13 @@
 // Measures the search run against a running sample site.
-//   qb_bench_run speed DOMAIN CITIES FOLDER [MEMORY]
-//                                             one run over CITIES cities; prints the time. MEMORY: a file put in
-//                                             place as the search's memory of the ads listed last time
+//   qb_bench_run speed DOMAIN CITIES FOLDER [MEMORY|nostore]
+//                                             one run over CITIES cities; prints the time, and the size of the ad
+//                                             store after it with the number of ads it keeps. MEMORY: a memory file
+//                                             in the form of earlier versions (seen/), read into a fresh store as the
+//                                             search's memory of the ads listed last time; nostore: a run without a
+//                                             store (it can't be opened), which marks and keeps nothing
 //   qb_bench_run memory DOMAIN CITY FOLDER    one run over one city; prints the peak resident memory
-//   qb_bench_run seen IDS FOLDER              reading a memory of IDS ids of 22 characters; prints the time
+//   qb_bench_run store IDS FOLDER             reading a search's memory of IDS ids of 22 characters from the
+//                                             store, as a run begins; prints the time
 //   qb_bench_run downloads DOMAIN CITIES FOLDER shared|fresh
 //                                             the downloads of a run over CITIES cities, as the run makes them
 //                                             (one handle for the run: shared) or with a new handle per city
@@ -11,6 +15,7 @@
 #include "platform/download.h"
 #include "platform/settings.h"
 #include "search/searchrun.h"
+#include "search/adstore.h"
 #include "search/seenads.h"
 #include "shell/programstate.h"
 
@@ -19,26 +24,43 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
-// Reading a memory file, the one cost of the NEW marks that comes before the first city.
+// Reading a search's memory from the store, the one cost of the NEW marks that comes before the first city.
 static int timeMemoryRead(int ids, const std::string& folder)
 {
-    std::string text = "[city1]\r\n";
-    for (int i = 0; i < ids; ++i) {
-        char id[32];
-        std::snprintf(id, sizeof id, "vAjGnkwp5v35F%09d\r\n", i * 7919 % 1000000007);
-        text += id;
+    std::filesystem::remove(folder + "/ads.db");
+    search::AdStore store;
+    if (store.open(folder + "/ads.db") != search::StoreStatus::ok)
+        return 1;
+    {
+        search::StoreRun run;
+        run.begin(&store, "/bench", 1);
+        for (int city = 0; city * search::maximumKeysPerCity < ids; ++city) {
+            run.beginCity("city" + std::to_string(city), city + 1);
+            for (int i = city * search::maximumKeysPerCity; i < ids && i < (city + 1) * search::maximumKeysPerCity;
+                 ++i) {
+                char id[32];
+                std::snprintf(id, sizeof id, "vAjGnkwp5v35F%09d", i * 7919 % 1000000007);
+                search::RunAd ad;
+                ad.key = id;
+                ad.pagePosition = i;
+                run.noteAd(ad);
+            }
+            run.endCity(true);
+        }
+        if (!run.finish())
+            return 1;
     }
-    const std::string path = folder + "/memory.seen";
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-    search::SeenAds seen;
+    search::StoreRun run;
     const auto start = std::chrono::steady_clock::now();
-    seen.load(path);
+    run.begin(&store, "/bench", 2);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    std::printf("ids %d read_ms %.2f %s\n", ids, ms, seen.hasMemory() ? "" : "(not taken)");
-    return seen.hasMemory() ? 0 : 1;
+    std::printf("ids %d read_ms %.2f %s\n", ids, ms, run.hasMemory() ? "" : "(not taken)");
+    return run.hasMemory() ? 0 : 1;
 }
 
 // The run's downloads alone, without the scan's pauses: what one handle for the run saves.
@@ -63,7 +85,7 @@ static int timeDownloads(const std::string& domain, int cities, const std::strin
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::string(argv[1]) == "seen")
+    if (argc == 4 && std::string(argv[1]) == "store")
         return timeMemoryRead(std::atoi(argv[2]), argv[3]);
     if (argc == 6 && std::string(argv[1]) == "downloads")
         return timeDownloads(argv[2], std::atoi(argv[3]), argv[4], std::string(argv[5]) == "shared");
@@ -92,11 +114,23 @@ int main(int argc, char** argv)
     search::SearchDefinition definition;
     definition.categoryCode = "sss";
     definition.words = "bench words";
-    if (argc == 6) {
+    // Each run starts from a fresh store, or none.
+    std::filesystem::remove_all(folder + "ads.db");
+    std::filesystem::remove(folder + "ads.db-wal");
+    std::filesystem::remove(folder + "ads.db-shm");
+    const bool noStore = argc == 6 && std::string(argv[5]) == "nostore";
+    if (noStore) {
+        std::filesystem::create_directory(folder + "ads.db");
+    } else if (argc == 6) {
+        std::filesystem::remove_all(folder + "seen");
+        std::filesystem::create_directory(folder + "seen");
         const std::string memoryPath
             = search::seenFilePath(search::buildSearchTail(definition, "sss", platform::settings().siteDomain));
         std::ifstream memory(argv[5], std::ios::binary);
         std::ofstream(memoryPath, std::ios::binary | std::ios::trunc) << memory.rdbuf();
+        search::AdStore store;
+        store.open(search::adStorePath());
+        store.startUp(static_cast<std::int64_t>(std::time(nullptr)), folder + "seen/");
     }
     int passes = 0;
     search::RunHooks hooks;
@@ -107,8 +141,18 @@ int main(int argc, char** argv)
 
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    if (mode == "speed")
-        std::printf("cities %d seconds %.3f\n", passes, seconds);
+    if (mode == "speed") {
+        std::printf("cities %d seconds %.3f", passes, seconds);
+        search::AdStore store;
+        if (!noStore && store.open(search::adStorePath()) == search::StoreStatus::ok) {
+            store.execute("PRAGMA wal_checkpoint(TRUNCATE)");
+            size_t ads = 0;
+            for (const std::string& tail : store.searchTails())
+                ads += store.searchAds(tail).size();
+            std::printf(" store_bytes %lld ads %zu", static_cast<long long>(std::filesystem::file_size(search::adStorePath())), ads);
+        }
+        std::printf("\n");
+    }
     else
         std::printf("peak_rss_kb %ld seconds %.3f\n", usage.ru_maxrss, seconds);
     return 0;
