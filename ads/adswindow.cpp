@@ -175,7 +175,7 @@ void createControls(AdsWindow& w)
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
     w.list->setSortingEnabled(true);
-    const int widths[] = {24, 380, 110, 140, 100, 110};
+    const int widths[] = {24, 260, 90, 110, 90, 110};
     for (int column = 0; column < columnCount; ++column)
         w.list->setColumnWidth(column, widths[column]);
     w.splitter->addWidget(w.list);
@@ -649,6 +649,8 @@ void adsWindow(std::int32_t expertMode, const std::string& startSearch)
         window.setGeometry(shell::mainWindow->geometry());
     else
         window.resize(1000, 700);
+    if (!kept().valid) // the list first: the preview is there to glance at
+        w.splitter->setSizes({window.width() * 3 / 5, window.width() * 2 / 5});
     w.list->setFocus();
     window.exec();
     keepState(w);

@@ -33,6 +33,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QHeaderView>
 #include <QTimer>
 #include <QTreeView>
@@ -204,7 +205,8 @@ bool adsPicture(const std::string& png)
             return;
         poll->stop();
         poll->deleteLater();
-        window->resize(1000, 560);
+        window->resize(1100, 560);
+        window->findChild<QSplitter*>("splitter")->setSizes({660, 420});
         auto* list = window->findChild<QTreeView*>("adsList");
         list->header()->setSortIndicator(2, Qt::AscendingOrder);
         list->setFocus();
