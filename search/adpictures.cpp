@@ -195,8 +195,9 @@ bool AdPictures::parse(std::string_view line)
         const auto name = item->find("name");
         if (name == item->end() || !name->is_string())
             continue;
-        placed.push_back({positionOf(element),
-                          {foldBlanks(htmlToText(name->get_ref<const std::string&>())), priceOf(*item), pictureOf(*item)}});
+        placed.push_back(
+            {positionOf(element),
+             {foldBlanks(htmlToText(name->get_ref<const std::string&>())), priceOf(*item), pictureOf(*item)}});
     }
     // By position; entries without one keep their order after the others.
     std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {

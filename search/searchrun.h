@@ -85,7 +85,8 @@ std::string contentLineFor(const std::string& markerLine, const std::string& cit
 std::string notSearchedLine(const std::string& reason);
 
 // The line of a city whose page held neither a list of today's shape nor a marker of the old one.
-inline constexpr std::string_view notReadLine = "<p>Not read: the site's page has a form this program does not know.</p>";
+inline constexpr std::string_view notReadLine
+    = "<p>Not read: the site's page has a form this program does not know.</p>";
 
 // What the builder says after a run in which some cities' pages could not be read.
 std::string notReadMessage(const RunOutcome& outcome);

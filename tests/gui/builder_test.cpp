@@ -685,8 +685,9 @@ TEST_F(BuilderRun, PagesNotReadAreSaidInABox)
     EXPECT_EQ(boxes[0].caption, "Quillobrand");
     EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Warning);
     EXPECT_FALSE(boxes[0].yesNo);
-    EXPECT_EQ(boxes[0].text, "The site answered 2 of 3 cities with pages that Quillobrand could not read. The site may "
-                             "have changed its pages; the user guide says what to do.");
+    EXPECT_EQ(boxes[0].text,
+              "The site answered 2 of 3 cities with pages that Quillobrand could not read. The site may "
+              "have changed its pages; the user guide says what to do.");
     const std::string page = readFile(shell::resultsPagePath);
     EXPECT_NE(page.find(">ABC</a><h4>\r\n<p class=\"row\""), std::string::npos) << page;
 }

@@ -146,7 +146,8 @@ TEST_F(WatchRun, PagesNotReadTwiceInARowNotifyOnce)
     writeFile(folder + "watch/Desks.watch", "interval=60\r\n");
     startShell();
     watch::startWatching();
-    const std::string said = R"("summary": "Search needs attention", "body": "Desks: the site's pages could not be read")";
+    const std::string said
+        = R"("summary": "Search needs attention", "body": "Desks: the site's pages could not be read")";
     for (int run = 0; run < 3; ++run) {
         // Two runs may end within one second: a cleared result tells the next one's end apart.
         watch::WatchFile file = *watch::readWatch("Desks");

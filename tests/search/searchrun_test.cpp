@@ -62,8 +62,8 @@ protected:
     {
         requestLog = makeTestFolder("qb-requests") + "requests.log";
         connectionLog = requestLog + ".connections";
-        site = new SampleSite(
-            {"--stall-seconds", "10", "--request-log", requestLog, "--connection-log", connectionLog});
+        site
+            = new SampleSite({"--stall-seconds", "10", "--request-log", requestLog, "--connection-log", connectionLog});
         platform::setDownloadTimeouts(2, 2);
     }
     static void TearDownTestSuite()
@@ -386,11 +386,13 @@ TEST_F(SearchRun, SitesOwnAddressIsAskedOverOneConnection)
         std::string firstRequest;
     } rows[] = {
         {"area", 1,
-         "www." + site->domain() + " /search/area/springfield?cat=apa&query=two+bed&min_price=1000&min_bedrooms=2"
-                                   "&max_bedrooms=2&pets_cat=1"},
+         "www." + site->domain()
+             + " /search/area/springfield?cat=apa&query=two+bed&min_price=1000&min_bedrooms=2"
+               "&max_bedrooms=2&pets_cat=1"},
         {"city", 4,
-         "springfield." + site->domain() + " /search/apa?query=two+bed&srchType=A&minAsk=1000&maxAsk=&bedrooms=2"
-                                           "&addTwo=purrr&min_price=1000&min_bedrooms=2&max_bedrooms=2&pets_cat=1"},
+         "springfield." + site->domain()
+             + " /search/apa?query=two+bed&srchType=A&minAsk=1000&maxAsk=&bedrooms=2"
+               "&addTwo=purrr&min_price=1000&min_bedrooms=2&max_bedrooms=2&pets_cat=1"},
     };
     search::SearchDefinition flats;
     flats.categoryCode = "apa";

@@ -171,17 +171,18 @@ TEST_P(AreaUrl, CarriesTodaysNamesOnly)
 INSTANTIATE_TEST_SUITE_P(
     Cases, AreaUrl,
     ::testing::Values(
-        UrlCase{"rentExample", "hhh",
-                [](SearchDefinition& s) {
-                    s.words = "two bed";
-                    s.entirePost = 1;
-                    s.rentMin = "1000";
-                    s.rentMax = "2000";
-                    s.bedrooms = "2";
-                    s.catsOk = 1;
-                    s.hasPicture = 1;
-                },
-                "?cat=hhh&query=two+bed&hasPic=1&min_price=1000&max_price=2000&min_bedrooms=2&max_bedrooms=2&pets_cat=1"},
+        UrlCase{
+            "rentExample", "hhh",
+            [](SearchDefinition& s) {
+                s.words = "two bed";
+                s.entirePost = 1;
+                s.rentMin = "1000";
+                s.rentMax = "2000";
+                s.bedrooms = "2";
+                s.catsOk = 1;
+                s.hasPicture = 1;
+            },
+            "?cat=hhh&query=two+bed&hasPic=1&min_price=1000&max_price=2000&min_bedrooms=2&max_bedrooms=2&pets_cat=1"},
         UrlCase{"titleOnlyBeforeThePicture", "sss",
                 [](SearchDefinition& s) {
                     s.titleOnly = 1;

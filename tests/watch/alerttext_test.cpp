@@ -109,7 +109,8 @@ TEST(UnreadPages, NotifyOnceAtTheSecondRunInARowThatReadsNoCity)
         {"onceOnlyWhileItLasts", {{3, 0}, {3, 0}, {3, 0}, {3, 0}}, {false, true, false, false}},
         {"aCityReadBreaksTheRow", {{3, 0}, {2, 1}, {3, 0}, {3, 0}}, {false, false, false, true}},
         {"againAfterAPageWasRead", {{3, 0}, {3, 0}, {0, 3}, {3, 0}, {3, 0}}, {false, true, false, false, true}},
-        {"failedDownloadsEndTheRowButNotTheTelling", {{3, 0}, {3, 0}, {0, 0}, {3, 0}, {3, 0}},
+        {"failedDownloadsEndTheRowButNotTheTelling",
+         {{3, 0}, {3, 0}, {0, 0}, {3, 0}, {3, 0}},
          {false, true, false, false, false}},
         {"someCitiesNotReadIsNotEnough", {{2, 1}, {2, 1}, {2, 1}}, {false, false, false}},
     };
