@@ -99,7 +99,7 @@ if [ ! -e "$backup" ] && [ -e "$settings" ] && [ "$(head -n 1 -- "$settings")" !
     cp -p -- "$settings" "$backup"
 fi
 wrote_settings=1
-printf '%s\n[Settings]\nsiteDomain = localhost:%s\nsiteScheme = http\nhomePageUrl = http://localhost:%s/\nbannerUrl = http://localhost:%s/banner.html\n' \
+printf '%s\n[Settings]\nsiteDomain = localhost:%s\nsiteScheme = http\nurlForm = area\nhomePageUrl = http://localhost:%s/\nbannerUrl = http://localhost:%s/banner.html\n' \
     "$mark" "$port" "$port" "$port" >"$work/settings.ini"
 mv -f -- "$work/settings.ini" "$settings"
 

@@ -1,6 +1,7 @@
 # Stages the program folder. Supplied files are refreshed; files the user makes or edits are never overwritten:
 # Quillobrand.cfg, Last Search.html, savedsearch/, savedpages/, smtp/, sent/, seen/, watch/ are left alone, and area
-# lists in citydata/ are copied only where no file of that name exists (the user may have edited the supplied ones).
+# lists in citydata/ are copied (or made from areas.tsv) only where no file of that name exists (the user may have
+# edited the supplied ones).
 foreach(folder citydata savedsearch savedpages smtp sent seen watch about Help)
     file(MAKE_DIRECTORY "${STAGE_DIR}/${folder}")
 endforeach()
@@ -34,6 +35,9 @@ foreach(relative IN LISTS supplied)
         file(COPY_FILE "${SOURCE_DIR}/data/${relative}" "${target}" ONLY_IF_DIFFERENT)
     endif()
 endforeach()
+
+# The area lists by state, province, country and region, made from the site's list of areas.
+include("${CMAKE_CURRENT_LIST_DIR}/AreaLists.cmake")
 
 # file(COPY_FILE) does not carry the execute bit; the help program needs it.
 if(EXISTS "${STAGE_DIR}/Help/Help")

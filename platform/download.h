@@ -14,8 +14,8 @@ int downloadUrlToFile(const std::string& url, const std::string& path);
 void setDownloadTimeouts(long connectSeconds, long stallSeconds);
 
 // Downloads one after another over one curl handle, so that its connections, name look-ups and TLS sessions
-// serve every city of a run: the cities of today's site all end at one host after the redirect. Not for use by
-// two threads at once.
+// serve every city of a run: the site's own address is one host for every city. Not for use by two threads at
+// once.
 class Downloader {
 public:
     Downloader();

@@ -9,6 +9,7 @@ ProgramSettings defaultSettings()
     ProgramSettings s;
     s.siteDomain = "craigslist.org";
     s.siteScheme = "https";
+    s.urlForm = "area";
     s.homePageUrl = "https://www.tarnwick.com/";
     s.bannerUrl = "https://www.tarnwick.com/banners/quillobrand/banner.php";
     s.softwarePageUrl = "https://www.tarnwick.com/software.php";
@@ -59,6 +60,7 @@ ProgramSettings applySettingsText(ProgramSettings base, std::string_view iniText
         static const Field fields[] = {
             {"siteDomain", &ProgramSettings::siteDomain},
             {"siteScheme", &ProgramSettings::siteScheme},
+            {"urlForm", &ProgramSettings::urlForm},
             {"homePageUrl", &ProgramSettings::homePageUrl},
             {"bannerUrl", &ProgramSettings::bannerUrl},
             {"softwarePageUrl", &ProgramSettings::softwarePageUrl},
@@ -77,6 +79,8 @@ ProgramSettings applySettingsText(ProgramSettings base, std::string_view iniText
     // Only a test site may be asked in clear text; anything but "http" means the secure default.
     if (base.siteScheme != "http")
         base.siteScheme = "https";
+    if (base.urlForm != "city")
+        base.urlForm = "area";
     return base;
 }
 

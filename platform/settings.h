@@ -11,6 +11,9 @@ struct ProgramSettings {
     std::string siteDomain;
     // The scheme of every city's address: "https" unless a test site without TLS says "http".
     std::string siteScheme;
+    // Which address a city's search asks: "area", the site's own (www.DOMAIN/search/area/CITY?cat=...), or "city",
+    // the city's host (CITY.DOMAIN/search/CAT?...), for a site that still serves that form.
+    std::string urlForm;
     std::string homePageUrl;
     std::string bannerUrl;
     std::string softwarePageUrl;

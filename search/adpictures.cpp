@@ -1,6 +1,7 @@
 #include "search/adpictures.h"
 
 #include "search/adlist.h"
+#include "search/searchdefinition.h"
 
 #include "platform/htmltag.h"
 
@@ -72,6 +73,33 @@ std::optional<double> positionOf(const nlohmann::json& entry)
     return std::stod(text);
 }
 
+// The whole number of the entry's price (item.offers.price, or that of its first offer), when it has one.
+std::optional<std::string> priceOf(const nlohmann::json& item)
+{
+    auto offers = item.find("offers");
+    if (offers == item.end())
+        return std::nullopt;
+    const nlohmann::json* offer = &*offers;
+    if (offer->is_array()) {
+        if (offer->empty())
+            return std::nullopt;
+        offer = &offer->front();
+    }
+    if (!offer->is_object())
+        return std::nullopt;
+    const auto price = offer->find("price");
+    if (price == offer->end())
+        return std::nullopt;
+    if (price->is_string())
+        return wholeNumber(price->get_ref<const std::string&>());
+    if (price->is_number()) {
+        const double value = price->get<double>();
+        if (value >= 0 && value < 1e15)
+            return std::to_string(static_cast<long long>(value));
+    }
+    return std::nullopt;
+}
+
 // The first http(s) address among the entry's pictures, written safe for a double-quoted attribute.
 std::string pictureOf(const nlohmann::json& item)
 {
@@ -126,9 +154,9 @@ bool AdPictures::isPicturesLine(std::string_view line)
 
 bool AdPictures::parse(std::string_view line)
 {
-    m_pictures.clear();
-    m_byName.clear();
-    m_nextEntry = 0;
+    m_entries.clear();
+    m_next = 0;
+    m_adsWithout = 0;
     const size_t start = picturesTagEnd(line);
     if (start == std::string_view::npos)
         return false;
@@ -136,12 +164,13 @@ bool AdPictures::parse(std::string_view line)
     if (json.size() > maximumJsonBytes)
         return false;
 
-    // Only the names and pictures are kept while parsing: offers, places and the like are dropped as they come.
+    // Only the names, prices and pictures are kept while parsing: places and the like are dropped as they come.
     const auto keep = [](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
         if (event != nlohmann::json::parse_event_t::key)
             return true;
         const std::string& key = parsed.get_ref<const std::string&>();
-        return key == "itemListElement" || key == "position" || key == "item" || key == "name" || key == "image";
+        return key == "itemListElement" || key == "position" || key == "item" || key == "name" || key == "image"
+            || key == "offers" || key == "price";
     };
     const nlohmann::json document = nlohmann::json::parse(json.begin(), json.end(), keep, false);
     if (document.is_discarded())
@@ -152,13 +181,11 @@ bool AdPictures::parse(std::string_view line)
     if (list == document.end() || !list->is_array())
         return true;
 
-    struct Entry {
+    struct Placed {
         std::optional<double> position;
-        size_t order;
-        std::string name;
-        std::string picture;
+        Entry entry;
     };
-    std::vector<Entry> entries;
+    std::vector<Placed> placed;
     for (const nlohmann::json& element : *list) {
         if (!element.is_object())
             continue;
@@ -168,36 +195,46 @@ bool AdPictures::parse(std::string_view line)
         const auto name = item->find("name");
         if (name == item->end() || !name->is_string())
             continue;
-        entries.push_back({positionOf(element), entries.size(),
-                           foldBlanks(htmlToText(name->get_ref<const std::string&>())), pictureOf(*item)});
+        placed.push_back(
+            {positionOf(element),
+             {foldBlanks(htmlToText(name->get_ref<const std::string&>())), priceOf(*item), pictureOf(*item)}});
     }
     // By position; entries without one keep their order after the others.
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
         if (a.position && b.position)
             return *a.position < *b.position;
         return a.position.has_value() && !b.position.has_value();
     });
-    for (Entry& entry : entries) {
-        m_byName[std::move(entry.name)].entries.push_back(m_pictures.size());
-        m_pictures.push_back(std::move(entry.picture));
-    }
+    m_entries.reserve(placed.size());
+    for (Placed& p : placed)
+        m_entries.push_back(std::move(p.entry));
     return true;
 }
 
-std::string AdPictures::pictureFor(std::string_view titleText)
+// The alignment works as the list streams, one ad at a time, against the entries known from the head. An ad takes
+// the first entry from m_next on that fits it, passing over the entries before it (items without an ad in the
+// list), but only a few: every entry passed over is a claim that no later ad will want it. The reach is one entry,
+// and two more for each ad in a row before this one that took none: an ad missing from the entries (the common
+// case, seen on real pages) then costs that ad alone its picture, since the next ad fits the entry waiting at
+// m_next; and a run of entries missing from the list is crossed after an ad or two, rather than costing every ad
+// after it. The bound also keeps the work per ad small. What can't be told apart this way is two ads of the same
+// title and price where one lacks its entry: those are as a rule the same thing posted twice, with like pictures.
+std::string AdPictures::pictureFor(std::string_view titleText, std::string_view priceText)
 {
-    const auto found = m_byName.find(foldBlanks(titleText));
-    if (found == m_byName.end())
-        return {};
-    SameName& same = found->second;
-    // Entries passed over by an earlier match are gone for good; each list only moves forward.
-    while (same.next < same.entries.size() && same.entries[same.next] < m_nextEntry)
-        ++same.next;
-    if (same.next == same.entries.size())
-        return {};
-    const size_t entry = same.entries[same.next++];
-    m_nextEntry = entry + 1;
-    return m_pictures[entry];
+    constexpr size_t furthestReach = 16;
+    const std::string name = foldBlanks(titleText);
+    const std::optional<std::string> price = priceText.empty() ? std::nullopt : wholeNumber(htmlToText(priceText));
+    const size_t reach = std::min<size_t>(furthestReach, 1 + 2 * static_cast<size_t>(m_adsWithout));
+    for (size_t at = m_next; at < m_entries.size() && at <= m_next + reach; ++at) {
+        const Entry& entry = m_entries[at];
+        if (entry.name != name || (price && entry.price && *price != *entry.price))
+            continue;
+        m_next = at + 1;
+        m_adsWithout = 0;
+        return entry.picture;
+    }
+    ++m_adsWithout;
+    return {};
 }
 
 } // namespace search

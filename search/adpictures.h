@@ -1,13 +1,14 @@
 #pragma once
 // Today's search pages carry their list of ads a second time, as JSON-LD in the head:
 // <script type="application/ld+json" id="ld_searchpage_results">, an ItemList whose itemListElement entries hold
-// position, item.name and item.image (picture addresses). The HTML list has no pictures, so each ad takes the
-// first picture of its entry, matched by order and by name: a wrong picture is worse than none.
+// position, item.name, item.offers.price and item.image (picture addresses). The HTML list has no pictures, so
+// each ad takes the first picture of its entry. The two lists mostly agree, but either may hold an item the other
+// lacks, and titles repeat: the ads are aligned with the entries in order, and a wrong picture is worse than none.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace search {
@@ -21,22 +22,24 @@ public:
     // line gave. JSON that can't be parsed, or is over 8 MB, gives no pictures: false.
     bool parse(std::string_view line);
 
-    // The picture of the next entry, after the last one taken, whose name equals the title (as text, blanks
-    // folded), written safe for a double-quoted attribute; "" when no entry is left by that name (nothing is
-    // taken then) or the entry has no http(s) picture.
-    std::string pictureFor(std::string_view titleText);
+    // The picture of the next ad of the list, given its title and price as text (the price may be empty), written
+    // safe for a double-quoted attribute; "" when no entry is taken for it, or the entry has no http(s) picture.
+    // An entry fits an ad when their names are equal (blanks folded) and, where both carry a price, their whole
+    // numbers are equal. Ads must come in the list's order.
+    std::string pictureFor(std::string_view titleText, std::string_view priceText = {});
 
-    size_t entryCount() const { return m_pictures.size(); }
+    size_t entryCount() const { return m_entries.size(); }
 
 private:
-    struct SameName {
-        std::vector<size_t> entries; // in the order they are taken
-        size_t next = 0;
+    struct Entry {
+        std::string name;
+        std::optional<std::string> price; // the whole number, when the entry carries one
+        std::string picture;
     };
 
-    std::vector<std::string> m_pictures; // by entry, in the order of their positions
-    std::unordered_map<std::string, SameName> m_byName;
-    size_t m_nextEntry = 0;
+    std::vector<Entry> m_entries; // in the order of their positions
+    size_t m_next = 0; // the first entry no ad has taken or passed over
+    int m_adsWithout = 0; // ads in a row, up to the current one, that took no entry
 };
 
 } // namespace search

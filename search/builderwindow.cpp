@@ -262,6 +262,8 @@ void runSearch(Builder& b)
         platform::showMessageBox("Quillobrand", storeTooNewMessage(), platform::BoxIcon::Error);
     else if (outcome.memoryNotSaved)
         platform::showMessageBox("Quillobrand", memoryNotSavedMessage(outcome), platform::BoxIcon::Error);
+    if (outcome.notReadCount > 0)
+        platform::showMessageBox("Quillobrand", notReadMessage(outcome), platform::BoxIcon::Warning);
 }
 
 // A range or bedroom value the site can't read would be silently ignored there: the user decides first.

@@ -224,6 +224,24 @@ std::string buildSearchTail(const SearchDefinition& search, const std::string& m
     return tail;
 }
 
+std::string buildAreaQuery(const SearchDefinition& search, const std::string& mainCode)
+{
+    // The category goes into a query value here rather than a path: the words' encoding keeps it one value.
+    std::string query = "?cat=" + encodeSearchWords(search.categoryCode);
+    query += "&query=" + encodeSearchWords(search.words);
+    if (search.titleOnly == 1)
+        query += "&srchType=T";
+    if (search.hasPicture == 1)
+        query += "&hasPic=1";
+    return query + todaysOptions(search, mainCode);
+}
+
+std::string buildAreaUrl(const std::string& cityCode, const std::string& areaQuery, const std::string& siteScheme,
+                         const std::string& siteDomain)
+{
+    return siteScheme + "://www." + siteDomain + "/search/area/" + cityCode + areaQuery;
+}
+
 std::string buildCityUrl(const std::string& cityCode, const std::string& tail, const std::string& siteScheme)
 {
     return siteScheme + "://" + cityCode + tail;

@@ -60,6 +60,15 @@ std::optional<std::string> wholeNumber(std::string_view field);
 // in the order of the fields: the site would ignore them.
 std::vector<std::string> fieldsTheSiteWouldIgnore(const SearchDefinition& search, const std::string& mainCode);
 
+// The query of the site's own address of a search: "?cat=" + category, "&query=" + the encoded words, "&srchType=T"
+// for titles only (nothing for the entire post), "&hasPic=1", then todaysOptions. None of the old names.
+std::string buildAreaQuery(const SearchDefinition& search, const std::string& mainCode);
+
+// The site's own address of a city's search, where the city's host redirects to: siteScheme + "://www." +
+// siteDomain + "/search/area/" + cityCode + areaQuery. The city code is used as it stands.
+std::string buildAreaUrl(const std::string& cityCode, const std::string& areaQuery, const std::string& siteScheme,
+                         const std::string& siteDomain);
+
 // siteScheme + "://" + cityCode + tail; the city code is used as it stands.
 std::string buildCityUrl(const std::string& cityCode, const std::string& tail, const std::string& siteScheme);
 

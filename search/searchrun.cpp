@@ -323,7 +323,7 @@ public:
                 keys.push_back(adFingerprint(ad));
             }
             const std::string titleText = htmlToText(ad.title);
-            const std::string picture = pictures.pictureFor(titleText);
+            const std::string picture = pictures.pictureFor(titleText, ad.price);
             const std::string item = markedItemHtml(ad, link, picture, verdict);
             writeText(results, item);
             if (m_run.store) {
@@ -340,19 +340,27 @@ public:
                                                      htmlToText(ad.place), link.value_or(""), verdict.oldPrice});
             }
         });
-        readList(page, std::move(firstPiece), pieceEnded, reader);
+        const bool whole = readList(page, std::move(firstPiece), pieceEnded, reader);
         if (leftOut > 0)
             writeText(results, "<p class=\"left-out\">" + std::to_string(leftOut) + " left out by excluded words</p>");
         if (hidden > 0)
             writeText(results, "<p class=\"hidden\">" + std::to_string(hidden) + " hidden</p>");
-        if (reader.adCount() > 0) {
+        if (!whole) {
+            // The answer ended before the list did: the ads cut off must not be forgotten by the memory.
+            writeText(results, notSearchedLine("the site's answer was cut short"));
+            if (reader.adCount() > 0 && !m_run.styleWritten) {
+                writeText(results, adListStyle);
+                m_run.styleWritten = true;
+            }
+            writeText(results, "\r\n");
+        } else if (reader.adCount() > 0) {
             // The page's one style element, after the first list of ads: the ads in the normal text size inside the
             // heading that every city's heading line leaves open.
             writeText(results, m_run.styleWritten ? "<br>\r\n" : "<br>" + std::string(adListStyle) + "\r\n");
             m_run.styleWritten = true;
         } else if (reader.sawSeeAlso())
             writeText(results, "<p>Nothing found.</p>\r\n");
-        m_gaveList = reader.adCount() > 0 || reader.sawSeeAlso();
+        m_gaveList = whole && (reader.adCount() > 0 || reader.sawSeeAlso());
         for (std::uint64_t key : keys)
             m_run.listedBefore.add(key, m_cityIndex);
     }
@@ -361,8 +369,9 @@ public:
     bool gaveList() const { return m_gaveList; }
 
 private:
-    // Feeds the list that starts in firstPiece to reader, piece by piece, up to its end or the page's.
-    static void readList(platform::LineReader& page, std::string piece, bool pieceEnded, AdListReader& reader)
+    // Feeds the list that starts in firstPiece to reader, piece by piece, up to its end or the page's. False when
+    // the page ended first.
+    static bool readList(platform::LineReader& page, std::string piece, bool pieceEnded, AdListReader& reader)
     {
         for (;;) {
             reader.feedPiece(piece, pieceEnded);
@@ -373,7 +382,9 @@ private:
             piece.clear();
             pieceEnded = page.readPiece(piece, pieceEnded ? scanPieceBytes : restPieceBytes);
         }
+        const bool ended = reader.listEnded();
         reader.finish();
+        return ended;
     }
 
     RunState& m_run;
@@ -395,13 +406,19 @@ void finishLine(platform::LineReader& page, std::string& line, bool keep)
     }
 }
 
-// A city's block, for a page downloaded to downloadPath. Returns false when the results page could not be
-// written.
-bool appendBlock(RunState& run, const std::string& downloadPath, const std::string& cityCode)
+// What became of a city's page.
+struct BlockWritten {
+    bool written = false; // the block reached the results page
+    bool notRead = false; // the page held neither a list of today's shape nor a marker of the old one
+};
+
+// A city's block, for a page downloaded to downloadPath.
+BlockWritten appendBlock(RunState& run, const std::string& downloadPath, const std::string& cityCode)
 {
+    BlockWritten block;
     std::FILE* results = std::fopen(run.resultsPath.c_str(), "abe");
     if (!results)
-        return false;
+        return block;
     writeText(results, cityHeadingLine(cityCode, run.scheme, run.domain) + "\r\n");
     if (run.store)
         run.store->beginCity(cityCode, run.cityPosition);
@@ -410,29 +427,23 @@ bool appendBlock(RunState& run, const std::string& downloadPath, const std::stri
     AdPictures pictures;
     platform::LineReader page(downloadPath);
     int linesRead = 0;
+    bool known = false; // a list or a marker was found
     while (page.isOpen() && !page.atEnd()) {
         std::string line;
         const bool ended = page.readPiece(line, scanPieceBytes);
         if (++linesRead <= pausedLinesPerPage)
             platform::sleepOneMillisecond();
-        // The pictures' JSON holds the ads' names, which may hold a marker's words; it is never a marker line. One
-        // too long to take whole gives no pictures and is passed over.
+        // The pictures' JSON holds the ads' names, which may hold a marker's words; it is never a marker line, but
+        // the list may follow it on its line. One too long to take whole gives no pictures and is passed over.
         if (AdPictures::isPicturesLine(line)) {
             if (ended)
                 pictures.parse(line);
             else
                 finishLine(page, line, false);
-            continue;
+            if (!ended || !startsAdList(line))
+                continue;
         }
-        if (isMarkerLine(line)) {
-            if (!ended)
-                finishLine(page, line, true);
-            // A "LOCAL results found." line alone ends the scan and leaves the block with its heading only.
-            const std::string content = contentLineFor(line, cityCode, run.scheme, run.domain);
-            if (!content.empty())
-                writeText(results, content + "\r\n");
-            break;
-        }
+        // The list's tag is looked for first: an ad's title on the list's line may hold a marker's words.
         if (startsAdList(line)) {
             // Today's shape: no marker of the old one can follow, so the scan ends here and the list is read on
             // without pauses. The count of new ads stands before the ads, so it takes a read of its own.
@@ -449,17 +460,34 @@ bool appendBlock(RunState& run, const std::string& downloadPath, const std::stri
             }
             list.write(results, page, std::move(line), ended, pictures, counts);
             gaveList = list.gaveList();
+            known = true;
+            break;
+        }
+        if (isMarkerLine(line)) {
+            if (!ended)
+                finishLine(page, line, true);
+            // A "LOCAL results found." line alone ends the scan and leaves the block with its heading only.
+            const std::string content = contentLineFor(line, cityCode, run.scheme, run.domain);
+            if (!content.empty())
+                writeText(results, content + "\r\n");
+            known = true;
             break;
         }
         if (!ended)
             finishLine(page, line, false);
+    }
+    if (!known) {
+        // A page of a form this program does not know would otherwise look like a city without ads, for ever.
+        writeText(results, std::string(notReadLine) + "\r\n");
+        block.notRead = true;
     }
     if (run.store) {
         run.store->endCity(gaveList);
         run.anyListed = run.anyListed || gaveList;
     }
     const bool failed = std::ferror(results) != 0;
-    return std::fclose(results) == 0 && !failed;
+    block.written = std::fclose(results) == 0 && !failed;
+    return block;
 }
 
 bool appendLine(const std::string& path, const std::string& text)
@@ -502,6 +530,13 @@ std::string contentLineFor(const std::string& markerLine, const std::string& cit
 std::string notSearchedLine(const std::string& reason)
 {
     return "<p>Not searched: " + reason + ".</p>";
+}
+
+std::string notReadMessage(const RunOutcome& outcome)
+{
+    return "The site answered " + std::to_string(outcome.notReadCount) + " of " + std::to_string(outcome.citiesAsked)
+        + " cities with pages that Quillobrand could not read. The site may have changed its pages; the user guide"
+          " says what to do.";
 }
 
 std::string refusalMessage(const RunOutcome& outcome)
@@ -563,7 +598,10 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
         hooks.setProgressMaximum(outcome.lineCount);
 
     const platform::ProgramSettings& settings = platform::settings();
+    // The tail names the search (its memory); the address asked is the site's own unless the settings say otherwise.
     const std::string tail = buildSearchTail(search, mainCode, settings.siteDomain);
+    const std::string areaQuery = buildAreaQuery(search, mainCode);
+    const bool askCityHost = settings.urlForm == "city";
     platform::useFineTimer();
     if (hooks.handlePendingEvents)
         hooks.handlePendingEvents();
@@ -595,10 +633,15 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
         if (!cityCode.empty()) {
             run.recordListed = pass < outcome.lineCount;
             run.cityPosition = pass;
-            const int result = downloader.download(buildCityUrl(cityCode, tail, run.scheme), files.downloadPath);
+            const std::string url = askCityHost ? buildCityUrl(cityCode, tail, run.scheme)
+                                                : buildAreaUrl(cityCode, areaQuery, run.scheme, run.domain);
+            const int result = downloader.download(url, files.downloadPath);
+            ++outcome.citiesAsked;
             bool written;
             if (result == 0 && platform::regularFileSize(files.downloadPath) > 0) {
-                written = appendBlock(run, files.downloadPath, cityCode);
+                const BlockWritten block = appendBlock(run, files.downloadPath, cityCode);
+                written = block.written;
+                (block.notRead ? outcome.notReadCount : outcome.pagesRead) += 1;
             } else {
                 const std::string reason
                     = result == 0 ? "the site sent an empty page" : platform::downloadFailureReason(result);

@@ -50,6 +50,9 @@ struct RunOutcome {
     int refusedPass = 0;
     std::string refusedCity;
     bool pageComplete = true; // every block reached the results page
+    int citiesAsked = 0; // cities whose page was asked for
+    int notReadCount = 0; // of them, those whose page had a form the program does not know
+    int pagesRead = 0; // of them, those whose page gave a list or a marker
     int newCount = 0;
     std::vector<NewAd> newAds;
     // Ads whose whole-number price fell since the search last listed them (never NEW ones).
@@ -83,6 +86,13 @@ std::string contentLineFor(const std::string& markerLine, const std::string& cit
 // The content line of a city whose page could not be had: "<p>Not searched: " + reason + ".</p>".
 std::string notSearchedLine(const std::string& reason);
 
+// The line of a city whose page held neither a list of today's shape nor a marker of the old one.
+inline constexpr std::string_view notReadLine
+    = "<p>Not read: the site's page has a form this program does not know.</p>";
+
+// What the builder says after a run in which some cities' pages could not be read.
+std::string notReadMessage(const RunOutcome& outcome);
+
 // What the builder says after a run the site refused.
 std::string refusalMessage(const RunOutcome& outcome);
 // What the builder says after a run whose memory could not be saved.
@@ -95,11 +105,14 @@ class StoreRun;
 // Appends the city's block for the downloaded page at downloadPath to the results page: the heading, then the
 // content line. A page of the old shape gives the first line that holds "data-pid", "Nothing found" or "LOCAL
 // results found." in its written form; one in today's shape, whose list of ads comes first, gives its ads (see
-// AdListReader) or "<p>Nothing found.</p>". A page with neither gives the heading alone. Pauses 1 ms after each
-// of the first 2,000 lines of the scan; holds one line (or one ad) at a time.
+// AdListReader) or "<p>Nothing found.</p>"; a list whose end never came gives the ads read and "Not searched: the
+// site's answer was cut short.". The list's tag is looked for before the markers on every line. A page with
+// neither gives notReadLine. Pauses 1 ms after each of the first 2,000 lines of the scan; holds one line (or one
+// ad) at a time.
 // store: the run of the search against the ad store, or null; ads of today's shape that its memory doesn't hold are
 // marked NEW and counted, those whose price fell are marked cheaper, starred ones get their star and note, hidden
-// ones are left out and counted, and every ad listed is noted in it.
+// ones are left out and counted, and every ad listed is noted in it; a page not read, or a list cut short, leaves
+// the city's memory as it was.
 void appendCityResults(const std::string& downloadPath, const std::string& cityCode, StoreRun* store = nullptr);
 
 // Steps 2 to 7 of a run: removes an earlier results page, opens (creating it empty when missing) the area list

@@ -46,7 +46,7 @@ wait_for_file "$work/smtp-port" "The mail server"
 cp -r build/Quillobrand "$work/program"
 rm -f "$work/program/Last Search.html" "$work/program/Quillobrand.cfg" "$work/program/savedsearch/"* \
     "$work/program/seen/"* "$work/program/watch/"* "$work/program/ads.db"*
-printf '[Settings]\nsiteDomain=localhost:%s\nsiteScheme=http\nhomePageUrl=http://localhost:%s/\nbannerUrl=http://localhost:%s/banner.html\n' \
+printf '[Settings]\nsiteDomain=localhost:%s\nsiteScheme=http\nurlForm=area\nhomePageUrl=http://localhost:%s/\nbannerUrl=http://localhost:%s/banner.html\n' \
     "$port" "$port" "$port" >"$work/program/settings.ini"
 printf 'Ann\r\nann@example.com\r\nlocalhost\r\nann\r\nsecret\r\n%s\r\n' "$(cat "$work/smtp-port")" \
     >"$work/program/smtp/Ann.smtp"

@@ -93,4 +93,25 @@ std::string digestMessage(const std::vector<NewAd>& ads)
     return message;
 }
 
+bool noteUnreadPages(UnreadPages& state, int citiesAsked, int notRead, int pagesRead)
+{
+    if (citiesAsked > 0 && notRead == citiesAsked) {
+        ++state.runsInARow;
+        if (state.runsInARow < 2 || state.told)
+            return false;
+        state.told = true;
+        return true;
+    }
+    // A run whose cities all failed to download says nothing about the pages' form: only the streak ends.
+    state.runsInARow = 0;
+    if (pagesRead > 0)
+        state.told = false;
+    return false;
+}
+
+std::string unreadBody(const std::string& searchName)
+{
+    return searchName + ": the site's pages could not be read";
+}
+
 } // namespace watch

@@ -26,4 +26,16 @@ std::string digestSubject(const std::string& searchName, size_t count);
 // link on the next line; blocks apart by a blank line, lines ended by CR LF. Only an http or https link is given.
 std::string digestMessage(const std::vector<NewAd>& ads);
 
+// A watch's runs in a row in which no city's page could be read (each had a form the program does not know).
+struct UnreadPages {
+    int runsInARow = 0;
+    bool told = false;
+};
+// Notes a run that asked for citiesAsked pages, of which notRead could not be read and pagesRead could. True once,
+// at the second run in a row in which every city's page could not be read; a run that reads a page starts over.
+bool noteUnreadPages(UnreadPages& state, int citiesAsked, int notRead, int pagesRead);
+// The notification for that: "Search needs attention", and "NAME: the site's pages could not be read".
+inline constexpr const char* unreadSummary = "Search needs attention";
+std::string unreadBody(const std::string& searchName);
+
 } // namespace watch

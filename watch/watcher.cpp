@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -30,6 +31,7 @@ struct Watcher {
     std::thread worker;
     std::atomic<bool> stopRequested{false};
     bool runGoing = false;
+    std::map<std::string, UnreadPages> unreadPages; // by watch
 };
 
 std::unique_ptr<Watcher> watcher;
@@ -79,6 +81,21 @@ void tellTheUser(const std::string& name, const WatchRun& run)
         shell::trayIcon->showMessage(summary, body, show);
 }
 
+// The site's pages could not be read on two runs in a row: the watch would otherwise find nothing new for ever.
+void tellPagesNotRead(const std::string& name)
+{
+    const std::string page = watchRunFiles(name).resultsPath;
+    auto show = [page] {
+        shell::restoreFromTray();
+        if (shell::mainBrowser)
+            shell::mainBrowser->navigate(page);
+    };
+    if (platform::notificationsAvailable() && platform::showNotification(unreadSummary, unreadBody(name), show) != 0)
+        return;
+    if (shell::trayIcon)
+        shell::trayIcon->showMessage(unreadSummary, unreadBody(name), show);
+}
+
 void runEnded(const std::string& name, const WatchRun& run)
 {
     if (watcher->worker.joinable())
@@ -99,6 +116,9 @@ void runEnded(const std::string& name, const WatchRun& run)
     }
     if (outcome.newCount > 0)
         tellTheUser(name, run);
+    if (run.searchFound
+        && noteUnreadPages(watcher->unreadPages[name], outcome.citiesAsked, outcome.notReadCount, outcome.pagesRead))
+        tellPagesNotRead(name);
     reloadWatches();
 }
 

@@ -146,6 +146,9 @@ std::string lastResultLine(const WatchRun& run)
     else if (outcome.interrupted)
         line += "; stopped after " + std::to_string(outcome.passes) + " of " + std::to_string(outcome.lineCount)
             + " cities";
+    if (outcome.notReadCount > 0)
+        line += "; the pages of " + std::to_string(outcome.notReadCount) + " of " + std::to_string(outcome.citiesAsked)
+            + " cities could not be read";
     if (!run.mailResult.empty())
         line += "; " + run.mailResult;
     return line;

@@ -709,4 +709,20 @@ TEST_F(BuilderRun, StoreThatCantKeepTheRunIsSaid)
     }
 }
 
+// Pages of a form the program does not know are said at the end of the run, in one box.
+TEST_F(BuilderRun, PagesNotReadAreSaidInABox)
+{
+    writeFile(folder + "citydata/Major Cities.city", "nomarker\r\nabc\r\nnomarker\r\n");
+    withBuilder([&](QWidget* w) { child<QAbstractButton>(w, "startSearchButton")->click(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Quillobrand");
+    EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Warning);
+    EXPECT_FALSE(boxes[0].yesNo);
+    EXPECT_EQ(boxes[0].text,
+              "The site answered 2 of 3 cities with pages that Quillobrand could not read. The site may "
+              "have changed its pages; the user guide says what to do.");
+    const std::string page = readFile(shell::resultsPagePath);
+    EXPECT_NE(page.find(">ABC</a><h4>\r\n<p class=\"row\""), std::string::npos) << page;
+}
+
 } // namespace

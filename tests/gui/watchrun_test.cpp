@@ -138,4 +138,27 @@ TEST_F(WatchRun, FindsTwoNewAdsAndTellsTheUserOnTheDesktopAndByMail)
     EXPECT_NE(message.find("new ads.html"), std::string::npos);
 }
 
+// A watch whose every city answers with pages of an unknown form says so once, at the second run in a row.
+TEST_F(WatchRun, PagesNotReadTwiceInARowNotifyOnce)
+{
+    writeFile(folder + "citydata/two.city", "nomarker\r\nnomarker\r\n");
+    fs::create_directories(folder + "watch");
+    writeFile(folder + "watch/Desks.watch", "interval=60\r\n");
+    startShell();
+    watch::startWatching();
+    const std::string said
+        = R"("summary": "Search needs attention", "body": "Desks: the site's pages could not be read")";
+    for (int run = 0; run < 3; ++run) {
+        // Two runs may end within one second: a cleared result tells the next one's end apart.
+        watch::WatchFile file = *watch::readWatch("Desks");
+        file.lastResult.clear();
+        ASSERT_TRUE(watch::writeWatch("Desks", file));
+        EXPECT_EQ(runNow(), "0 new ads; the pages of 2 of 2 cities could not be read") << run;
+    }
+    const std::string calls = fs::exists(folder + "calls.json") ? readFile(folder + "calls.json") : "";
+    const size_t first = calls.find(said);
+    EXPECT_NE(first, std::string::npos) << calls;
+    EXPECT_EQ(calls.find(said, first + 1), std::string::npos) << calls; // once, not at the third run
+}
+
 } // namespace

@@ -40,4 +40,27 @@ TEST(Settings, DefaultsWithoutAFileAndTheBannerOnTheMakersHost)
     std::filesystem::remove_all(folder);
 }
 
+// The scheme and the address form each have one other value a test site may choose; anything else is the default.
+TEST(Settings, SchemeAndAddressFormTakeOnlyTheirKnownValues)
+{
+    const struct {
+        const char* ini;
+        const char* scheme;
+        const char* urlForm;
+    } rows[] = {
+        {"", "https", "area"},
+        {"siteScheme=http\nurlForm=city\n", "http", "city"},
+        {"urlForm=area\n", "https", "area"},
+        {"urlForm=City\nsiteScheme=HTTP\n", "https", "area"},
+        {"urlForm=\nsiteScheme=ftp\n", "https", "area"},
+        {"urlForm = city \r\n", "https", "city"},
+    };
+    for (const auto& row : rows) {
+        const platform::ProgramSettings s
+            = platform::applySettingsText(platform::defaultSettings(), std::string("[Settings]\n") + row.ini);
+        EXPECT_EQ(s.siteScheme, row.scheme) << row.ini;
+        EXPECT_EQ(s.urlForm, row.urlForm) << row.ini;
+    }
+}
+
 } // namespace

@@ -118,6 +118,82 @@ INSTANTIATE_TEST_SUITE_P(
                   {"HTTPS://i/a&quot;b&amp;c&lt;d&gt;.jpg", "http://i/b.jpg", "", ""}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// An entry with a price ("" for none) and one picture named after pic.
+std::string priced(int position, const std::string& name, const std::string& price, const std::string& pic)
+{
+    const std::string offers = price.empty() ? "" : "\"offers\": {\"@type\": \"Offer\", \"price\": " + price + "}, ";
+    return "{\"position\": \"" + std::to_string(position) + "\", \"item\": {\"name\": \"" + name + "\", " + offers
+        + "\"image\": [\"https://img.example/" + pic + ".jpg\"]}}";
+}
+
+struct AlignCase {
+    const char* name;
+    std::vector<std::string> entries;
+    std::vector<std::pair<std::string, std::string>> ads; // title and price as the list gives them
+    std::vector<std::string> pictures; // the picture names taken, "" for none
+};
+
+class PictureAlignment : public ::testing::TestWithParam<AlignCase> { };
+
+TEST_P(PictureAlignment, NeverGivesAnAdAnotherAdsPicture)
+{
+    search::AdPictures pictures;
+    ASSERT_TRUE(pictures.parse(picturesLine(GetParam().entries)));
+    std::vector<std::string> given;
+    for (const auto& [title, price] : GetParam().ads) {
+        const std::string picture = pictures.pictureFor(title, price);
+        given.push_back(picture.empty() ? "" : picture.substr(20, picture.size() - 24)); // the name alone
+    }
+    EXPECT_EQ(given, GetParam().pictures);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, PictureAlignment,
+                         ::testing::Values(
+                             // The case seen: ad 7 has no entry, and ad 10 has ad 7's title (and here its price too).
+                             AlignCase{"adSevenWithoutEntryTitledAsAdTen",
+                                       {priced(8, "Desk", "\"40.00\"", "p8"), priced(9, "Chair", "\"15.00\"", "p9"),
+                                        priced(10, "Lamp", "\"20.00\"", "p10")},
+                                       {{"Lamp", "$20"}, {"Desk", "$40"}, {"Chair", "$15"}, {"Lamp", "$20"}},
+                                       {"", "p8", "p9", "p10"}},
+                             AlignCase{"theSameWithoutPrices",
+                                       {priced(8, "Desk", "", "p8"), priced(9, "Chair", "", "p9"),
+                                        priced(10, "Lamp", "", "p10")},
+                                       {{"Lamp", ""}, {"Desk", ""}, {"Chair", ""}, {"Lamp", ""}},
+                                       {"", "p8", "p9", "p10"}},
+                             AlignCase{"priceTellsTheSameTitlesApart",
+                                       {priced(8, "Lamp", "\"20.00\"", "p8"), priced(9, "Desk", "\"40.00\"", "p9")},
+                                       {{"Lamp", "$35"}, {"Lamp", "$20"}, {"Desk", "$40"}},
+                                       {"", "p8", "p9"}},
+                             // The mirror: entry 7 has no ad, and entry 10 has entry 7's title.
+                             AlignCase{"entrySevenWithoutAdTitledAsEntryTen",
+                                       {priced(7, "Lamp", "\"20.00\"", "p7"), priced(8, "Desk", "\"40.00\"", "p8"),
+                                        priced(9, "Chair", "\"15.00\"", "p9"), priced(10, "Lamp", "\"20.00\"", "p10")},
+                                       {{"Desk", "$40"}, {"Chair", "$15"}, {"Lamp", "$20"}},
+                                       {"p8", "p9", "p10"}},
+                             AlignCase{"twoEntriesWithoutAdsCostOneAdItsPicture",
+                                       {priced(1, "X", "", "x"), priced(2, "Y", "", "y"), priced(4, "A", "", "a"),
+                                        priced(5, "B", "", "b"), priced(6, "C", "", "c")},
+                                       {{"A", ""}, {"B", ""}, {"C", ""}},
+                                       {"", "b", "c"}},
+                             AlignCase{"housingEntriesCarryNoPrice",
+                                       {priced(0, "2br - sunny flat", "", "h0"), priced(1, "Studio", "", "h1")},
+                                       {{"2br - sunny flat", "$1,850"}, {"Studio", "$0"}},
+                                       {"h0", "h1"}},
+                             AlignCase{"pricesAsTheSiteWritesThem",
+                                       {priced(0, "Plates", "\"30000.00\"", "a"), priced(1, "Trailer", "8395", "b"),
+                                        priced(2, "Gloves", "20.5", "c")},
+                                       {{"Plates", "$30,000"}, {"Trailer", "$8,395"}, {"Gloves", "$20"}},
+                                       {"a", "b", "c"}},
+                             AlignCase{"theListLongerAtItsEnd",
+                                       {priced(0, "A", "\"1.00\"", "a"), priced(1, "B", "\"2.00\"", "b")},
+                                       {{"A", "$1"}, {"B", "$2"}, {"A", "$1"}},
+                                       {"a", "b", ""}},
+                             AlignCase{"theEntriesLongerAtTheirEnd",
+                                       {priced(0, "A", "", "a"), priced(1, "B", "", "b"), priced(2, "C", "", "c")},
+                                       {{"A", ""}, {"B", ""}},
+                                       {"a", "b"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct BadCase {
     const char* name;
     std::string line;

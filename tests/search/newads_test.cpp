@@ -79,6 +79,7 @@ protected:
         shell::resultsPagePath = folder + "Last Search.html";
         platform::settings().siteDomain = site->domain();
         platform::settings().siteScheme = "http";
+        platform::settings().urlForm = "area";
         search.categoryCode = "sss";
         search.words = "desk";
     }

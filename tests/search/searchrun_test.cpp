@@ -1,6 +1,7 @@
 // The multi-city run against the sample site, and the results page byte for byte.
 
 #include "search/searchrun.h"
+#include "search/seenads.h"
 
 #include "platform/download.h"
 #include "platform/settings.h"
@@ -60,7 +61,9 @@ protected:
     static void SetUpTestSuite()
     {
         requestLog = makeTestFolder("qb-requests") + "requests.log";
-        site = new SampleSite({"--stall-seconds", "10", "--request-log", requestLog});
+        connectionLog = requestLog + ".connections";
+        site
+            = new SampleSite({"--stall-seconds", "10", "--request-log", requestLog, "--connection-log", connectionLog});
         platform::setDownloadTimeouts(2, 2);
     }
     static void TearDownTestSuite()
@@ -77,7 +80,10 @@ protected:
         shell::resultsPagePath = folder + "Last Search.html";
         platform::settings().siteDomain = site->domain();
         platform::settings().siteScheme = "http";
+        // The city hosts, as the old pages are checked; the tests of the site's own address say so.
+        platform::settings().urlForm = "city";
         fs::remove(requestLog);
+        fs::remove(connectionLog);
     }
     void TearDown() override { fs::remove_all(folder); }
 
@@ -105,10 +111,10 @@ protected:
         hooks.closeRequested = [this, closeAfterPass] { return lastPass == closeAfterPass; };
         return search::runSearchPasses(s, mainCode, folder + "citydata/test.city", hooks);
     }
-    // The requests the site saw, one "HOST PATH" line each.
-    static std::vector<std::string> requests()
+    // The requests the site saw, one "HOST PATH" line each; or the connections it took, one line each.
+    static std::vector<std::string> requests(const std::string& log = requestLog)
     {
-        std::ifstream in(requestLog);
+        std::ifstream in(log);
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
@@ -135,6 +141,7 @@ protected:
 
     static SampleSite* site;
     static std::string requestLog;
+    static std::string connectionLog;
     std::string folder;
     std::vector<std::string> cities;
     int progressMaximum = -1;
@@ -144,6 +151,7 @@ protected:
 
 SampleSite* SearchRun::site = nullptr;
 std::string SearchRun::requestLog;
+std::string SearchRun::connectionLog;
 
 TEST_F(SearchRun, ThreeCitiesWhoseSecondFails)
 {
@@ -180,24 +188,24 @@ struct PageCase {
     const char* name;
     const char* city;
     const char* words;
-    std::string block; // after the heading; "" for the heading alone; "-" for no block at all
+    std::string block; // after the heading; "" for the heading alone
 };
 
 class SearchRunPages : public SearchRun, public ::testing::WithParamInterface<PageCase> { };
 
+// The sample site answers alike on a city's host and at the site's own address.
 TEST_P(SearchRunPages, GiveTheirBlock)
 {
     const PageCase& c = GetParam();
     writeList(std::string(c.city) + "\r\n");
-    run(0, c.words);
-    if (c.block == "-") {
-        EXPECT_FALSE(fs::exists(shell::resultsPagePath));
-        return;
-    }
     std::string upper = c.city;
     for (char& ch : upper)
         ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    EXPECT_EQ(results(), heading(c.city, upper) + c.block);
+    for (const char* form : {"city", "area"}) {
+        platform::settings().urlForm = form;
+        run(0, c.words);
+        EXPECT_EQ(results(), heading(c.city, upper) + c.block) << form;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -208,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{"nothingFoundBeforeDataPid", "both", "x",
                  "<div class=\"noresults\">Nothing found for that search.</div><p class=\"row\" data-pid=\"both1\">"
                  "<a href=\"/x.html\" class=\"title\">both ad 1</a></p>\r\n"},
-        PageCase{"noMarkerGivesTheHeadingAlone", "nomarker", "x", ""},
+        PageCase{"noMarkerIsNotRead", "nomarker", "x", std::string(search::notReadLine) + "\r\n"},
         PageCase{"localResultsEndTheScan", "localonly", "x", ""},
         PageCase{"emptyPage", "empty", "x", "<p>Not searched: the site sent an empty page.</p>\r\n"},
         PageCase{"truncatedPage", "closes", "x", "<p>Not searched: the site's answer was cut short.</p>\r\n"},
@@ -367,6 +375,123 @@ TEST_F(SearchRun, AdsTakeThePicturesOfTheirEntries)
         EXPECT_NE(slug.find((*it)[1].str().substr(0, 4)), std::string::npos) << (*it)[0];
     }
     EXPECT_EQ(matched, 7);
+}
+
+// The site's own address: one connection for every city, today's names only, the same page as the city's host.
+TEST_F(SearchRun, SitesOwnAddressIsAskedOverOneConnection)
+{
+    const struct {
+        const char* form;
+        size_t connections;
+        std::string firstRequest;
+    } rows[] = {
+        {"area", 1,
+         "www." + site->domain()
+             + " /search/area/springfield?cat=apa&query=two+bed&min_price=1000&min_bedrooms=2"
+               "&max_bedrooms=2&pets_cat=1"},
+        {"city", 4,
+         "springfield." + site->domain()
+             + " /search/apa?query=two+bed&srchType=A&minAsk=1000&maxAsk=&bedrooms=2"
+               "&addTwo=purrr&min_price=1000&min_bedrooms=2&max_bedrooms=2&pets_cat=1"},
+    };
+    search::SearchDefinition flats;
+    flats.categoryCode = "apa";
+    flats.words = "two bed";
+    flats.rentMin = "1000";
+    flats.bedrooms = "2";
+    flats.catsOk = 1;
+    writeList("springfield\r\nshelbyville\r\nogdenville\r\ncapitalcity\r\n");
+    std::vector<std::string> pages;
+    for (const auto& row : rows) {
+        platform::settings().urlForm = row.form;
+        fs::remove(requestLog);
+        fs::remove(connectionLog);
+        const search::RunOutcome outcome = run(flats, "hhh");
+        EXPECT_EQ(outcome.citiesAsked, 4);
+        EXPECT_EQ(outcome.pagesRead, 4);
+        const std::vector<std::string> asked = requests();
+        ASSERT_EQ(asked.size(), 4u) << row.form;
+        EXPECT_EQ(asked[0], row.firstRequest);
+        EXPECT_EQ(requests(connectionLog).size(), row.connections) << row.form;
+        // Both forms name the search alike, so the NEW marks carry over from one to the other.
+        EXPECT_TRUE(fs::exists(search::seenFilePath(search::buildSearchTail(flats, "hhh", site->domain()))));
+        pages.push_back(results());
+    }
+    EXPECT_EQ(pages[0], pages[1]); // headings and links as before, whichever address was asked
+}
+
+TEST_F(SearchRun, PagesNotReadAreCountedAndSaid)
+{
+    const struct {
+        const char* list;
+        int asked, notRead, read;
+        const char* message;
+    } rows[] = {
+        {"nomarker\r\nspringfield\r\ngone\r\nnomarker\r\n", 4, 2, 1,
+         "The site answered 2 of 4 cities with pages that Quillobrand could not read. The site may have changed its "
+         "pages; the user guide says what to do."},
+        {"springfield\r\nlocalonly\r\nemptylist\r\n", 3, 0, 3, nullptr},
+    };
+    for (const auto& row : rows) {
+        writeList(row.list);
+        const search::RunOutcome outcome = run();
+        EXPECT_EQ(outcome.citiesAsked, row.asked) << row.list;
+        EXPECT_EQ(outcome.notReadCount, row.notRead) << row.list;
+        EXPECT_EQ(outcome.pagesRead, row.read) << row.list;
+        if (row.message) {
+            EXPECT_EQ(search::notReadMessage(outcome), row.message);
+        }
+        EXPECT_EQ(count(results(), std::string(search::notReadLine)), static_cast<size_t>(row.notRead));
+    }
+}
+
+// A page not read, and a list whose end never came, leave the city's memory as it was.
+TEST_F(SearchRun, CityNotReadOrCutShortKeepsItsMemory)
+{
+    search::SearchDefinition s;
+    s.categoryCode = "sss";
+    s.words = "lamp";
+    const std::string memory = search::seenFilePath(search::buildSearchTail(s, "sss", site->domain()));
+    writeList("cutlist\r\nnomarker\r\n");
+    run(s, "sss");
+    std::string page = results();
+    EXPECT_EQ(count(page, "<p class=\"ad\">"), 2u) << page;
+    EXPECT_NE(page.find("</p><p>Not searched: the site's answer was cut short.</p>" + std::string(search::adListStyle)
+                        + "\r\n"),
+              std::string::npos)
+        << page;
+    EXPECT_FALSE(fs::exists(memory)); // nothing to remember: neither city gave a whole list
+
+    const std::string kept = "[cutlist]\r\nkeep1\r\n[nomarker]\r\nkeep2\r\n";
+    fs::create_directories(fs::path(memory).parent_path());
+    std::ofstream(memory, std::ios::binary) << kept;
+    writeList("springfield\r\ncutlist\r\nnomarker\r\n");
+    platform::settings().urlForm = "area";
+    const search::RunOutcome outcome = run(s, "sss");
+    EXPECT_EQ(outcome.newCount, 2); // the ads read are shown, marked against the memory
+    std::ifstream in(memory, std::ios::binary);
+    const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(after.find(kept), std::string::npos) << after;
+    EXPECT_NE(after.find("[springfield]\r\n"), std::string::npos) << after;
+}
+
+// The site puts "$0" on ads without a price; only a jobs search leaves it out.
+TEST_F(SearchRun, ZeroPricesStayButForJobs)
+{
+    const struct {
+        const char* category;
+        const char* mainCode;
+        size_t zeros;
+    } rows[] = {{"apa", "hhh", 3}, {"sss", "sss", 3}, {"jjj", "jjj", 0}};
+    writeList("freebies\r\n");
+    for (const auto& row : rows) {
+        search::SearchDefinition s;
+        s.categoryCode = row.category;
+        run(s, row.mainCode);
+        const std::string page = results();
+        EXPECT_EQ(count(page, "<p class=\"ad\">"), 3u) << page;
+        EXPECT_EQ(count(page, "</a> $0 ("), row.zeros) << row.mainCode;
+    }
 }
 
 TEST(DownloadFailure, GivesItsReason)

@@ -154,6 +154,54 @@ TEST(CityUrl, UsesTheCityCodeVerbatimAndTheSiteScheme)
     EXPECT_EQ(search::buildCityUrl("", ".x.org", "http"), "http://.x.org");
 }
 
+// The site's own address: the category and the words in the query, today's names only.
+class AreaUrl : public ::testing::TestWithParam<UrlCase> { };
+
+TEST_P(AreaUrl, CarriesTodaysNamesOnly)
+{
+    const UrlCase& c = GetParam();
+    SearchDefinition s = withCategory(c.mainCode);
+    c.fill(s);
+    const std::string url = search::buildAreaUrl("city", search::buildAreaQuery(s, c.mainCode), "http", "example.org");
+    EXPECT_EQ(url, std::string("http://www.example.org/search/area/city") + c.pathAndQuery);
+    for (const char* old : {"minAsk", "maxAsk", "&bedrooms=", "addOne", "addTwo", "addThree", "srchType=A"})
+        EXPECT_EQ(url.find(old), std::string::npos) << old;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AreaUrl,
+    ::testing::Values(
+        UrlCase{
+            "rentExample", "hhh",
+            [](SearchDefinition& s) {
+                s.words = "two bed";
+                s.entirePost = 1;
+                s.rentMin = "1000";
+                s.rentMax = "2000";
+                s.bedrooms = "2";
+                s.catsOk = 1;
+                s.hasPicture = 1;
+            },
+            "?cat=hhh&query=two+bed&hasPic=1&min_price=1000&max_price=2000&min_bedrooms=2&max_bedrooms=2&pets_cat=1"},
+        UrlCase{"titleOnlyBeforeThePicture", "sss",
+                [](SearchDefinition& s) {
+                    s.titleOnly = 1;
+                    s.hasPicture = 1;
+                    s.priceMax = "$50";
+                },
+                "?cat=sss&query=&srchType=T&hasPic=1&max_price=50"},
+        UrlCase{"entirePostSendsNoType", "xyz",
+                [](SearchDefinition& s) {
+                    s.entirePost = 1;
+                    s.words = "AT&T  #1";
+                },
+                "?cat=xyz&query=AT%26T++%231"},
+        UrlCase{"jobTypes", "jjj", [](SearchDefinition& s) { s.contract = s.nonProfit = 1; },
+                "?cat=jjj&query=&employment_type=3&is_nonprofit=1"},
+        UrlCase{"categoryStaysOneValue", "", [](SearchDefinition& s) { s.categoryCode = "a&b c"; },
+                "?cat=a%26b+c&query="}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct TodaysCase {
     const char* name;
     const char* mainCode;

@@ -97,4 +97,31 @@ TEST(DigestMessage, BlocksAreApartByABlankLine)
     EXPECT_EQ(digestMessage({}), "");
 }
 
+// Runs of a watch over three cities, each as (pages not read, pages read); whether each run notifies.
+TEST(UnreadPages, NotifyOnceAtTheSecondRunInARowThatReadsNoCity)
+{
+    const struct {
+        const char* name;
+        std::vector<std::pair<int, int>> runs;
+        std::vector<bool> notified;
+    } rows[] = {
+        {"twoInARow", {{3, 0}, {3, 0}}, {false, true}},
+        {"onceOnlyWhileItLasts", {{3, 0}, {3, 0}, {3, 0}, {3, 0}}, {false, true, false, false}},
+        {"aCityReadBreaksTheRow", {{3, 0}, {2, 1}, {3, 0}, {3, 0}}, {false, false, false, true}},
+        {"againAfterAPageWasRead", {{3, 0}, {3, 0}, {0, 3}, {3, 0}, {3, 0}}, {false, true, false, false, true}},
+        {"failedDownloadsEndTheRowButNotTheTelling",
+         {{3, 0}, {3, 0}, {0, 0}, {3, 0}, {3, 0}},
+         {false, true, false, false, false}},
+        {"someCitiesNotReadIsNotEnough", {{2, 1}, {2, 1}, {2, 1}}, {false, false, false}},
+    };
+    for (const auto& row : rows) {
+        UnreadPages state;
+        std::vector<bool> notified;
+        for (const auto& [notRead, read] : row.runs)
+            notified.push_back(noteUnreadPages(state, 3, notRead, read));
+        EXPECT_EQ(notified, row.notified) << row.name;
+    }
+    EXPECT_EQ(unreadBody("Desks"), "Desks: the site's pages could not be read");
+}
+
 } // namespace

@@ -8,9 +8,10 @@
 //   qb_bench_run memory DOMAIN CITY FOLDER    one run over one city; prints the peak resident memory
 //   qb_bench_run store IDS FOLDER             reading a search's memory of IDS ids of 22 characters from the
 //                                             store, as a run begins; prints the time
-//   qb_bench_run downloads DOMAIN CITIES FOLDER shared|fresh
+//   qb_bench_run downloads DOMAIN CITIES FOLDER shared|fresh [area|city]
 //                                             the downloads of a run over CITIES cities, as the run makes them
-//                                             (one handle for the run: shared) or with a new handle per city
+//                                             (one handle for the run: shared) or with a new handle per city, of
+//                                             the site's own addresses (area, the default) or the cities' hosts
 
 #include "platform/download.h"
 #include "platform/settings.h"
@@ -64,18 +65,21 @@ static int timeMemoryRead(int ids, const std::string& folder)
 }
 
 // The run's downloads alone, without the scan's pauses: what one handle for the run saves.
-static int timeDownloads(const std::string& domain, int cities, const std::string& folder, bool shared)
+static int timeDownloads(const std::string& domain, int cities, const std::string& folder, bool shared, bool area)
 {
     search::SearchDefinition definition;
     definition.categoryCode = "sss";
     definition.words = "bench words";
     const std::string tail = search::buildSearchTail(definition, "sss", domain);
+    const std::string areaQuery = search::buildAreaQuery(definition, "sss");
     const std::string path = folder + "/temp.html";
     platform::Downloader downloader;
     int failures = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 1; i <= cities; ++i) {
-        const std::string url = search::buildCityUrl("city" + std::to_string(i), tail, "http");
+        const std::string city = "city" + std::to_string(i);
+        const std::string url
+            = area ? search::buildAreaUrl(city, areaQuery, "http", domain) : search::buildCityUrl(city, tail, "http");
         failures += (shared ? downloader.download(url, path) : platform::downloadUrlToFile(url, path)) != 0;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -87,8 +91,9 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && std::string(argv[1]) == "store")
         return timeMemoryRead(std::atoi(argv[2]), argv[3]);
-    if (argc == 6 && std::string(argv[1]) == "downloads")
-        return timeDownloads(argv[2], std::atoi(argv[3]), argv[4], std::string(argv[5]) == "shared");
+    if ((argc == 6 || argc == 7) && std::string(argv[1]) == "downloads")
+        return timeDownloads(argv[2], std::atoi(argv[3]), argv[4], std::string(argv[5]) == "shared",
+                             argc == 6 || std::string(argv[6]) != "city");
     if (argc != 5 && argc != 6) {
         std::fprintf(stderr, "usage: %s speed|memory DOMAIN CITIES|CITY FOLDER [MEMORY]\n", argv[0]);
         return 2;

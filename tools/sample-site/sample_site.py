@@ -213,6 +213,9 @@ class Handler(BaseHTTPRequestHandler):
         # A real network's round trips: a new connection costs one.
         if self.server.options.delay_ms:
             stopping.wait(self.server.options.delay_ms / 1000)
+        if self.server.options.connection_log:
+            with request_log_lock, open(self.server.options.connection_log, "a") as log:
+                log.write("%s:%d\n" % self.client_address[:2])
         super().setup()
 
     def log_message(self, format, *args):
@@ -288,12 +291,13 @@ class Handler(BaseHTTPRequestHandler):
         ad = re.fullmatch(r"/view/d/([^/]+)/([^/]+)", raw_path)
         picture = re.fullmatch(r"/images/([A-Za-z0-9_-]+)\.svg", raw_path)
         if area:
+            # Every city answers here as it does on its own host: pages of both shapes, refusals and failures.
             city = urllib.parse.unquote(area.group(1))
-            category = query.get("cat", ["sss"])[0]
-            if city in REFUSING_CITIES:
-                self.refuse(city)
+            if city == "moved":
+                target = "http://www.localhost:%d/search/area/newyork?%s" % (self.server.server_address[1], raw_query)
+                self.send_page(302, "<p>Moved.</p>\n", [("Location", target)])
                 return
-            self.send_page(200, self.today_page(city, category, query.get("query", [""])[0], query=query))
+            self.search_answer(city, query.get("cat", ["sss"])[0], raw_query)
         elif picture:
             self.send_page(200, picture_svg(picture.group(1)), content_type="image/svg+xml")
         elif ad:
@@ -329,20 +333,29 @@ class Handler(BaseHTTPRequestHandler):
                 self.server.server_address[1], city, urllib.parse.urlencode(pairs))
             self.send_page(301, "<p>Moved.</p>\n", [("Location", target)])
             return
-        if city == "tohttps" and self.server.options.tls_port:
-            # A redirect to https: the download must still check the certificate it then meets.
-            target = "https://localhost:%d/" % self.server.options.tls_port
-            self.send_page(302, "<p>Moved.</p>\n", [("Location", target)])
-            return
         if city == "moved":
             target = "http://newyork.localhost:%d%s" % (self.server.server_address[1], self.path)
             self.send_page(302, "<p>Moved.</p>\n", [("Location", target)])
             return
         match = re.fullmatch(r"/search/([^/]+)", raw_path)
-        if city == "gone" or not match:
+        if not match:
             self.not_found()
             return
-        category = urllib.parse.unquote(match.group(1))
+        self.search_answer(city, urllib.parse.unquote(match.group(1)), raw_query)
+
+    def search_answer(self, city, category, raw_query):
+        """A city's answer to a search, on its own host or at the site's own address."""
+        if city in REFUSING_CITIES:
+            self.refuse(city)
+            return
+        if city == "tohttps" and self.server.options.tls_port:
+            # A redirect to https: the download must still check the certificate it then meets.
+            target = "https://localhost:%d/" % self.server.options.tls_port
+            self.send_page(302, "<p>Moved.</p>\n", [("Location", target)])
+            return
+        if city == "gone":
+            self.not_found()
+            return
         query = urllib.parse.parse_qs(raw_query, keep_blank_values=True)
         words = query.get("query", [""])[0]
 
@@ -351,6 +364,7 @@ class Handler(BaseHTTPRequestHandler):
             "stalls": self.stalls,
             "empty": lambda: self.send_page(200, b""),
             "nomarker": lambda: self.send_page(200, self.no_marker_page()),
+            "cutlist": self.cut_list,
             "localonly": lambda: self.send_page(200, self.local_only_page(category, words)),
             "both": lambda: self.send_page(200, self.both_page()),
             "huge": self.huge,
@@ -414,6 +428,8 @@ class Handler(BaseHTTPRequestHandler):
         else:
             link = "http://www.localhost:%d/view/d/%s/%s" % (self.server.server_address[1], slug(title), ident)
         price = "" if n % 11 == 0 else "$%d" % (5 + n % 400)
+        if city == "freebies":  # the site puts "$0" on ads without a price
+            price = "$0"
         place = PLACES[(n >> 8) % len(PLACES)]
         return title, link, price, place
 
@@ -493,6 +509,17 @@ class Handler(BaseHTTPRequestHandler):
         return "".join(line + "\n" for line in lines)
 
     # --- misbehaving answers -------------------------------------------------------------------------------
+
+    def cut_list(self):
+        # Today's page cut after its second ad: no "</ol>", no length, the connection closes.
+        page = self.today_page("cutlist", "sss", "lamp")
+        cut = page.index("</li>", page.index("</li>", page.index('class="cl-static-search-result"')) + 1) + 6
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        self.wfile.write(page[:cut].encode())
 
     def closes(self):
         # Promises 5000 bytes, sends 200, hangs up.
@@ -618,6 +645,7 @@ def parse_args(argv):
     p.add_argument("--canonical", action="store_true",
                    help="every city redirects to www.localhost, as the real site does (but the odd cities)")
     p.add_argument("--request-log", help="append 'HOST PATH' of every request to this file")
+    p.add_argument("--connection-log", help="append 'ADDRESS:PORT' of the client for every new connection")
     p.add_argument("--distinct-titles", action="store_true",
                    help="a number in every title, so that ads of different cities are not alike (the benchmarks)")
     p.add_argument("--verbose", action="store_true", help="log every request to stderr")
