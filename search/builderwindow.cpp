@@ -258,6 +258,8 @@ void runSearch(Builder& b)
         shell::mainBrowser->navigate(shell::resultsPagePath);
     if (outcome.refusedStatus != 0)
         platform::showMessageBox("Quillobrand", refusalMessage(outcome), platform::BoxIcon::Warning);
+    if (outcome.diskFull)
+        platform::showMessageBox("Quillobrand", std::string(diskFullMessage), platform::BoxIcon::Error);
 }
 
 // A range or bedroom value the site can't read would be silently ignored there: the user decides first.

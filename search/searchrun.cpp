@@ -11,6 +11,7 @@
 #include "platform/timing.h"
 #include "shell/programstate.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -291,6 +292,16 @@ void finishLine(platform::LineReader& page, std::string& line, bool keep)
     }
 }
 
+// Closes the results page: false when a write to it failed or the close does, errno then saying why.
+bool closeResults(std::FILE* results, bool writeFailed)
+{
+    const int why = errno;
+    if (std::fclose(results) != 0)
+        return false; // the buffer's last flush met the full disk
+    errno = why;
+    return !writeFailed;
+}
+
 // A city's block, for a page downloaded to downloadPath. Returns false when the results page could not be
 // written.
 bool appendBlock(RunState& run, const std::string& downloadPath, const std::string& cityCode)
@@ -350,10 +361,12 @@ bool appendBlock(RunState& run, const std::string& downloadPath, const std::stri
         if (!ended)
             finishLine(page, line, false);
     }
+    const bool failed = std::ferror(results) != 0;
+    const int why = errno; // what a failed write met, before anything else can change it
     if (run.seen)
         run.seen->endCity(gaveList);
-    const bool failed = std::ferror(results) != 0;
-    return std::fclose(results) == 0 && !failed;
+    errno = why;
+    return closeResults(results, failed);
 }
 
 bool appendLine(const std::string& path, const std::string& text)
@@ -362,8 +375,14 @@ bool appendLine(const std::string& path, const std::string& text)
     if (!results)
         return false;
     writeText(results, text);
-    const bool failed = std::ferror(results) != 0;
-    return std::fclose(results) == 0 && !failed;
+    return closeResults(results, std::ferror(results) != 0);
+}
+
+// The last block, cut off where the disk filled up, goes; the room it took may hold the line that says so.
+void endPageOnFullDisk(const std::string& path, std::int64_t wholeBlocksEnd)
+{
+    if (::truncate(path.c_str(), wholeBlocksEnd) == 0)
+        appendLine(path, std::string(diskFullLine) + "\r\n");
 }
 
 } // namespace
@@ -472,6 +491,7 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
             hooks.cityStarted(cityCode, pass);
         if (!cityCode.empty()) {
             run.recordListed = pass < outcome.lineCount;
+            const std::int64_t pageBefore = std::max<std::int64_t>(platform::regularFileSize(files.resultsPath), 0);
             const int result = downloader.download(buildCityUrl(cityCode, tail, run.scheme), files.downloadPath);
             bool written;
             if (result == 0 && platform::regularFileSize(files.downloadPath) > 0) {
@@ -483,8 +503,15 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
                                      cityHeadingLine(cityCode, run.scheme, run.domain) + "\r\n"
                                          + notSearchedLine(reason) + "\r\n");
             }
+            const int writeError = written ? 0 : errno;
             run.cityNames.push_back(asciiUpper(cityCode));
             outcome.pageComplete = outcome.pageComplete && written;
+            if (writeError == ENOSPC || writeError == EDQUOT || writeError == EFBIG) {
+                endPageOnFullDisk(files.resultsPath, pageBefore);
+                outcome.diskFull = true;
+                outcome.interrupted = !cities.atEnd();
+                break;
+            }
             const int status = platform::downloadHttpStatus(result);
             if (platform::isRefusalStatus(status)) {
                 // Asking on would only make the block last longer.

@@ -50,6 +50,7 @@ struct RunOutcome {
     int refusedPass = 0;
     std::string refusedCity;
     bool pageComplete = true; // every block reached the results page
+    bool diskFull = false; // a full disk cut the results page short and ended the run there
     int newCount = 0;
     std::vector<NewAd> newAds;
     // Ads whose whole-number price fell since the search last listed them (never NEW ones).
@@ -81,6 +82,12 @@ std::string contentLineFor(const std::string& markerLine, const std::string& cit
 // The content line of a city whose page could not be had: "<p>Not searched: " + reason + ".</p>".
 std::string notSearchedLine(const std::string& reason);
 
+// The last line of a results page that a full disk cut short, and what the builder says then.
+inline constexpr std::string_view diskFullLine
+    = "<p>The results page could not be written whole: the disk is full.</p>";
+inline constexpr std::string_view diskFullMessage
+    = "The results page could not be written whole: the disk is full. Make room on the disk and search again.";
+
 // What the builder says after a run the site refused.
 std::string refusalMessage(const RunOutcome& outcome);
 
@@ -98,7 +105,8 @@ void appendCityResults(const std::string& downloadPath, const std::string& cityC
 // Steps 2 to 7 of a run: removes an earlier results page, opens (creating it empty when missing) the area list
 // file, builds the URL tail once and makes one pass per line of the file; an empty line is skipped. Every city
 // asked gets its block, a failed one "Not searched: ...". A close request seen between two cities ends the run,
-// and so does a refusal (HTTP 403, 429 or 503), after the refused city's block. Ads of today's shape are marked
+// and so does a refusal (HTTP 403, 429 or 503), after the refused city's block, and a full disk, whose block is
+// taken back for diskFullLine where that fits. Ads of today's shape are marked
 // against the search's memory, which the run then updates city by city when the results page was written whole.
 // Cross-posts already listed under an earlier city are folded to one line, ads with excluded words left out.
 RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& mainCode, const std::string& areaListPath,
