@@ -144,7 +144,9 @@ void loadEntries(WatchWindow& w)
         w.entries.push_back(std::move(entry));
         QListWidgetItem* item = w.list->item(int(row));
         // Unticking would delete the damaged file; the user may want to look at it first.
-        if (!w.entries.back().damaged)
+        if (w.entries.back().damaged)
+            item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+        else
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(w.entries.back().ticked ? Qt::Checked : Qt::Unchecked);
     }
