@@ -222,7 +222,8 @@ public:
                 continue;
             const int sent = tlsSend(m_session, m_errorText, piece);
             if (sent != 0) {
-                setErrorText(m_errorText, sent == waitAbandoned ? abandonedText : "sslSendData ERROR: " + securityStatusText(sent));
+                setErrorText(m_errorText,
+                             sent == waitAbandoned ? abandonedText : "sslSendData ERROR: " + securityStatusText(sent));
                 return sent;
             }
         }
@@ -235,7 +236,8 @@ public:
         const int received = tlsReceiveReply(m_session, m_errorText, m_reply, waitMs);
         if (received != 0)
             setErrorText(m_errorText,
-                         received == waitAbandoned ? abandonedText : "sslRecvData ERROR: " + securityStatusText(received));
+                         received == waitAbandoned ? abandonedText
+                                                   : "sslRecvData ERROR: " + securityStatusText(received));
         return received;
     }
 

@@ -64,8 +64,8 @@ std::string tlsLocalAddress(int session);
 int tlsSend(int session, std::string& errorText, std::string_view data);
 
 // Polls every 100 ms for up to 5 s and takes whatever has arrived at the first poll that finds something, at
-// most capacity bytes: 0 (received set, buffer filled), receiveFailed or waitAbandoned. A silent peer gives 0 with the buffer
-// and received left as they were.
+// most capacity bytes: 0 (received set, buffer filled), receiveFailed or waitAbandoned. A silent peer gives 0 with the
+// buffer and received left as they were.
 int tlsReceive(int session, std::string& errorText, char* buffer, int& received, int capacity);
 
 // The same polling, but it goes on until the SMTP reply is complete (its last line "ddd " or "ddd" ended by

@@ -1,7 +1,7 @@
 #pragma once
 // A full disk for a test: a tmpfs of a few pages mounted on a folder of the test's own, filled up but for the
-// pages asked for when the test says. Mounting needs root (the test machines run the tests as root); mounted() says whether it
-// worked, so a test can skip where it can't. Unmounted by the destructor.
+// pages asked for when the test says. Mounting needs root (the test machines run the tests as root); mounted() says
+// whether it worked, so a test can skip where it can't. Unmounted by the destructor.
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -38,8 +38,8 @@ public:
         std::fclose(file);
         struct stat info { };
         return ::stat(filler.c_str(), &info) == 0
-            && ::truncate(filler.c_str(), std::max<long>(0, long(info.st_size) / pageBytes * pageBytes
-                                                                 - freePages * pageBytes))
+            && ::truncate(filler.c_str(),
+                          std::max<long>(0, long(info.st_size) / pageBytes * pageBytes - freePages * pageBytes))
             == 0;
     }
     ~SmallDisk()

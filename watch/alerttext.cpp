@@ -101,16 +101,16 @@ std::string alertBody(const std::string& searchName, const std::vector<NewAd>& a
 
 std::string digestSubject(const std::string& searchName, size_t count, size_t cheaper, size_t notSentBefore)
 {
-    return countOfAds(count, cheaper) + (notSentBefore > 0 ? ", " + std::to_string(notSentBefore) + " not sent before" : "")
-        + " for " + searchName;
+    return countOfAds(count, cheaper)
+        + (notSentBefore > 0 ? ", " + std::to_string(notSentBefore) + " not sent before" : "") + " for " + searchName;
 }
 
 std::string digestMessage(const std::vector<NewAd>& ads, const std::vector<NewAd>& cheaper,
                           const std::vector<NewAd>& notSentBefore)
 {
     std::string message = blocks(ads);
-    for (const auto& [heading, section] :
-         {std::pair<const char*, const std::vector<NewAd>*>{"Price drops", &cheaper}, {"Not sent before", &notSentBefore}}) {
+    for (const auto& [heading, section] : {std::pair<const char*, const std::vector<NewAd>*>{"Price drops", &cheaper},
+                                           {"Not sent before", &notSentBefore}}) {
         if (section->empty())
             continue;
         message += (message.empty() ? "" : "\r\n") + std::string(heading) + "\r\n\r\n" + blocks(*section);

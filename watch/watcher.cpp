@@ -1,11 +1,11 @@
 #include "watch/watcher.h"
 
+#include "mail/tlstransport.h"
 #include "platform/notifications.h"
 #include "platform/trayicon.h"
 #include "shell/config.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
-#include "mail/tlstransport.h"
 #include "watch/alerttext.h"
 #include "watch/pending.h"
 #include "watch/schedule.h"
@@ -141,14 +141,14 @@ void startDigest(const std::string& name, const WatchRun& run, Digest digest, co
     watcher->mailedRun = run;
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     watcher->mailCancelled = cancelled;
-    watcher->mailer = std::thread([number = watcher->mailNumber, name, digest = std::move(digest),
-                                   mailTo = file.mailTo, profile = file.profile,
-                                   defaultProfile = shell::programConfig.defaultProfile, cancelled] {
-        mail::setCancelHook([cancelled] { return cancelled->load(); });
-        const DigestResult result = mailDigest(name, digest, mailTo, profile, defaultProfile);
-        QMetaObject::invokeMethod(
-            postBox(), [number, name, result] { digestEnded(number, name, result); }, Qt::QueuedConnection);
-    });
+    watcher->mailer
+        = std::thread([number = watcher->mailNumber, name, digest = std::move(digest), mailTo = file.mailTo,
+                       profile = file.profile, defaultProfile = shell::programConfig.defaultProfile, cancelled] {
+              mail::setCancelHook([cancelled] { return cancelled->load(); });
+              const DigestResult result = mailDigest(name, digest, mailTo, profile, defaultProfile);
+              QMetaObject::invokeMethod(
+                  postBox(), [number, name, result] { digestEnded(number, name, result); }, Qt::QueuedConnection);
+          });
 }
 
 void searchEnded(const std::string& name, WatchRun run)

@@ -234,8 +234,7 @@ std::optional<WatchFile> readWatch(const std::string& name)
     if (!platform::isAcceptableFileName(name))
         return std::nullopt;
     // One byte past the bound is enough to know; a file of 100 MB is never read whole.
-    const auto bytes
-        = platform::readFileStart(shell::programFolder + watchFile(name), size_t(maximumWatchBytes) + 1);
+    const auto bytes = platform::readFileStart(shell::programFolder + watchFile(name), size_t(maximumWatchBytes) + 1);
     if (!bytes || std::int64_t(bytes->size()) > maximumWatchBytes)
         return std::nullopt;
     return decodeWatch(*bytes);

@@ -262,8 +262,7 @@ void onSave(WatchWindow& w)
         w.autostart->setChecked(false);
         saved = false;
     } else if (wanted != platform::autostartEntryExists()) {
-        const bool done = wanted ? platform::writeAutostartEntry(programPath())
-                                 : platform::removeAutostartEntry();
+        const bool done = wanted ? platform::writeAutostartEntry(programPath()) : platform::removeAutostartEntry();
         if (!done) {
             platform::showMessageBox(shell::programName, "The log-in start could not be changed.",
                                      platform::BoxIcon::Error);

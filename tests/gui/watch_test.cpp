@@ -18,9 +18,9 @@
 #include <QSpinBox>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <filesystem>
 
 namespace fs = std::filesystem;
 using namespace shell;

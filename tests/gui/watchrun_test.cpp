@@ -249,15 +249,16 @@ TEST_P(WatchDigestEnded, AtOnceWhenTheServerNeverGreets)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WatchDigestEnded,
-    ::testing::Values(EndCase{"exit", &watch::stopWatching,
-                              "2 new ads; mail stopped by the program before it was sent; 2 ads wait for the next mail"},
-                      EndCase{"startSearch",
-                              [] {
-                                  watch::beginBuilderRun();
-                                  watch::endBuilderRun();
-                              },
-                              "2 new ads; mail stopped by the program before it was sent; 2 ads wait for the next "
-                              "mail"}),
+    ::testing::Values(
+        EndCase{"exit", &watch::stopWatching,
+                "2 new ads; mail stopped by the program before it was sent; 2 ads wait for the next mail"},
+        EndCase{"startSearch",
+                [] {
+                    watch::beginBuilderRun();
+                    watch::endBuilderRun();
+                },
+                "2 new ads; mail stopped by the program before it was sent; 2 ads wait for the next "
+                "mail"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A memory that could not be saved: the same ads will be new next time, so this run tells nobody about them.

@@ -360,7 +360,8 @@ TEST_P(SmtpAbandon, EndsWithinTwoSecondsAndKeepsNothingHalfDone)
     ScriptedTlsPeer peer(scriptOf(actions), certificates->serverCert(), certificates->serverKey());
     ASSERT_TRUE(peer.started());
     const auto start = std::chrono::steady_clock::now();
-    mail::setCancelHook([&] { return std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(c.cancelAfterMs); });
+    mail::setCancelHook(
+        [&] { return std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(c.cancelAfterMs); });
     std::string errorText;
     const int result = mail::sendMail("ann@example.com", "bob@example.com", "Hello", "Body", "localhost", peer.port(),
                                       "ann", "secret", errorText);
@@ -385,13 +386,14 @@ std::vector<std::string> withQuit(std::vector<std::string> lines)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SmtpAbandon,
-    ::testing::Values(
-        AbandonCase{"beforeConnecting", [](std::vector<std::string>& a) { a = {recvLine}; }, 0, {}},
-        AbandonCase{"neverGreets", [](std::vector<std::string>& a) { a = {recvLine}; }, 300, {"QUIT"}},
-        AbandonCase{"silentAfterEhlo",
-                    [](std::vector<std::string>& a) { a = {sendAction("220 hi\r\n"), recvLine, recvLine}; }, 300,
-                    withQuit(firstLines(1))},
-        AbandonCase{"silentAfterTheMessage", afterMessage({recvLine}), 2500, withQuit(firstLines(8))}),
+    ::testing::Values(AbandonCase{"beforeConnecting", [](std::vector<std::string>& a) { a = {recvLine}; }, 0, {}},
+                      AbandonCase{"neverGreets", [](std::vector<std::string>& a) { a = {recvLine}; }, 300, {"QUIT"}},
+                      AbandonCase{"silentAfterEhlo",
+                                  [](std::vector<std::string>& a) {
+                                      a = {sendAction("220 hi\r\n"), recvLine, recvLine};
+                                  },
+                                  300, withQuit(firstLines(1))},
+                      AbandonCase{"silentAfterTheMessage", afterMessage({recvLine}), 2500, withQuit(firstLines(8))}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct EhloCase {

@@ -269,8 +269,7 @@ public:
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof addr;
         if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
-            || ::listen(m_listener, 4) != 0
-            || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+            || ::listen(m_listener, 4) != 0 || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
             return;
         m_port = ntohs(addr.sin_port);
         m_thread = std::thread([this] { serve(); });
@@ -340,12 +339,12 @@ TEST_P(DownloadTrickle, EndsAtThePageTimeLimitWhateverTheServerSends)
     EXPECT_LT(took, std::chrono::seconds(6));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Download, DownloadTrickle,
-    testing::Values(TrickleCase{"body", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", "<p>x</p>"},
-                    TrickleCase{"headers", "HTTP/1.1 200 OK\r\nX-Slow: ", "a"},
-                    TrickleCase{"statusLine", "", "HTTP/1.1 200 OK"},
-                    TrickleCase{"closeDelimitedBody", "HTTP/1.0 200 OK\r\n\r\n", "<li>"}),
-    [](const testing::TestParamInfo<TrickleCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Download, DownloadTrickle,
+                         testing::Values(TrickleCase{"body", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n",
+                                                     "<p>x</p>"},
+                                         TrickleCase{"headers", "HTTP/1.1 200 OK\r\nX-Slow: ", "a"},
+                                         TrickleCase{"statusLine", "", "HTTP/1.1 200 OK"},
+                                         TrickleCase{"closeDelimitedBody", "HTTP/1.0 200 OK\r\n\r\n", "<li>"}),
+                         [](const testing::TestParamInfo<TrickleCase>& info) { return std::string(info.param.name); });
 
 } // namespace

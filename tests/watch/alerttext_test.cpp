@@ -127,20 +127,43 @@ TEST_P(AlertWithDrops, CountTheDropsBesideTheNewAds)
     EXPECT_EQ(digestSubject("Flats", ads.size(), cheaper.size(), c.notSentBefore), c.subject);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, AlertWithDrops,
-    ::testing::Values(
-        DropCase{"noDropsAsBefore", {"boston", "chicago"}, {}, 0, "2 new ads", "Flats: 2 new in BOSTON, CHICAGO",
-                 "2 new ads for Flats"},
-        DropCase{"oneDropInACityOfTheNewAds", {"boston", "chicago"}, {"boston"}, 0, "2 new ads, 1 cheaper",
-                 "Flats: 2 new, 1 cheaper in BOSTON, CHICAGO", "2 new ads, 1 cheaper for Flats"},
-        DropCase{"theDropsCitiesAfter", {"boston"}, {"austin", "boston", "denver", "miami"}, 0, "1 new ad, 4 cheaper",
-                 "Flats: 1 new, 4 cheaper in BOSTON, AUSTIN, DENVER and 1 more", "1 new ad, 4 cheaper for Flats"},
-        DropCase{"dropsAlone", {}, {"austin"}, 0, "0 new ads, 1 cheaper", "Flats: 0 new, 1 cheaper in AUSTIN",
-                 "0 new ads, 1 cheaper for Flats"},
-        DropCase{"withAdsNotSentBefore", {"boston"}, {}, 3, "1 new ad", "Flats: 1 new in BOSTON",
-                 "1 new ad, 3 not sent before for Flats"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, AlertWithDrops,
+                         ::testing::Values(DropCase{"noDropsAsBefore",
+                                                    {"boston", "chicago"},
+                                                    {},
+                                                    0,
+                                                    "2 new ads",
+                                                    "Flats: 2 new in BOSTON, CHICAGO",
+                                                    "2 new ads for Flats"},
+                                           DropCase{"oneDropInACityOfTheNewAds",
+                                                    {"boston", "chicago"},
+                                                    {"boston"},
+                                                    0,
+                                                    "2 new ads, 1 cheaper",
+                                                    "Flats: 2 new, 1 cheaper in BOSTON, CHICAGO",
+                                                    "2 new ads, 1 cheaper for Flats"},
+                                           DropCase{"theDropsCitiesAfter",
+                                                    {"boston"},
+                                                    {"austin", "boston", "denver", "miami"},
+                                                    0,
+                                                    "1 new ad, 4 cheaper",
+                                                    "Flats: 1 new, 4 cheaper in BOSTON, AUSTIN, DENVER and 1 more",
+                                                    "1 new ad, 4 cheaper for Flats"},
+                                           DropCase{"dropsAlone",
+                                                    {},
+                                                    {"austin"},
+                                                    0,
+                                                    "0 new ads, 1 cheaper",
+                                                    "Flats: 0 new, 1 cheaper in AUSTIN",
+                                                    "0 new ads, 1 cheaper for Flats"},
+                                           DropCase{"withAdsNotSentBefore",
+                                                    {"boston"},
+                                                    {},
+                                                    3,
+                                                    "1 new ad",
+                                                    "Flats: 1 new in BOSTON",
+                                                    "1 new ad, 3 not sent before for Flats"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct SectionCase {
     const char* name;
@@ -173,10 +196,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "A \xE2\x80\x93 $1 (SFBAY)\r\nhttps://x.example.org/a\r\n\r\n"
                     "Price drops\r\n\r\n"
                     "Sofa \xE2\x80\x93 $90 (was $120) (BOSTON)\r\nhttps://x.example.org/s\r\n"},
-        SectionCase{"dropsAlone", {}, {sofa}, {}, "Price drops\r\n\r\nSofa \xE2\x80\x93 $90 (was $120) (BOSTON)\r\n"
-                                                  "https://x.example.org/s\r\n"},
-        SectionCase{"dropToNoPrice", {}, {freeSofa}, {}, "Price drops\r\n\r\nSofa \xE2\x80\x93 (was $5) (BOSTON)\r\n"
-                                                         "https://x.example.org/f\r\n"},
+        SectionCase{"dropsAlone",
+                    {},
+                    {sofa},
+                    {},
+                    "Price drops\r\n\r\nSofa \xE2\x80\x93 $90 (was $120) (BOSTON)\r\n"
+                    "https://x.example.org/s\r\n"},
+        SectionCase{"dropToNoPrice",
+                    {},
+                    {freeSofa},
+                    {},
+                    "Price drops\r\n\r\nSofa \xE2\x80\x93 (was $5) (BOSTON)\r\n"
+                    "https://x.example.org/f\r\n"},
         SectionCase{"allThree",
                     {bike},
                     {sofa},
@@ -187,8 +218,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "Not sent before\r\n\r\n"
                     "A \xE2\x80\x93 $1 (SFBAY)\r\nhttps://x.example.org/a\r\n\r\n"
                     "Sofa \xE2\x80\x93 $90 (was $120) (BOSTON)\r\nhttps://x.example.org/s\r\n"},
-        SectionCase{"notSentBeforeAlone", {}, {}, {bike}, "Not sent before\r\n\r\nA \xE2\x80\x93 $1 (SFBAY)\r\n"
-                                                          "https://x.example.org/a\r\n"}),
+        SectionCase{"notSentBeforeAlone",
+                    {},
+                    {},
+                    {bike},
+                    "Not sent before\r\n\r\nA \xE2\x80\x93 $1 (SFBAY)\r\n"
+                    "https://x.example.org/a\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

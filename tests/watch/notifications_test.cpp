@@ -148,10 +148,10 @@ TEST_P(IntruderSignals, AreIgnoredAndTheServiceStillReachesUs)
     marker.setSingleShot(true);
     bool markerSeen = false;
     QObject::connect(&marker, &QTimer::timeout, [&] { markerSeen = true; });
-    ASSERT_TRUE(QDBusConnection::sessionBus().connect(QString(), "/test", "test.Marker", "Done", &marker,
-                                                      SLOT(start())));
-    QDBusMessage forged = QDBusMessage::createSignal("/org/freedesktop/Notifications",
-                                                     "org.freedesktop.Notifications", GetParam().signal);
+    ASSERT_TRUE(
+        QDBusConnection::sessionBus().connect(QString(), "/test", "test.Marker", "Done", &marker, SLOT(start())));
+    QDBusMessage forged = QDBusMessage::createSignal("/org/freedesktop/Notifications", "org.freedesktop.Notifications",
+                                                     GetParam().signal);
     forged.setArguments(GetParam().arguments);
     ASSERT_TRUE(intruder.send(forged));
     ASSERT_TRUE(intruder.send(QDBusMessage::createSignal("/test", "test.Marker", "Done")));

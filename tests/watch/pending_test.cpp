@@ -20,8 +20,8 @@ namespace {
 search::NewAd adNumber(int n, std::string oldPrice = {})
 {
     const std::string id = std::to_string(n);
-    return {"boston", "<p class=\"ad\">" + id + "</p>", "Ad " + id, "$" + id, "Town", "https://x.example.org/" + id,
-            std::move(oldPrice)};
+    return {"boston", "<p class=\"ad\">" + id + "</p>", "Ad " + id,         "$" + id,
+            "Town",   "https://x.example.org/" + id,    std::move(oldPrice)};
 }
 
 bool sameAds(const std::vector<search::NewAd>& a, const std::vector<search::NewAd>& b)

@@ -68,13 +68,13 @@ TEST_P(ScheduleFuture, ALastRunAheadOfTheClockHoldsTheWatchBackOneIntervalAtMost
     EXPECT_EQ(schedule.startDueWatch(now + c.dueAfterNow), "Cars");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ScheduleFuture,
-    ::testing::Values(FutureCase{"aFewMinutesAheadIsKept", 5 * minute, 65 * minute},
-                      FutureCase{"oneIntervalAheadIsKept", 60 * minute, 120 * minute},
-                      FutureCase{"aSecondMoreIsNow", 60 * minute + 1, 60 * minute},
-                      FutureCase{"theYear2999IsNow", 32'472'144'000 - (start + 10 * minute), 60 * minute}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ScheduleFuture,
+                         ::testing::Values(FutureCase{"aFewMinutesAheadIsKept", 5 * minute, 65 * minute},
+                                           FutureCase{"oneIntervalAheadIsKept", 60 * minute, 120 * minute},
+                                           FutureCase{"aSecondMoreIsNow", 60 * minute + 1, 60 * minute},
+                                           FutureCase{"theYear2999IsNow", 32'472'144'000 - (start + 10 * minute),
+                                                      60 * minute}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Schedule, JitterStaysWithinTenPercentAndIsDrawnOncePerLastRun)
 {
