@@ -1,6 +1,7 @@
 // The search builder window: opening, option sets, tool tips, saved searches, the area editor, leaving.
 
 #include "samplesite.h"
+#include "smalldisk.h"
 #include "shellfixture.h"
 
 #include "search/savedsearch.h"
@@ -674,6 +675,26 @@ TEST_F(BuilderRun, RefusalStopsTheRunAndSaysSo)
     const std::string page = readFile(shell::resultsPagePath);
     EXPECT_NE(page.find("Not searched: the site refused the request (HTTP 403)."), std::string::npos);
     EXPECT_EQ(page.find(">XYZ</a>"), std::string::npos);
+}
+
+TEST_F(BuilderRun, AFullDiskEndsThePageAndSaysSo)
+{
+    const std::string disk = folder + "disk";
+    fs::create_directories(disk);
+    SmallDisk small(disk, 4);
+    if (!small.mounted())
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    ASSERT_TRUE(small.fill(0));
+    const std::string page = disk + "/Last Search.html";
+    withBuilder([&](QWidget* w) {
+        shell::resultsPagePath = page;
+        child<QAbstractButton>(w, "startSearchButton")->click();
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Error);
+    EXPECT_EQ(boxes[0].text,
+              "The results page could not be written whole: the disk is full. Make room on the disk and search again.");
+    EXPECT_EQ(readFile(page), "") << "no room even for the line that says why";
 }
 
 } // namespace
