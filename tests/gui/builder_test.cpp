@@ -1,8 +1,8 @@
 // The search builder window: opening, option sets, tool tips, saved searches, the area editor, leaving.
 
 #include "samplesite.h"
-#include "smalldisk.h"
 #include "shellfixture.h"
+#include "smalldisk.h"
 
 #include "search/savedsearch.h"
 #include "shell/mainwindow.h"
