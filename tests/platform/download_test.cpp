@@ -255,8 +255,8 @@ TEST_F(DownloadTest, ReplacesALongerFileWithExactlyTheNewBody)
 // --- A server that keeps every byte coming, too slowly ---------------------------------------------------------
 
 // Listens on loopback and answers one request with its first part at once, then the trickled part over and over a
-// byte at a time, a byte every 100 ms: never silent long enough for the stall time-out, never done. Stopped (and
-// joined) by its destructor.
+// byte at a time, a byte every 100 ms: never silent long enough for the stall time-out, and not done for 10 s.
+// Stopped (and joined) by its destructor.
 class TricklingServer {
 public:
     TricklingServer(std::string atOnce, std::string trickled)
@@ -297,7 +297,8 @@ private:
         char request[4096];
         (void)::recv(client, request, sizeof request, 0);
         (void)::send(client, m_atOnce.data(), m_atOnce.size(), MSG_NOSIGNAL);
-        for (size_t at = 0; !m_stop; at = (at + 1) % m_trickled.size()) {
+        // Ten seconds at most, so that a download that waits for ever fails the test rather than hanging it.
+        for (size_t at = 0, sent = 0; !m_stop && sent < 100; at = (at + 1) % m_trickled.size(), ++sent) {
             if (::send(client, &m_trickled[at], 1, MSG_NOSIGNAL) != 1)
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
