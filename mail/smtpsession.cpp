@@ -62,6 +62,9 @@ bool refuseUnsafeAddress(const std::string& address, std::string& errorText)
     return unsafe;
 }
 
+static_assert(waitAbandoned == sendAbandoned, "the transport's abandoned wait is the send's result");
+const char* const abandonedText = "Abandoned: the send was stopped before the server confirmed the mail";
+
 // The wait for QUIT's answer: the mail has gone by then, and a longer wait would only hold the user up.
 constexpr int quitWaitMs = 5000;
 
@@ -219,7 +222,8 @@ public:
                 continue;
             const int sent = tlsSend(m_session, m_errorText, piece);
             if (sent != 0) {
-                setErrorText(m_errorText, "sslSendData ERROR: " + securityStatusText(sent));
+                setErrorText(m_errorText,
+                             sent == waitAbandoned ? abandonedText : "sslSendData ERROR: " + securityStatusText(sent));
                 return sent;
             }
         }
@@ -231,7 +235,9 @@ public:
         m_reply.clear();
         const int received = tlsReceiveReply(m_session, m_errorText, m_reply, waitMs);
         if (received != 0)
-            setErrorText(m_errorText, "sslRecvData ERROR: " + securityStatusText(received));
+            setErrorText(m_errorText,
+                         received == waitAbandoned ? abandonedText
+                                                   : "sslRecvData ERROR: " + securityStatusText(received));
         return received;
     }
 
@@ -398,6 +404,10 @@ int sendMailWithAttachments(Security security, const std::string& senderEmail, c
         return messageNotComposed;
     }
 
+    if (sendCancelled()) {
+        setErrorText(errorText, abandonedText);
+        return sendAbandoned;
+    }
     // Looked up before connecting, so the server's wait for our greeting doesn't run meanwhile.
     const std::string canonicalName = canonicalHostName();
     const bool startTls = security == Security::startTls;
@@ -455,8 +465,11 @@ int sendMailWithAttachments(Security security, const std::string& senderEmail, c
             return messageNotComposed;
         }
         result = dialogue.send({headers, content});
+        const int received = result == 0 ? dialogue.receive(waits.dataEndMs) : result;
+        if (received == sendAbandoned)
+            result = sendAbandoned;
         // No answer, or a connection gone, after the whole message is no refusal: the server may have it.
-        if (result == 0 && (dialogue.receive(waits.dataEndMs) != 0 || dialogue.reply().empty())) {
+        if (result == 0 && (received != 0 || dialogue.reply().empty())) {
             setErrorText(errorText,
                          "Not confirmed: the server did not answer after the message, so it may or may "
                          "not have been sent");
@@ -464,6 +477,13 @@ int sendMailWithAttachments(Security security, const std::string& senderEmail, c
         }
         if (result == 0)
             result = dialogue.judge({250}, messageRefused, "Message refused: ");
+    }
+    if (result == sendAbandoned) {
+        // A server that has stopped taking anything gets no second chance to hold the send up: one try at QUIT.
+        dialogue.send({"QUIT\r\n"});
+        tlsClose(session);
+        setErrorText(errorText, abandonedText);
+        return sendAbandoned;
     }
     if (result != 0)
         return result; // the session is left to the library's shutdown, which the mail window does right after

@@ -23,6 +23,7 @@ enum SmtpResult {
     startTlsNotOffered = -985, // port 587: the server's EHLO answer names no STARTTLS
     startTlsRefused = -984, // port 587: STARTTLS not answered with 220
     messageNotConfirmed = -983, // no answer after the whole message: the server may or may not have it
+    sendAbandoned = -982, // the thread's cancel hook stopped the send (setCancelHook); QUIT went if it could
 };
 
 // How the connection is secured: TLS from the first byte (port 465 and every other), or STARTTLS (port 587).
@@ -31,7 +32,8 @@ Security securityForPort(int port);
 
 // Sends the message composed from the arguments and the program's attachment list to every address of
 // recipients (separated by ","). Returns 0, a security library status, -999 to -997 (transport), -996 to -984
-// (the step that was refused) or -983 (no answer after the message); errorText gets a one-line description of a
+// (the step that was refused), -983 (no answer after the message) or -982 (abandoned at the thread's cancel hook,
+// which is asked during every wait but not while connecting); errorText gets a one-line description of a
 // failure: the step and the server's own words, with " (temporary: try again later)" after a 4xx reply. Once the
 // server has answered 250 to the message the result is 0, whatever QUIT brings. Never falls back to plain text.
 int sendMail(const std::string& senderEmail, const std::string& recipients, const std::string& subject,

@@ -14,13 +14,18 @@ namespace {
 ReplyWaits currentWaits = rfcReplyWaits;
 // Per thread: a window's hook paints that window, and a send on another thread (a watch's digest) must not.
 thread_local WaitHook waitHook = nullptr;
+thread_local CancelHook cancelHook;
 
-void waitStep(int milliseconds)
+// False when the send is to be abandoned, before the step or after it.
+bool waitStep(int milliseconds)
 {
+    if (sendCancelled())
+        return false;
     if (waitHook)
         waitHook(milliseconds);
     else if (milliseconds > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    return !sendCancelled();
 }
 
 } // namespace
@@ -38,6 +43,16 @@ const ReplyWaits& replyWaits()
 void setWaitHook(WaitHook hook)
 {
     waitHook = hook;
+}
+
+void setCancelHook(CancelHook hook)
+{
+    cancelHook = std::move(hook);
+}
+
+bool sendCancelled()
+{
+    return cancelHook && cancelHook();
 }
 
 void setErrorText(std::string& errorText, std::string text)
@@ -107,7 +122,8 @@ int tlsSend(int session, std::string& errorText, std::string_view data)
     }
     int flushStatus;
     while ((flushStatus = lib.flushData(session)) == CRYPT_ERROR_INCOMPLETE)
-        waitStep(0);
+        if (!waitStep(0))
+            return waitAbandoned;
     if (flushStatus != CRYPT_OK) {
         setErrorText(errorText, "CryptFlushData ERROR " + securityStatusText(flushStatus));
         return flushFailed;
@@ -125,7 +141,8 @@ static int pollReceive(int session, std::string& errorText, char* buffer, int ca
         return receiveFailed;
     }
     for (int waited = 0;;) {
-        waitStep(receiveStepMs);
+        if (!waitStep(receiveStepMs))
+            return waitAbandoned;
         waited += receiveStepMs;
         if (waited > waitMs)
             return 0;

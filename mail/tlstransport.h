@@ -2,6 +2,7 @@
 // The mail engine's transport: a TLS client session of the security library, opened to a host and port, with
 // send and a polling receive. Failures are result codes; the failure texts go into the caller's errorText.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,14 @@ const ReplyWaits& replyWaits();
 using WaitHook = void (*)(int milliseconds);
 void setWaitHook(WaitHook hook);
 
+// Asked at every step of every wait of a send (each 100 ms of a reply's wait, each step of a long flush): true
+// abandons the send, and the wait ends with waitAbandoned. For a send that the program must be able to stop at
+// once, whatever the server does (a watch's digest, at the program's exit). The hook is the calling thread's own.
+inline constexpr int waitAbandoned = -982;
+using CancelHook = std::function<bool()>;
+void setCancelHook(CancelHook hook);
+bool sendCancelled();
+
 // errorText holds at most this many characters, like the windows' fixed text buffer.
 inline constexpr size_t errorTextCapacity = 255;
 void setErrorText(std::string& errorText, std::string text);
@@ -50,13 +59,13 @@ int tlsStartTls(int session);
 // The connection's local address as text ("192.0.2.10", "2001:db8::1"), or empty when it can't be had.
 std::string tlsLocalAddress(int session);
 
-// Pushes the bytes and flushes them: 0, pushFailed or flushFailed (with the text in errorText). Returns once the
-// server has taken the last byte, calling the wait hook while a long flush goes on.
+// Pushes the bytes and flushes them: 0, pushFailed, flushFailed (with the text in errorText) or waitAbandoned.
+// Returns once the server has taken the last byte, calling the wait hook while a long flush goes on.
 int tlsSend(int session, std::string& errorText, std::string_view data);
 
 // Polls every 100 ms for up to 5 s and takes whatever has arrived at the first poll that finds something, at
-// most capacity bytes: 0 (received set, buffer filled) or receiveFailed. A silent peer gives 0 with the buffer
-// and received left as they were.
+// most capacity bytes: 0 (received set, buffer filled), receiveFailed or waitAbandoned. A silent peer gives 0 with the
+// buffer and received left as they were.
 int tlsReceive(int session, std::string& errorText, char* buffer, int& received, int capacity);
 
 // The same polling, but it goes on until the SMTP reply is complete (its last line "ddd " or "ddd" ended by

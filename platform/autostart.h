@@ -20,7 +20,14 @@ std::string desktopExecArgument(std::string_view argument);
 // line holds the path and the one argument --in-tray. Lines end in LF: the format reads a CR as part of a value.
 std::string autostartEntryText(const std::string& programPath);
 
-// Writes the entry atomically, making its folders (mode 0700, as the XDG base folders are) when missing.
+// Whether the path can stand in an entry: a desktop entry's values are UTF-8 text without control characters, and
+// a desktop that meets anything else may drop the whole entry.
+bool autostartCanHold(std::string_view programPath);
+// The path as a message can show it: every byte that keeps autostartCanHold from taking it written as \xNN.
+std::string printablePath(std::string_view programPath);
+
+// Writes the entry atomically, making its folders (mode 0700, as the XDG base folders are) when missing. False,
+// writing nothing, for a path autostartCanHold refuses.
 bool writeAutostartEntry(const std::string& programPath);
 // True when no entry is left.
 bool removeAutostartEntry();

@@ -16,6 +16,7 @@ namespace {
 // Several cities may download at once on different threads.
 std::atomic<long> connectTimeoutSeconds{15};
 std::atomic<long> stallTimeoutSeconds{30};
+std::atomic<long> pageTimeLimitMilliseconds{pageTimeLimitMs};
 
 constexpr const char* userAgent
     = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/108.0.0.0 Safari/537.36";
@@ -47,6 +48,7 @@ int fetch(CURL* curl, const std::string& url, FILE* file)
     // Not a total time-out: a big page on a slow line is fine as long as bytes keep coming.
     setOption(curl, CURLOPT_LOW_SPEED_LIMIT, 1L, rc);
     setOption(curl, CURLOPT_LOW_SPEED_TIME, stallTimeoutSeconds.load(), rc);
+    setOption(curl, CURLOPT_TIMEOUT_MS, pageTimeLimitMilliseconds.load(), rc);
     setOption(curl, CURLOPT_USERAGENT, userAgent, rc);
     setOption(curl, CURLOPT_ACCEPT_ENCODING, "", rc);
     // One connection carries every city of a run to the site's own host; HTTP/2 where its TLS offers it.
@@ -147,6 +149,16 @@ void setDownloadTimeouts(long connectSeconds, long stallSeconds)
 {
     connectTimeoutSeconds = connectSeconds;
     stallTimeoutSeconds = stallSeconds;
+}
+
+void setPageTimeLimit(long milliseconds)
+{
+    pageTimeLimitMilliseconds = milliseconds;
+}
+
+long pageTimeLimit()
+{
+    return pageTimeLimitMilliseconds;
 }
 
 } // namespace platform

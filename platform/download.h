@@ -7,11 +7,19 @@ namespace platform {
 
 // Fetches url and writes the response body to path, replacing the file. Blocks until done. Follows redirects
 // (http and https only). Returns 0 only for a complete 2xx response; any other value is a failure: no
-// connection within the connect time-out, no byte for the stall time-out, a non-2xx status, a body cut short.
+// connection within the connect time-out, no byte for the stall time-out, the whole page not had within the
+// total limit, a non-2xx status, a body cut short.
 int downloadUrlToFile(const std::string& url, const std::string& path);
 
 // Time-outs in seconds; tests shorten them. Defaults: connect 15, stall 30.
 void setDownloadTimeouts(long connectSeconds, long stallSeconds);
+
+// What one page may take in all, connection included, however the server paces its bytes: a server that
+// trickles must not hold a city (and the windows, and the program's exit behind it) for as long as it likes.
+inline constexpr long pageTimeLimitMs = 60'000;
+// Tests shorten it so as not to wait a minute; the program never does.
+void setPageTimeLimit(long milliseconds);
+long pageTimeLimit();
 
 // Downloads one after another over one curl handle, so that its connections, name look-ups and TLS sessions
 // serve every city of a run: the site's own address is one host for every city. Not for use by two threads at

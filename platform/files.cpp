@@ -5,7 +5,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,7 +131,7 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, FileAc
         }
         keptMode = existing.st_mode & 0777;
     }
-    const std::string sibling = target + ".new-" + std::to_string(::getpid());
+    const std::string sibling = atomicSibling(target, ::getpid());
     // A sibling left by a crashed run with the same pid would keep its old mode; O_EXCL makes sure it's ours.
     ::unlink(sibling.c_str());
     int fd = ::open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0644);
@@ -147,6 +149,49 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, FileAc
         return false;
     }
     return true;
+}
+
+std::string atomicSibling(const std::string& path, long processId)
+{
+    return path + ".new-" + std::to_string(processId);
+}
+
+// The process id in a sibling's name, or 0 when the name is not one.
+static long siblingProcess(std::string_view name)
+{
+    const size_t mark = name.rfind(".new-");
+    if (mark == 0 || mark == std::string_view::npos || mark + 5 == name.size() || name.size() - mark > 5 + 9)
+        return 0;
+    long pid = 0;
+    for (const char c : name.substr(mark + 5)) {
+        if (c < '0' || c > '9')
+            return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
+}
+
+int removeLeftoverSiblings(const std::string& folder, std::string_view ofFile)
+{
+    DIR* listing = ::opendir(folder.c_str());
+    if (!listing)
+        return 0;
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    int removed = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (!ofFile.empty() && name.substr(0, name.rfind(".new-")) != ofFile)
+            continue;
+        const long pid = siblingProcess(name);
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid_t(pid), 0) == 0 || errno == EPERM)
+            continue;
+        const std::string path = base + entry->d_name;
+        struct stat info { };
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(listing);
+    return removed;
 }
 
 } // namespace platform

@@ -33,4 +33,11 @@ enum class FileAccess { Normal, OwnerOnly };
 // OwnerOnly files (they hold passwords) are readable and writable by their owner alone (mode 0600).
 bool writeFileAtomically(const std::string& path, std::string_view bytes, FileAccess access = FileAccess::Normal);
 
+// The sibling writeFileAtomically writes first: path + ".new-" + the process id.
+std::string atomicSibling(const std::string& path, long processId);
+// Removes from folder (not below it) the siblings that writes killed half-way left behind, each up to a whole
+// file's size; a sibling of a process that still runs may be a write going on and stays. With ofFile, only the
+// siblings of that file name (in a folder other programs share). Returns how many went.
+int removeLeftoverSiblings(const std::string& folder, std::string_view ofFile = {});
+
 } // namespace platform

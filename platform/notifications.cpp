@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QObject>
@@ -23,25 +24,43 @@ const char* const interfaceName = "org.freedesktop.Notifications";
 constexpr int callTimeoutMs = 5000;
 
 // Receives the service's signals; QtDBus delivers a signal only to a slot.
-class NotificationSignals : public QObject {
+class NotificationSignals : public QObject, protected QDBusContext {
     Q_OBJECT
 public:
-    std::map<std::uint32_t, std::function<void()>> waiting; // by notification id
+    struct Waiting {
+        QString sender; // the unique bus name of the service that gave the id
+        std::function<void()> onDefault;
+    };
+    std::map<std::uint32_t, Waiting> waiting; // by notification id
 
 public slots:
     void actionInvoked(uint id, const QString& actionKey)
     {
-        if (actionKey != QLatin1String("default"))
+        const auto found = ours(id);
+        if (found == waiting.end() || actionKey != QLatin1String("default"))
             return;
-        const auto found = waiting.find(id);
-        if (found == waiting.end())
-            return; // another program's notification
-        const std::function<void()> onDefault = std::move(found->second);
+        const std::function<void()> onDefault = std::move(found->second.onDefault);
         waiting.erase(found);
         if (onDefault)
             onDefault();
     }
-    void notificationClosed(uint id, uint /*reason*/) { waiting.erase(id); }
+    void notificationClosed(uint id, uint /*reason*/)
+    {
+        const auto found = ours(id);
+        if (found != waiting.end())
+            waiting.erase(found);
+    }
+
+private:
+    // Anyone on the session bus can send a signal by these names: only the service that showed the notification
+    // may click or close it.
+    std::map<std::uint32_t, Waiting>::iterator ours(uint id)
+    {
+        const auto found = waiting.find(id);
+        if (found == waiting.end() || !calledFromDBus() || message().service() != found->second.sender)
+            return waiting.end();
+        return found;
+    }
 };
 
 NotificationSignals* signalReceiver()
@@ -53,7 +72,8 @@ NotificationSignals* signalReceiver()
     if (!bus.isConnected())
         return nullptr;
     receiver = new NotificationSignals;
-    // Any sender: the service's unique name changes when it is started again.
+    // Any sender here: the service's unique name changes when it is started again. Each signal is checked
+    // against the name that answered for its notification.
     bus.connect(QString(), objectPath, interfaceName, "ActionInvoked", receiver, SLOT(actionInvoked(uint, QString)));
     bus.connect(QString(), objectPath, interfaceName, "NotificationClosed", receiver,
                 SLOT(notificationClosed(uint, uint)));
@@ -93,11 +113,15 @@ std::uint32_t showNotification(const std::string& summary, const std::string& bo
     call << QString("Quillobrand") << uint(0) << QString() << toWidgetText(summary) << bodyText
          << QStringList({"default", "Show"}) << QVariantMap() << int(-1);
     // Blocking: the action signal for this id can only be handled after the id is noted below.
-    const QDBusReply<uint> reply = bus.call(call, QDBus::Block, callTimeoutMs);
-    if (!reply.isValid() || reply.value() == 0)
+    const QDBusMessage reply = bus.call(call, QDBus::Block, callTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1
+        || reply.arguments()[0].userType() != QMetaType::UInt)
         return 0;
-    receiver->waiting[reply.value()] = std::move(onDefault);
-    return reply.value();
+    const std::uint32_t id = reply.arguments()[0].toUInt();
+    if (id == 0 || reply.service().isEmpty())
+        return 0;
+    receiver->waiting[id] = {reply.service(), std::move(onDefault)};
+    return id;
 }
 
 } // namespace platform

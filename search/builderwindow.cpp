@@ -264,6 +264,8 @@ void runSearch(Builder& b)
         platform::showMessageBox("Quillobrand", memoryNotSavedMessage(outcome), platform::BoxIcon::Error);
     if (outcome.notReadCount > 0)
         platform::showMessageBox("Quillobrand", notReadMessage(outcome), platform::BoxIcon::Warning);
+    if (outcome.diskFull)
+        platform::showMessageBox("Quillobrand", std::string(diskFullMessage), platform::BoxIcon::Error);
 }
 
 // A range or bedroom value the site can't read would be silently ignored there: the user decides first.

@@ -11,6 +11,7 @@
 #include "platform/timing.h"
 #include "shell/programstate.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -406,6 +407,16 @@ void finishLine(platform::LineReader& page, std::string& line, bool keep)
     }
 }
 
+// Closes the results page: false when a write to it failed or the close does, errno then saying why.
+bool closeResults(std::FILE* results, bool writeFailed)
+{
+    const int why = errno;
+    if (std::fclose(results) != 0)
+        return false; // the buffer's last flush met the full disk
+    errno = why;
+    return !writeFailed;
+}
+
 // What became of a city's page.
 struct BlockWritten {
     bool written = false; // the block reached the results page
@@ -481,12 +492,14 @@ BlockWritten appendBlock(RunState& run, const std::string& downloadPath, const s
         writeText(results, std::string(notReadLine) + "\r\n");
         block.notRead = true;
     }
+    const bool failed = std::ferror(results) != 0;
+    const int why = errno; // what a failed write met, before anything else can change it
     if (run.store) {
         run.store->endCity(gaveList);
         run.anyListed = run.anyListed || gaveList;
     }
-    const bool failed = std::ferror(results) != 0;
-    block.written = std::fclose(results) == 0 && !failed;
+    errno = why;
+    block.written = closeResults(results, failed);
     return block;
 }
 
@@ -496,8 +509,14 @@ bool appendLine(const std::string& path, const std::string& text)
     if (!results)
         return false;
     writeText(results, text);
-    const bool failed = std::ferror(results) != 0;
-    return std::fclose(results) == 0 && !failed;
+    return closeResults(results, std::ferror(results) != 0);
+}
+
+// The last block, cut off where the disk filled up, goes; the room it took may hold the line that says so.
+void endPageOnFullDisk(const std::string& path, std::int64_t wholeBlocksEnd)
+{
+    if (::truncate(path.c_str(), wholeBlocksEnd) == 0)
+        appendLine(path, std::string(diskFullLine) + "\r\n");
 }
 
 } // namespace
@@ -633,6 +652,7 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
         if (!cityCode.empty()) {
             run.recordListed = pass < outcome.lineCount;
             run.cityPosition = pass;
+            const std::int64_t pageBefore = std::max<std::int64_t>(platform::regularFileSize(files.resultsPath), 0);
             const std::string url = askCityHost ? buildCityUrl(cityCode, tail, run.scheme)
                                                 : buildAreaUrl(cityCode, areaQuery, run.scheme, run.domain);
             const int result = downloader.download(url, files.downloadPath);
@@ -649,8 +669,15 @@ RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& ma
                                      cityHeadingLine(cityCode, run.scheme, run.domain) + "\r\n"
                                          + notSearchedLine(reason) + "\r\n");
             }
+            const int writeError = written ? 0 : errno;
             run.cityNames.push_back(asciiUpper(cityCode));
             outcome.pageComplete = outcome.pageComplete && written;
+            if (writeError == ENOSPC || writeError == EDQUOT || writeError == EFBIG) {
+                endPageOnFullDisk(files.resultsPath, pageBefore);
+                outcome.diskFull = true;
+                outcome.interrupted = !cities.atEnd();
+                break;
+            }
             const int status = platform::downloadHttpStatus(result);
             if (platform::isRefusalStatus(status)) {
                 // Asking on would only make the block last longer.

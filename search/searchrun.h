@@ -53,6 +53,7 @@ struct RunOutcome {
     int citiesAsked = 0; // cities whose page was asked for
     int notReadCount = 0; // of them, those whose page had a form the program does not know
     int pagesRead = 0; // of them, those whose page gave a list or a marker
+    bool diskFull = false; // a full disk cut the results page short and ended the run there
     int newCount = 0;
     std::vector<NewAd> newAds;
     // Ads whose whole-number price fell since the search last listed them (never NEW ones).
@@ -92,6 +93,11 @@ inline constexpr std::string_view notReadLine
 
 // What the builder says after a run in which some cities' pages could not be read.
 std::string notReadMessage(const RunOutcome& outcome);
+// The last line of a results page that a full disk cut short, and what the builder says then.
+inline constexpr std::string_view diskFullLine
+    = "<p>The results page could not be written whole: the disk is full.</p>";
+inline constexpr std::string_view diskFullMessage
+    = "The results page could not be written whole: the disk is full. Make room on the disk and search again.";
 
 // What the builder says after a run the site refused.
 std::string refusalMessage(const RunOutcome& outcome);
@@ -118,9 +124,10 @@ void appendCityResults(const std::string& downloadPath, const std::string& cityC
 // Steps 2 to 7 of a run: removes an earlier results page, opens (creating it empty when missing) the area list
 // file, builds the URL tail once and makes one pass per line of the file; an empty line is skipped. Every city
 // asked gets its block, a failed one "Not searched: ...". A close request seen between two cities ends the run,
-// and so does a refusal (HTTP 403, 429 or 503), after the refused city's block. Ads of today's shape are marked
-// against the search's memory in the ad store (see StoreRun), which takes this run's lists only when the results page
-// was written whole.
+// and so does a refusal (HTTP 403, 429 or 503), after the refused city's block, and a full disk, whose block is
+// taken back for diskFullLine where that fits. Ads of today's shape are marked
+// against the search's memory in the ad store (see StoreRun), which takes this run's lists only when the results
+// page was written whole.
 // Cross-posts already listed under an earlier city are folded to one line, ads with excluded words left out.
 RunOutcome runSearchPasses(const SearchDefinition& search, const std::string& mainCode, const std::string& areaListPath,
                            const RunHooks& hooks, const RunFiles& files = builderRunFiles());

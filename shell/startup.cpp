@@ -6,6 +6,7 @@
 #include "platform/autostart.h"
 #include "platform/browser.h"
 #include "platform/desktop.h"
+#include "platform/files.h"
 #include "platform/messagebox.h"
 #include "platform/network.h"
 #include "platform/programfolder.h"
@@ -74,6 +75,16 @@ void putInTray()
     programConfig.trayMode = trayMode;
 }
 
+void removeLeftoverWrites()
+{
+    // Only the one instance writes in the program's folders, and it has not written yet.
+    for (const char* folder : {"", "watch/", "savedsearch/", "citydata/", "seen/", "smtp/", "sent/", "savedpages/"})
+        platform::removeLeftoverSiblings(programFolder + folder);
+    const std::string entry = platform::autostartEntryPath();
+    if (!entry.empty())
+        platform::removeLeftoverSiblings(entry.substr(0, entry.rfind('/')), "quillobrand.desktop");
+}
+
 int runProgram(int argc, char** argv)
 {
     const bool inTray = startsInTray(argc, argv);
@@ -116,6 +127,8 @@ int runProgram(int argc, char** argv)
         endProcess();
         return 0;
     }
+
+    removeLeftoverWrites();
 
     // Step 7.
     if (!platform::startNetwork()) {

@@ -10,5 +10,7 @@ int runProgram(int argc, char** argv);
 bool startsInTray(int argc, char** argv);
 // Puts the main window just opened into the tray, or minimises it where the desktop has no notification area.
 void putInTray();
+// Removes the siblings that writes killed half-way left in the program's folders and beside the log-in entry.
+void removeLeftoverWrites();
 
 } // namespace shell

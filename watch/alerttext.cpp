@@ -39,49 +39,34 @@ bool isWebLink(const std::string& link)
     return startsWith("http://") || startsWith("https://");
 }
 
-std::string countOfAds(size_t count)
+std::string countOfAds(size_t count, size_t cheaper)
 {
-    return std::to_string(count) + (count == 1 ? " new ad" : " new ads");
+    return std::to_string(count) + (count == 1 ? " new ad" : " new ads")
+        + (cheaper > 0 ? ", " + std::to_string(cheaper) + " cheaper" : "");
 }
 
-} // namespace
-
-std::string alertSummary(size_t count)
+void addCities(std::vector<std::string>& cities, const std::vector<NewAd>& ads)
 {
-    return countOfAds(count);
-}
-
-std::string alertBody(const std::string& searchName, const std::vector<NewAd>& ads)
-{
-    std::vector<std::string> cities;
     for (const NewAd& ad : ads) {
         std::string city = upperCase(flattened(ad.city));
         if (std::find(cities.begin(), cities.end(), city) == cities.end())
             cities.push_back(std::move(city));
     }
-    std::string body = searchName + ": " + std::to_string(ads.size()) + " new in ";
-    for (size_t i = 0; i < cities.size() && i < 3; ++i)
-        body += (i ? ", " : "") + cities[i];
-    if (cities.size() > 3)
-        body += " and " + std::to_string(cities.size() - 3) + " more";
-    return body;
 }
 
-std::string digestSubject(const std::string& searchName, size_t count)
-{
-    return countOfAds(count) + " for " + searchName;
-}
-
-std::string digestMessage(const std::vector<NewAd>& ads)
+std::string blocks(const std::vector<NewAd>& ads)
 {
     static const std::string dash = " \xE2\x80\x93 "; // an en dash between blanks
     std::string message;
     for (const NewAd& ad : ads) {
         if (!message.empty())
             message += "\r\n";
+        std::string price = flattened(ad.priceText);
+        const std::string oldPrice = flattened(ad.oldPriceText);
+        if (!oldPrice.empty())
+            price += (price.empty() ? "(was " : " (was ") + oldPrice + ")";
         std::string line;
-        for (const std::string* part : {&ad.titleText, &ad.priceText, &ad.placeText}) {
-            const std::string text = flattened(*part);
+        for (const std::string& text : {flattened(ad.titleText), price, flattened(ad.placeText)}) {
             if (!text.empty())
                 line += (line.empty() ? "" : dash) + text;
         }
@@ -112,6 +97,46 @@ bool noteUnreadPages(UnreadPages& state, int citiesAsked, int notRead, int pages
 std::string unreadBody(const std::string& searchName)
 {
     return searchName + ": the site's pages could not be read";
+}
+
+} // namespace
+
+std::string alertSummary(size_t count, size_t cheaper)
+{
+    return countOfAds(count, cheaper);
+}
+
+std::string alertBody(const std::string& searchName, const std::vector<NewAd>& ads, const std::vector<NewAd>& cheaper)
+{
+    std::vector<std::string> cities;
+    addCities(cities, ads);
+    addCities(cities, cheaper);
+    std::string body = searchName + ": " + std::to_string(ads.size()) + " new"
+        + (cheaper.empty() ? "" : ", " + std::to_string(cheaper.size()) + " cheaper") + " in ";
+    for (size_t i = 0; i < cities.size() && i < 3; ++i)
+        body += (i ? ", " : "") + cities[i];
+    if (cities.size() > 3)
+        body += " and " + std::to_string(cities.size() - 3) + " more";
+    return body;
+}
+
+std::string digestSubject(const std::string& searchName, size_t count, size_t cheaper, size_t notSentBefore)
+{
+    return countOfAds(count, cheaper)
+        + (notSentBefore > 0 ? ", " + std::to_string(notSentBefore) + " not sent before" : "") + " for " + searchName;
+}
+
+std::string digestMessage(const std::vector<NewAd>& ads, const std::vector<NewAd>& cheaper,
+                          const std::vector<NewAd>& notSentBefore)
+{
+    std::string message = blocks(ads);
+    for (const auto& [heading, section] : {std::pair<const char*, const std::vector<NewAd>*>{"Price drops", &cheaper},
+                                           {"Not sent before", &notSentBefore}}) {
+        if (section->empty())
+            continue;
+        message += (message.empty() ? "" : "\r\n") + std::string(heading) + "\r\n\r\n" + blocks(*section);
+    }
+    return message;
 }
 
 } // namespace watch

@@ -13,18 +13,24 @@ struct NewAd {
     std::string priceText;
     std::string placeText;
     std::string link;
+    std::string oldPriceText = {}; // a price drop: the price before; empty for a new ad
 };
 
-// "N new ads", "1 new ad" for one.
-std::string alertSummary(size_t count);
+// "N new ads", "1 new ad" for one; with price drops ", K cheaper" after it.
+std::string alertSummary(size_t count, size_t cheaper = 0);
 // "NAME: N new in CITY, CITY, CITY" and " and K more" past three cities; each city in upper case, in the order of
-// the ads, which the run lists in the area list's order.
-std::string alertBody(const std::string& searchName, const std::vector<NewAd>& ads);
-// "N new ads for NAME" ("1 new ad for NAME").
-std::string digestSubject(const std::string& searchName, size_t count);
-// One block per ad: "TITLE – PRICE – PLACE (CITY)" (an empty part is left out with its dash), then the
-// link on the next line; blocks apart by a blank line, lines ended by CR LF. Only an http or https link is given.
-std::string digestMessage(const std::vector<NewAd>& ads);
+// the ads, which the run lists in the area list's order. With price drops "NAME: N new, K cheaper in ...", the
+// drops' cities after those of the new ads.
+std::string alertBody(const std::string& searchName, const std::vector<NewAd>& ads,
+                      const std::vector<NewAd>& cheaper = {});
+// "N new ads for NAME" ("1 new ad for NAME"); ", K cheaper" and ", P not sent before" before " for" when there are.
+std::string digestSubject(const std::string& searchName, size_t count, size_t cheaper = 0, size_t notSentBefore = 0);
+// One block per ad: "TITLE – PRICE – PLACE (CITY)" (an empty part is left out with its dash; a drop's price reads
+// "PRICE (was OLD)"), then the link on the next line; blocks apart by a blank line, lines ended by CR LF. Only an
+// http or https link is given. The drops, then the ads of digests that failed, follow under headings of their own,
+// "Price drops" and "Not sent before", each apart from what goes before and after it by a blank line.
+std::string digestMessage(const std::vector<NewAd>& ads, const std::vector<NewAd>& cheaper = {},
+                          const std::vector<NewAd>& notSentBefore = {});
 
 // A watch's runs in a row in which no city's page could be read (each had a form the program does not know).
 struct UnreadPages {

@@ -32,13 +32,15 @@ void Schedule::drawJitter(Watch& watch)
     watch.jitterShare = 2 * share - 1;
 }
 
-void Schedule::setWatch(const std::string& name, int intervalMinutes, std::optional<Seconds> lastRun)
+void Schedule::setWatch(const std::string& name, int intervalMinutes, std::optional<Seconds> lastRun, Seconds now)
 {
     auto [place, added] = m_watches.try_emplace(name);
     Watch& watch = place->second;
     watch.intervalMinutes = intervalMinutes;
-    if (added || watch.lastRun != lastRun) {
-        watch.lastRun = lastRun;
+    if (added || watch.givenLastRun != lastRun) {
+        watch.givenLastRun = lastRun;
+        const bool future = lastRun && *lastRun > now + Seconds(intervalMinutes) * 60;
+        watch.lastRun = future ? std::optional<Seconds>(now) : lastRun;
         if (lastRun)
             drawJitter(watch);
     }
@@ -121,7 +123,7 @@ void Schedule::watchRunEnded(Seconds endedAt, RunEnd end)
             if (m_runningRequest && !watch.requestedAt)
                 watch.requestedAt = m_runningRequest;
         } else {
-            watch.lastRun = endedAt;
+            watch.lastRun = watch.givenLastRun = endedAt;
             drawJitter(watch);
         }
     }

@@ -35,7 +35,9 @@ public:
 
     // Adds the watch or takes its file's values again. Leave out the watches whose saved search is gone
     // (activeWatches): they do nothing. The jitter is drawn once per watch and lastRun: a new lastRun draws again.
-    void setWatch(const std::string& name, int intervalMinutes, std::optional<Seconds> lastRun);
+    // A lastRun more than one interval after now (a clock set back, a file edited by hand) counts as now, so it
+    // can't hold the watch back for years; given again unchanged, it keeps the time it was taken as.
+    void setWatch(const std::string& name, int intervalMinutes, std::optional<Seconds> lastRun, Seconds now);
     void removeWatch(const std::string& name);
     bool hasWatch(const std::string& name) const;
 
@@ -77,6 +79,7 @@ private:
     struct Watch {
         int intervalMinutes = 60;
         std::optional<Seconds> lastRun;
+        std::optional<Seconds> givenLastRun; // as setWatch had it, before a time in the future was taken as now
         double jitterShare = 0; // in [-1, 1): a share of the largest jitter, drawn for lastRun
         std::optional<Seconds> requestedAt; // Run Now
     };

@@ -1,17 +1,20 @@
 #include "watch/watcher.h"
 
+#include "mail/tlstransport.h"
 #include "platform/notifications.h"
 #include "platform/trayicon.h"
 #include "shell/config.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
 #include "watch/alerttext.h"
+#include "watch/pending.h"
 #include "watch/schedule.h"
 #include "watch/watchfile.h"
 #include "watch/watchrun.h"
 #include "watch/watchwindow.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
@@ -25,16 +28,33 @@ namespace watch {
 
 namespace {
 
+// How long Start Search and the exit wait for a digest they have told to stop: long enough for its QUIT.
+constexpr int digestEndWaitMs = 2000;
+
 struct Watcher {
     Schedule schedule{systemNow(), systemRandom()};
     QTimer timer;
-    std::thread worker;
+    std::thread worker; // the search of a watch run
     std::atomic<bool> stopRequested{false};
     bool runGoing = false;
     std::map<std::string, UnreadPages> unreadPages; // by watch
+    // A digest being mailed, on a thread of its own once the run's search is over; no watch run starts meanwhile.
+    std::thread mailer;
+    bool mailGoing = false;
+    int mailNumber = 0; // of the digest going, so that one left behind can't be taken for a later one
+    std::shared_ptr<std::atomic<bool>> mailCancelled;
+    WatchRun mailedRun; // the run whose digest goes, for its last result
 };
 
 std::unique_ptr<Watcher> watcher;
+int lastMailNumber = 0;
+
+// Where a digest's end is posted: it outlives any watcher, for a digest left behind at the exit.
+QObject* postBox()
+{
+    static QObject* box = new QObject;
+    return box;
+}
 
 void arm()
 {
@@ -58,17 +78,22 @@ void reloadWatches()
     }
     for (const std::string& name : active) {
         if (const std::optional<WatchFile> file = readWatch(name))
-            watcher->schedule.setWatch(name, file->interval, file->lastRun);
+            watcher->schedule.setWatch(name, file->interval, file->lastRun, systemNow());
+        else if (watcher->schedule.hasWatch(name))
+            watcher->schedule.removeWatch(name); // damaged since: it does nothing
     }
     if (!watcher->runGoing)
         arm();
 }
 
-// The notification service, else the tray icon's message; the click shows the watch's page.
-void tellTheUser(const std::string& name, const WatchRun& run)
+// The notification service, else the tray icon's message; the click shows the watch's page. False when neither
+// could show it.
+bool tellTheUser(const std::string& name, const WatchRun& run)
 {
-    const std::string summary = alertSummary(static_cast<size_t>(run.outcome.newCount));
-    const std::string body = alertBody(name, alertAdsOf(run.outcome.newAds));
+    const search::RunOutcome& outcome = run.outcome;
+    const std::string summary
+        = alertSummary(static_cast<size_t>(outcome.newCount), static_cast<size_t>(outcome.cheaperCount));
+    const std::string body = alertBody(name, alertAdsOf(outcome.newAds), alertAdsOf(outcome.cheaperAds));
     const std::string page = watchRunFiles(name).resultsPath;
     auto show = [page] {
         shell::restoreFromTray();
@@ -76,9 +101,11 @@ void tellTheUser(const std::string& name, const WatchRun& run)
             shell::mainBrowser->navigate(page);
     };
     if (platform::notificationsAvailable() && platform::showNotification(summary, body, show) != 0)
-        return;
-    if (shell::trayIcon)
-        shell::trayIcon->showMessage(summary, body, show);
+        return true;
+    if (!shell::trayIcon)
+        return false;
+    shell::trayIcon->showMessage(summary, body, show);
+    return true;
 }
 
 // The site's pages could not be read on two runs in a row: the watch would otherwise find nothing new for ever.
@@ -96,7 +123,52 @@ void tellPagesNotRead(const std::string& name)
         shell::trayIcon->showMessage(unreadSummary, unreadBody(name), show);
 }
 
-void runEnded(const std::string& name, const WatchRun& run)
+void writeLastResult(const std::string& name, const WatchRun& run, std::optional<Seconds> lastRun)
+{
+    // Read again: the user may have saved the watch meanwhile.
+    if (std::optional<WatchFile> file = readWatch(name)) {
+        if (lastRun)
+            file->lastRun = lastRun;
+        file->lastResult = lastResultLine(run);
+        writeWatch(name, *file);
+    }
+}
+
+void digestEnded(int number, const std::string& name, const DigestResult& result)
+{
+    if (!watcher || number != watcher->mailNumber)
+        return; // left behind at an exit
+    if (watcher->mailer.joinable())
+        watcher->mailer.join();
+    watcher->mailGoing = false;
+    WatchRun run = std::move(watcher->mailedRun);
+    run.mailResult = result.text;
+    if (result.sent) {
+        writePending(name, {});
+        run.adsPending = 0;
+    }
+    writeLastResult(name, run, std::nullopt);
+    reloadWatches();
+}
+
+void startDigest(const std::string& name, const WatchRun& run, Digest digest, const WatchFile& file)
+{
+    watcher->mailGoing = true;
+    watcher->mailNumber = ++lastMailNumber;
+    watcher->mailedRun = run;
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    watcher->mailCancelled = cancelled;
+    watcher->mailer
+        = std::thread([number = watcher->mailNumber, name, digest = std::move(digest), mailTo = file.mailTo,
+                       profile = file.profile, defaultProfile = shell::programConfig.defaultProfile, cancelled] {
+              mail::setCancelHook([cancelled] { return cancelled->load(); });
+              const DigestResult result = mailDigest(name, digest, mailTo, profile, defaultProfile);
+              QMetaObject::invokeMethod(
+                  postBox(), [number, name, result] { digestEnded(number, name, result); }, Qt::QueuedConnection);
+          });
+}
+
+void searchEnded(const std::string& name, WatchRun run)
 {
     if (watcher->worker.joinable())
         watcher->worker.join();
@@ -107,41 +179,63 @@ void runEnded(const std::string& name, const WatchRun& run)
         : outcome.interrupted                     ? RunEnd::Interrupted
                                                   : RunEnd::Finished;
     watcher->schedule.watchRunEnded(now, end);
-    // Read again: the user may have saved the watch meanwhile.
-    if (std::optional<WatchFile> file = readWatch(name)) {
-        if (end != RunEnd::Interrupted)
-            file->lastRun = now;
-        file->lastResult = lastResultLine(run);
-        writeWatch(name, *file);
+    const std::optional<Seconds> lastRun = end != RunEnd::Interrupted ? std::optional<Seconds>(now) : std::nullopt;
+
+    // A memory that could not be saved brings the same ads again next time: the user is told about them then.
+    const bool alert = alertDue(outcome);
+    if (alert)
+        run.notificationNotShown = !tellTheUser(name, run);
+    const std::optional<WatchFile> file = readWatch(name);
+    Digest digest;
+    if (file && !file->mailTo.empty()) {
+        digest.notSentBefore = readPending(name);
+        if (alert) {
+            digest.newAds = outcome.newAds;
+            digest.cheaperAds = outcome.cheaperAds;
+        }
     }
-    if (outcome.newCount > 0)
-        tellTheUser(name, run);
     if (run.searchFound
         && noteUnreadPages(watcher->unreadPages[name], outcome.citiesAsked, outcome.notReadCount, outcome.pagesRead))
         tellPagesNotRead(name);
+    run.adsPending = digest.notSentBefore.size();
+    if (digest.empty() || outcome.memoryNotSaved) {
+        writeLastResult(name, run, lastRun);
+        reloadWatches();
+        return;
+    }
+    // Pending until the mail has gone: a send that fails, or a program stopped meanwhile, loses none of them.
+    std::vector<search::NewAd> added = digest.newAds;
+    added.insert(added.end(), digest.cheaperAds.begin(), digest.cheaperAds.end());
+    const std::vector<search::NewAd> pending = pendingWith(digest.notSentBefore, added);
+    writePending(name, pending);
+    run.adsPending = pending.size();
+    if (watcher->stopRequested) {
+        // Start Search or the exit stopped the run: they don't wait for a mail either.
+        run.mailResult = "mail put off until the next run";
+        writeLastResult(name, run, lastRun);
+        reloadWatches();
+        return;
+    }
+    writeLastResult(name, run, lastRun);
+    startDigest(name, run, std::move(digest), *file);
     reloadWatches();
 }
 
 void startRun(const std::string& name)
 {
-    const WatchFile file = readWatch(name).value_or(WatchFile{});
-    const int defaultProfile = shell::programConfig.defaultProfile;
     watcher->stopRequested = false;
     watcher->runGoing = true;
-    watcher->worker = std::thread([name, file, defaultProfile] {
+    watcher->worker = std::thread([name] {
         WatchRun run = runWatchedSearch(name, [] { return watcher->stopRequested.load(); });
-        // A first run has no memory and finds nothing new, so it mails nobody.
-        if (run.outcome.newCount > 0 && !file.mailTo.empty())
-            run.mailResult = mailDigest(name, run.outcome.newAds, file.mailTo, file.profile, defaultProfile);
         QMetaObject::invokeMethod(
-            &watcher->timer, [name, run = std::move(run)] { runEnded(name, run); }, Qt::QueuedConnection);
+            &watcher->timer, [name, run = std::move(run)] { searchEnded(name, run); }, Qt::QueuedConnection);
     });
 }
 
 void onTimer()
 {
-    if (watcher->runGoing)
-        return;
+    if (watcher->runGoing || watcher->mailGoing)
+        return; // the end of either arms the timer again
     if (const std::optional<std::string> name = watcher->schedule.startDueWatch(systemNow()))
         startRun(*name);
     else
@@ -158,12 +252,30 @@ void waitForTheWatchRun()
     }
 }
 
+// Ends a digest being mailed: at once wherever it waits on the server, with a QUIT where the server still takes
+// one; its ads stay pending. Waits for that digestEndWaitMs at most. False when the digest still goes (it is
+// connecting, which the security library bounds by itself).
+bool endTheDigest()
+{
+    if (!watcher->mailGoing)
+        return true;
+    watcher->mailCancelled->store(true);
+    QElapsedTimer waited;
+    waited.start();
+    while (watcher->mailGoing && waited.elapsed() < digestEndWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return !watcher->mailGoing;
+}
+
 } // namespace
 
 void startWatching()
 {
     if (watcher)
         return;
+    postBox();
     watcher = std::make_unique<Watcher>();
     watcher->timer.setSingleShot(true);
     QObject::connect(&watcher->timer, &QTimer::timeout, [] { onTimer(); });
@@ -185,6 +297,9 @@ void stopWatching()
     watcher->schedule.stopWatchRun();
     if (watcher->runGoing)
         waitForTheWatchRun();
+    // A digest still connecting is left to end with the process; its ads are pending for the next start.
+    if (!endTheDigest())
+        watcher->mailer.detach();
     watcher.reset();
 }
 
@@ -195,6 +310,8 @@ void beginBuilderRun()
     watcher->timer.stop();
     while (watcher->schedule.builderWantsToRun() == BuilderStart::StopWatchRunFirst)
         waitForTheWatchRun();
+    // A digest still connecting goes on beside the builder's run, which it does not slow; it ends by itself.
+    endTheDigest();
 }
 
 void endBuilderRun()

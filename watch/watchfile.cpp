@@ -4,6 +4,7 @@
 #include "search/savedsearch.h"
 #include "shell/filelist.h"
 #include "shell/programstate.h"
+#include "watch/pending.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -232,15 +233,22 @@ std::optional<WatchFile> readWatch(const std::string& name)
 {
     if (!platform::isAcceptableFileName(name))
         return std::nullopt;
-    const auto bytes = platform::readWholeFile(shell::programFolder + watchFile(name));
-    if (!bytes)
+    // One byte past the bound is enough to know; a file of 100 MB is never read whole.
+    const auto bytes = platform::readFileStart(shell::programFolder + watchFile(name), size_t(maximumWatchBytes) + 1);
+    if (!bytes || std::int64_t(bytes->size()) > maximumWatchBytes)
         return std::nullopt;
     return decodeWatch(*bytes);
 }
 
+bool isDamagedWatch(const std::string& name)
+{
+    return platform::isAcceptableFileName(name)
+        && platform::regularFileSize(shell::programFolder + watchFile(name)) > maximumWatchBytes;
+}
+
 bool writeWatch(const std::string& name, const WatchFile& watch)
 {
-    if (!platform::isAcceptableFileName(name))
+    if (!platform::isAcceptableFileName(name) || isDamagedWatch(name))
         return false;
     // The folder is staged empty; the user may have deleted it to forget every watch.
     if (::mkdir(folderPath().c_str(), 0777) != 0 && errno != EEXIST)
@@ -253,7 +261,11 @@ bool removeWatch(const std::string& name)
     if (!platform::isAcceptableFileName(name))
         return true; // no such file can exist
     const std::string path = shell::programFolder + watchFile(name);
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return false;
+    // The ads it had not mailed yet go with it.
+    writePending(name, {});
+    return true;
 }
 
 bool savedSearchExists(const std::string& name)

@@ -13,6 +13,8 @@ namespace watch {
 inline constexpr int minimumInterval = 15; // minutes
 inline constexpr int maximumInterval = 1440;
 inline constexpr int defaultInterval = 60;
+// A watch file is a few lines; one bigger than this is taken as damaged: never read, never rewritten.
+inline constexpr std::int64_t maximumWatchBytes = 64 * 1024;
 
 struct WatchFile {
     int interval = defaultInterval; // minutes between runs, 15 to 1440
@@ -40,10 +42,12 @@ std::string formatUtcTime(std::int64_t secondsSinceEpoch);
 
 // Under shell::programFolder. Watched: the watch file exists.
 bool isWatched(const std::string& name);
-// The watch file's values; nothing when the search is not watched (or the file can't be read).
+// The watch file's values; nothing when the search is not watched, the file can't be read or is damaged.
 std::optional<WatchFile> readWatch(const std::string& name);
+// The watch file is there but over maximumWatchBytes: the program leaves it as it is.
+bool isDamagedWatch(const std::string& name);
 // Makes the watch/ folder again when it is missing and replaces the file atomically. False when the name is one
-// the file system refuses (platform::isAcceptableFileName) or the file can't be written.
+// the file system refuses (platform::isAcceptableFileName), the file is damaged or can't be written.
 bool writeWatch(const std::string& name, const WatchFile& watch);
 // Ends the watch; true when no watch file is left.
 bool removeWatch(const std::string& name);

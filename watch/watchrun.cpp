@@ -63,13 +63,27 @@ std::string newAdsPage(const std::vector<search::NewAd>& ads)
     return page;
 }
 
+bool alertDue(const search::RunOutcome& outcome)
+{
+    // A page not written whole keeps the memory as it was, too.
+    return (outcome.newCount > 0 || outcome.cheaperCount > 0) && !outcome.memoryNotSaved && outcome.pageComplete;
+}
+
 std::vector<NewAd> alertAdsOf(const std::vector<search::NewAd>& ads)
 {
     std::vector<NewAd> converted;
     converted.reserve(ads.size());
     for (const search::NewAd& ad : ads)
-        converted.push_back({ad.cityCode, ad.title, ad.price, ad.place, ad.link});
+        converted.push_back({ad.cityCode, ad.title, ad.price, ad.place, ad.link, ad.oldPrice});
     return converted;
+}
+
+std::vector<search::NewAd> Digest::all() const
+{
+    std::vector<search::NewAd> ads = newAds;
+    ads.insert(ads.end(), cheaperAds.begin(), cheaperAds.end());
+    ads.insert(ads.end(), notSentBefore.begin(), notSentBefore.end());
+    return ads;
 }
 
 namespace {
@@ -99,8 +113,8 @@ private:
 
 } // namespace
 
-std::string mailDigest(const std::string& searchName, const std::vector<search::NewAd>& ads, const std::string& mailTo,
-                       const std::string& profileName, int defaultProfile)
+DigestResult mailDigest(const std::string& searchName, const Digest& digest, const std::string& mailTo,
+                        const std::string& profileName, int defaultProfile)
 {
     std::string name = profileName;
     if (name.empty()) {
@@ -111,27 +125,31 @@ std::string mailDigest(const std::string& searchName, const std::vector<search::
     const std::optional<mail::SenderProfile> profile
         = name.empty() ? std::nullopt : mail::readProfile(shell::programFolder + mail::profileFile(name));
     if (!profile)
-        return "mail not sent: no sender profile";
+        return {false, "mail not sent: no sender profile"};
 
     AttachmentFolder folder;
     const std::string attachment = folder.path() + "new ads.html";
-    if (folder.path().empty() || !platform::writeFileAtomically(attachment, newAdsPage(ads)))
-        return "mail not sent: the page of new ads could not be written";
+    if (folder.path().empty() || !platform::writeFileAtomically(attachment, newAdsPage(digest.all())))
+        return {false, "mail not sent: the page of new ads could not be written"};
 
     mail::SecurityLibrary& library = mail::securityLibrary();
     if (!library.complete())
-        return "mail not sent: the security library could not be loaded";
+        return {false, "mail not sent: the security library could not be loaded"};
     if (library.init() != 0)
-        return "mail not sent: the security library could not be started";
+        return {false, "mail not sent: the security library could not be started"};
     std::string errorText;
     const int result = mail::sendMailWithAttachments(
-        profile->senderEmail, mailTo, digestSubject(searchName, ads.size()), digestMessage(alertAdsOf(ads)),
+        profile->senderEmail, mailTo,
+        digestSubject(searchName, digest.newAds.size(), digest.cheaperAds.size(), digest.notSentBefore.size()),
+        digestMessage(alertAdsOf(digest.newAds), alertAdsOf(digest.cheaperAds), alertAdsOf(digest.notSentBefore)),
         profile->smtpServer, mail::portNumber(profile->smtpPort), profile->userName, profile->password, {attachment},
         errorText);
     library.end();
     if (result == 0)
-        return "mail sent";
-    return "mail failed: " + std::to_string(result) + (errorText.empty() ? "" : " " + errorText);
+        return {true, "mail sent"};
+    if (result == mail::sendAbandoned)
+        return {false, "mail stopped by the program before it was sent"};
+    return {false, "mail failed: " + std::to_string(result) + (errorText.empty() ? "" : " " + errorText)};
 }
 
 std::string lastResultLine(const WatchRun& run)
@@ -139,18 +157,29 @@ std::string lastResultLine(const WatchRun& run)
     if (!run.searchFound)
         return "The saved search is gone.";
     const search::RunOutcome& outcome = run.outcome;
-    std::string line = alertSummary(static_cast<size_t>(outcome.newCount));
+    std::string line = alertSummary(static_cast<size_t>(outcome.newCount), static_cast<size_t>(outcome.cheaperCount));
     if (outcome.refusedStatus != 0)
         line += "; the site refused the search for " + outcome.refusedCity + " (HTTP "
             + std::to_string(outcome.refusedStatus) + "), so no watch runs for 60 minutes";
     else if (outcome.interrupted)
         line += "; stopped after " + std::to_string(outcome.passes) + " of " + std::to_string(outcome.lineCount)
             + " cities";
+    if (!outcome.pageComplete)
+        line += std::string("; the page could not be written whole") + (outcome.diskFull ? ": the disk is full" : "")
+            + ", so nobody was told";
+    if (outcome.memoryNotSaved)
+        line += "; the list of ads already seen could not be saved (" + outcome.memoryFailure
+            + "), so nobody was told: the same ads will count as new next time";
+    if (run.notificationNotShown)
+        line += "; the notification could not be shown";
     if (outcome.notReadCount > 0)
         line += "; the pages of " + std::to_string(outcome.notReadCount) + " of " + std::to_string(outcome.citiesAsked)
             + " cities could not be read";
     if (!run.mailResult.empty())
         line += "; " + run.mailResult;
+    if (run.adsPending > 0)
+        line += "; " + std::to_string(run.adsPending) + (run.adsPending == 1 ? " ad waits" : " ads wait")
+            + " for the next mail";
     return line;
 }
 

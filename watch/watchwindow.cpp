@@ -34,12 +34,16 @@ namespace {
 using shell::caption;
 using shell::place;
 
+const char* const goneText = "Its saved search is gone: this watch does nothing.";
+const char* const damagedText = "Its watch file is over 64 KB, so damaged: it is left as it is.";
+
 // One line of the list: a saved search, or a watch whose saved search is gone.
 struct Entry {
     std::string name;
     bool searchExists = true;
     bool onDisk = false; // the watch file exists
     bool ticked = false;
+    bool damaged = false; // the watch file is too big to be one: shown, never touched
     WatchFile file; // as read, with the window's edits once the entry was chosen
 };
 
@@ -87,8 +91,7 @@ void createControls(WatchWindow& w)
     w.lastResult->setReadOnly(true);
     w.lastResult->setStyleSheet("background: white");
     w.lastRun = caption(parent, "lastRunLabel", "", 180, 180, 195);
-    w.goneNote = place(new QLabel("Its saved search is gone: this watch does nothing.", parent), "goneNote", 180, 200,
-                       195, 30);
+    w.goneNote = place(new QLabel(goneText, parent), "goneNote", 180, 200, 195, 30);
     w.goneNote->setWordWrap(true);
     w.goneNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     w.runNow = place(new QPushButton("Run Now", parent), "runNowButton", 180, 240, 60, 20);
@@ -135,10 +138,16 @@ void loadEntries(WatchWindow& w)
         if (auto file = readWatch(entry.name)) {
             entry.file = std::move(*file);
             entry.onDisk = entry.ticked = true;
+        } else if (isDamagedWatch(entry.name)) {
+            entry.onDisk = entry.ticked = entry.damaged = true;
         }
         w.entries.push_back(std::move(entry));
         QListWidgetItem* item = w.list->item(int(row));
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        // Unticking would delete the damaged file; the user may want to look at it first.
+        if (w.entries.back().damaged)
+            item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+        else
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(w.entries.back().ticked ? Qt::Checked : Qt::Unchecked);
     }
 }
@@ -165,11 +174,12 @@ void showEntry(WatchWindow& w, int row)
 {
     w.shown = row;
     const Entry* entry = w.chosen();
-    const bool editable = entry && entry->ticked;
+    const bool editable = entry && entry->ticked && !entry->damaged;
     for (QWidget* field : std::initializer_list<QWidget*>{w.interval, w.mailTo, w.profile})
         field->setEnabled(editable);
     w.runNow->setEnabled(editable && entry->searchExists && w.hooks->runNow);
-    w.goneNote->setVisible(entry && !entry->searchExists);
+    w.goneNote->setText(entry && entry->damaged ? damagedText : goneText);
+    w.goneNote->setVisible(entry && (entry->damaged || !entry->searchExists));
     if (!entry) {
         w.chosenName->clear();
         w.lastResult->clear();
@@ -197,6 +207,8 @@ void showEntry(WatchWindow& w, int row)
 // window read it.
 bool saveEntry(Entry& entry)
 {
+    if (entry.damaged)
+        return true;
     if (!entry.ticked) {
         if (entry.onDisk && !removeWatch(entry.name))
             return false;
@@ -224,6 +236,11 @@ void reportFailure(const std::string& name)
                              platform::BoxIcon::Error);
 }
 
+std::string programPath()
+{
+    return shell::programFolder + "quillobrand";
+}
+
 void onSave(WatchWindow& w)
 {
     keepFields(w);
@@ -235,9 +252,17 @@ void onSave(WatchWindow& w)
         }
     }
     const bool wanted = w.autostart->isChecked();
-    if (wanted != platform::autostartEntryExists()) {
-        const bool done = wanted ? platform::writeAutostartEntry(shell::programFolder + "quillobrand")
-                                 : platform::removeAutostartEntry();
+    if (wanted && !platform::autostartEntryExists() && !platform::autostartCanHold(programPath())) {
+        platform::showMessageBox(shell::programName,
+                                 "Quillobrand can't start at log-in from the folder "
+                                     + platform::printablePath(shell::programFolder)
+                                     + ": a log-in entry can't hold its name (a control character, or bytes that are "
+                                       "not UTF-8, shown as \\xNN). Move the program to a folder with a plain name.",
+                                 platform::BoxIcon::Error);
+        w.autostart->setChecked(false);
+        saved = false;
+    } else if (wanted != platform::autostartEntryExists()) {
+        const bool done = wanted ? platform::writeAutostartEntry(programPath()) : platform::removeAutostartEntry();
         if (!done) {
             platform::showMessageBox(shell::programName, "The log-in start could not be changed.",
                                      platform::BoxIcon::Error);
@@ -254,7 +279,7 @@ void onRunNow(WatchWindow& w)
 {
     keepFields(w);
     Entry* entry = w.chosen();
-    if (!entry || !entry->ticked || !entry->searchExists)
+    if (!entry || !entry->ticked || entry->damaged || !entry->searchExists)
         return;
     // The run reads the watch file: it must hold what the window shows.
     if (!saveEntry(*entry)) {

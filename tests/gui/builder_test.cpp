@@ -2,6 +2,7 @@
 
 #include "samplesite.h"
 #include "shellfixture.h"
+#include "smalldisk.h"
 
 #include "search/adstore.h"
 #include "search/savedsearch.h"
@@ -723,6 +724,26 @@ TEST_F(BuilderRun, PagesNotReadAreSaidInABox)
               "have changed its pages; the user guide says what to do.");
     const std::string page = readFile(shell::resultsPagePath);
     EXPECT_NE(page.find(">ABC</a><h4>\r\n<p class=\"row\""), std::string::npos) << page;
+}
+
+TEST_F(BuilderRun, AFullDiskEndsThePageAndSaysSo)
+{
+    const std::string disk = folder + "disk";
+    fs::create_directories(disk);
+    SmallDisk small(disk, 4);
+    if (!small.mounted())
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    ASSERT_TRUE(small.fill(0));
+    const std::string page = disk + "/Last Search.html";
+    withBuilder([&](QWidget* w) {
+        shell::resultsPagePath = page;
+        child<QAbstractButton>(w, "startSearchButton")->click();
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Error);
+    EXPECT_EQ(boxes[0].text,
+              "The results page could not be written whole: the disk is full. Make room on the disk and search again.");
+    EXPECT_EQ(readFile(page), "") << "no room even for the line that says why";
 }
 
 } // namespace

@@ -12,12 +12,15 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
 
 #include <cstdlib>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace shell;
@@ -348,5 +351,93 @@ TEST_P(InTray, StartsHiddenInTheTrayOrMinimisedAndComesBack)
 }
 
 INSTANTIATE_TEST_SUITE_P(TrayOrNot, InTray, ::testing::Values(true, false));
+
+// The log-in tick from a folder whose name a desktop entry can't hold: refused with the folder named, nothing
+// written.
+class AutostartFolder : public WatchWindowTest, public ::testing::WithParamInterface<const char*> { };
+
+TEST_P(AutostartFolder, WithBytesAnEntryCantHoldIsRefused)
+{
+    startShell();
+    const std::string odd = folder + "Quillo" + GetParam() + "brand/";
+    fs::create_directories(odd);
+    shell::programFolder = odd;
+    bool stillTicked = true;
+    openWatchWindow([&](QWidget* window) {
+        auto* box = child<QCheckBox>(window, "autostartBox");
+        box->setChecked(true);
+        child<QPushButton>(window, "saveButton")->click();
+        stillTicked = box->isChecked();
+        child<QPushButton>(window, "exitButton")->click();
+    });
+    EXPECT_FALSE(stillTicked);
+    EXPECT_FALSE(fs::exists(folder + "config/autostart/quillobrand.desktop"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find("from the folder " + platform::printablePath(odd) + ":"), std::string::npos)
+        << boxes[0].text;
+    EXPECT_NE(boxes[0].text.find("\\x"), std::string::npos) << "the odd byte is shown, not hidden";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AutostartFolder, ::testing::Values("\x01", "\x1B", "\xE9", "\xC0\xAF"));
+
+// A watch file over 64 KB is damaged: the window says so and leaves it, Save included, as it is.
+TEST_F(WatchWindowTest, ADamagedWatchFileIsShownAndLeftAsItIs)
+{
+    fs::create_directories(folder + "savedsearch");
+    writeFile(folder + "savedsearch/Cars.search", "x");
+    writeFile(folder + "watch/Cars.watch", "interval=30\r\n");
+    fs::resize_file(folder + "watch/Cars.watch", 100u << 20); // 100 MB, sparse
+    const auto written = fs::last_write_time(folder + "watch/Cars.watch");
+    int saves = 0;
+    watch::windowHooks().watchesSaved = [&] { ++saves; };
+    watch::windowHooks().runNow = [](const std::string&) {};
+    startShell();
+    openWatchWindow([&](QWidget* window) {
+        auto* list = child<QListWidget>(window, "searchList");
+        EXPECT_EQ(list->item(0)->checkState(), Qt::Checked) << "it is watched: its file is there";
+        EXPECT_FALSE(list->item(0)->flags() & Qt::ItemIsUserCheckable) << "unticking would delete it";
+        EXPECT_TRUE(child(window, "goneNote")->isVisible());
+        EXPECT_EQ(child<QLabel>(window, "goneNote")->text(),
+                  "Its watch file is over 64 KB, so damaged: it is left as it is.");
+        EXPECT_FALSE(child(window, "mailField")->isEnabled());
+        EXPECT_FALSE(child(window, "runNowButton")->isEnabled());
+        child<QPushButton>(window, "saveButton")->click();
+        child<QPushButton>(window, "exitButton")->click();
+    });
+    EXPECT_EQ(saves, 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Watches Saved");
+    EXPECT_EQ(fs::file_size(folder + "watch/Cars.watch"), 100u << 20);
+    EXPECT_EQ(fs::last_write_time(folder + "watch/Cars.watch"), written);
+}
+
+// What writes killed half-way left: gone at the next start, in every folder the program writes in and beside the
+// log-in entry, whoever else's files stay.
+TEST_F(WatchWindowTest, LeftoverWritesAreRemovedAtStart)
+{
+    // A process that has ended: its id is free.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string dead = ".new-" + std::to_string(gone);
+    const std::vector<std::string> leftovers
+        = {"Quillobrand.cfg" + dead, "watch/Cars.watch" + dead, "savedsearch/Cars.search" + dead,
+           "smtp/Ann.smtp" + dead, "config/autostart/quillobrand.desktop" + dead};
+    const std::vector<std::string> kept = {"config/autostart/other.desktop" + dead, "watch/Cars.watch"};
+    for (const char* made : {"config/autostart", "savedsearch", "smtp"})
+        fs::create_directories(folder + made);
+    for (const std::string& path : leftovers)
+        writeFile(folder + path, std::string(1000, 'x'));
+    for (const std::string& path : kept)
+        writeFile(folder + path, "x");
+    startShell();
+    shell::removeLeftoverWrites();
+    for (const std::string& path : leftovers)
+        EXPECT_FALSE(fs::exists(folder + path)) << path;
+    for (const std::string& path : kept)
+        EXPECT_TRUE(fs::exists(folder + path)) << path;
+}
 
 } // namespace

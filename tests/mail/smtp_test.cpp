@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -338,6 +339,62 @@ TEST_F(Smtp, BareLineFeedRepliesAreTakenAtOnce)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)); // one full wait would be 5 s
     EXPECT_EQ(receivedLines(peer), wholeDialogue);
 }
+
+// A send the program stops (a watch's digest at the exit) ends at once wherever it waits, with the RFC's waits of
+// five and ten minutes in force, and says QUIT on the way out.
+struct AbandonCase {
+    const char* name;
+    std::function<void(std::vector<std::string>& actions)> change;
+    int cancelAfterMs; // 0: before the send starts
+    std::vector<std::string> linesReceived;
+};
+
+class SmtpAbandon : public Smtp, public ::testing::WithParamInterface<AbandonCase> { };
+
+TEST_P(SmtpAbandon, EndsWithinTwoSecondsAndKeepsNothingHalfDone)
+{
+    const AbandonCase& c = GetParam();
+    mail::setReplyWaits(mail::rfcReplyWaits);
+    std::vector<std::string> actions = acceptingSmtpScript(1);
+    c.change(actions);
+    ScriptedTlsPeer peer(scriptOf(actions), certificates->serverCert(), certificates->serverKey());
+    ASSERT_TRUE(peer.started());
+    const auto start = std::chrono::steady_clock::now();
+    mail::setCancelHook(
+        [&] { return std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(c.cancelAfterMs); });
+    std::string errorText;
+    const int result = mail::sendMail("ann@example.com", "bob@example.com", "Hello", "Body", "localhost", peer.port(),
+                                      "ann", "secret", errorText);
+    const auto took = std::chrono::steady_clock::now() - start;
+    mail::setCancelHook({});
+    EXPECT_EQ(result, mail::sendAbandoned);
+    EXPECT_EQ(errorText, "Abandoned: the send was stopped before the server confirmed the mail");
+    EXPECT_LT(took, std::chrono::milliseconds(c.cancelAfterMs + 2000));
+    mail::securityLibrary().end();
+    // The peer logs the last line once it has it; the session's end follows the QUIT.
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100 && (lines = receivedLines(peer)).size() < c.linesReceived.size(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(lines, c.linesReceived);
+}
+
+std::vector<std::string> withQuit(std::vector<std::string> lines)
+{
+    lines.push_back("QUIT");
+    return lines;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmtpAbandon,
+    ::testing::Values(AbandonCase{"beforeConnecting", [](std::vector<std::string>& a) { a = {recvLine}; }, 0, {}},
+                      AbandonCase{"neverGreets", [](std::vector<std::string>& a) { a = {recvLine}; }, 300, {"QUIT"}},
+                      AbandonCase{"silentAfterEhlo",
+                                  [](std::vector<std::string>& a) {
+                                      a = {sendAction("220 hi\r\n"), recvLine, recvLine};
+                                  },
+                                  300, withQuit(firstLines(1))},
+                      AbandonCase{"silentAfterTheMessage", afterMessage({recvLine}), 2500, withQuit(firstLines(8))}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct EhloCase {
     const char* name;

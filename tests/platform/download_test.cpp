@@ -9,13 +9,18 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -246,5 +251,101 @@ TEST_F(DownloadTest, ReplacesALongerFileWithExactlyTheNewBody)
     ASSERT_TRUE(expected && contains(*expected, "chicago ad 1 for desk"));
     EXPECT_EQ(readFile(old), expected);
 }
+
+// --- A server that keeps every byte coming, too slowly ---------------------------------------------------------
+
+// Listens on loopback and answers one request with its first part at once, then the trickled part over and over a
+// byte at a time, a byte every 100 ms: never silent long enough for the stall time-out, and not done for 10 s.
+// Stopped (and joined) by its destructor.
+class TricklingServer {
+public:
+    TricklingServer(std::string atOnce, std::string trickled)
+        : m_atOnce(std::move(atOnce))
+        , m_trickled(std::move(trickled))
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
+            || ::listen(m_listener, 4) != 0 || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+            return;
+        m_port = ntohs(addr.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~TricklingServer()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_listener >= 0)
+            ::close(m_listener);
+    }
+    int port() const { return m_port; }
+
+private:
+    void serve()
+    {
+        pollfd waiting{m_listener, POLLIN, 0};
+        while (!m_stop && ::poll(&waiting, 1, 100) == 0) { }
+        if (m_stop)
+            return;
+        const int client = ::accept(m_listener, nullptr, nullptr);
+        if (client < 0)
+            return;
+        char request[4096];
+        (void)::recv(client, request, sizeof request, 0);
+        (void)::send(client, m_atOnce.data(), m_atOnce.size(), MSG_NOSIGNAL);
+        // Ten seconds at most, so that a download that waits for ever fails the test rather than hanging it.
+        for (size_t at = 0, sent = 0; !m_stop && sent < 100; at = (at + 1) % m_trickled.size(), ++sent) {
+            if (::send(client, &m_trickled[at], 1, MSG_NOSIGNAL) != 1)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ::close(client);
+    }
+
+    std::string m_atOnce;
+    std::string m_trickled;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+struct TrickleCase {
+    const char* name;
+    const char* atOnce;
+    const char* trickled;
+};
+
+class DownloadTrickle : public DownloadTest, public testing::WithParamInterface<TrickleCase> { };
+
+TEST_P(DownloadTrickle, EndsAtThePageTimeLimitWhateverTheServerSends)
+{
+    EXPECT_EQ(platform::pageTimeLimit(), 60'000) << "a city's page has a minute in all";
+    platform::setPageTimeLimit(1500);
+    TricklingServer server(GetParam().atOnce, GetParam().trickled);
+    ASSERT_GT(server.port(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = platform::downloadUrlToFile("http://127.0.0.1:" + std::to_string(server.port()) + "/search/sss",
+                                               folder + "page.html");
+    const auto took = std::chrono::steady_clock::now() - start;
+    platform::setPageTimeLimit(platform::pageTimeLimitMs);
+    EXPECT_EQ(rc, CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(platform::downloadFailureReason(rc), "the site did not answer in time");
+    // The stall time-out (2 s here) never comes: a byte is there every 100 ms.
+    EXPECT_GE(took, std::chrono::milliseconds(1400));
+    EXPECT_LT(took, std::chrono::seconds(6));
+}
+
+INSTANTIATE_TEST_SUITE_P(Download, DownloadTrickle,
+                         testing::Values(TrickleCase{"body", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n",
+                                                     "<p>x</p>"},
+                                         TrickleCase{"headers", "HTTP/1.1 200 OK\r\nX-Slow: ", "a"},
+                                         TrickleCase{"statusLine", "", "HTTP/1.1 200 OK"},
+                                         TrickleCase{"closeDelimitedBody", "HTTP/1.0 200 OK\r\n\r\n", "<li>"}),
+                         [](const testing::TestParamInfo<TrickleCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -8,7 +8,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -139,5 +143,66 @@ TEST(LineReaderPieces, GiveTheLinesBack)
     }
     fs::remove_all(folder);
 }
+
+// A write killed half-way, for real: the child may write 1 MB and is killed (SIGXFSZ) when it tries more.
+// Returns the dead child's process id, 0 when it could not be made.
+pid_t killedWrite(const std::string& path, size_t bytes)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const rlimit oneMegabyte{1 << 20, 1 << 20};
+        ::setrlimit(RLIMIT_FSIZE, &oneMegabyte);
+        platform::writeFileAtomically(path, std::string(bytes, 'x'));
+        ::_exit(0);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFSIGNALED(status) || WTERMSIG(status) != SIGXFSZ)
+        return 0;
+    return child;
+}
+
+struct SiblingCase {
+    const char* name;
+    std::string (*fileName)(pid_t dead); // in the folder beside a.watch
+    bool removed;
+};
+
+class LeftoverSiblings : public ::testing::TestWithParam<SiblingCase> { };
+
+TEST_P(LeftoverSiblings, OnlyThoseOfProcessesGoneAreRemoved)
+{
+    const std::string folder = makeTestFolder("qb-siblings");
+    const std::string path = folder + "a.watch";
+    ASSERT_TRUE(platform::writeFileAtomically(path, "interval=30\r\n"));
+    const pid_t dead = killedWrite(path, 2 << 20);
+    ASSERT_GT(dead, 0) << "the write was not killed";
+    const std::string left = platform::atomicSibling(path, dead);
+    ASSERT_TRUE(fs::exists(left)) << "the killed write left no sibling";
+    EXPECT_EQ(platform::readWholeFile(path), "interval=30\r\n") << "the old file stays whole";
+
+    const std::string other = folder + GetParam().fileName(dead);
+    if (other != left)
+        std::ofstream(other) << "x";
+    EXPECT_EQ(platform::removeLeftoverSiblings(folder), other == left ? 1 : GetParam().removed ? 2 : 1);
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_EQ(fs::exists(other), !GetParam().removed);
+    EXPECT_TRUE(fs::exists(path));
+    fs::remove_all(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LeftoverSiblings,
+    ::testing::Values(
+        SiblingCase{"theKilledOne", [](pid_t dead) { return "a.watch.new-" + std::to_string(dead); }, true},
+        SiblingCase{"ofAnotherFile", [](pid_t dead) { return "b.smtp.new-" + std::to_string(dead); }, true},
+        SiblingCase{"ofThisProcess", [](pid_t) { return "a.watch.new-" + std::to_string(::getpid()); }, false},
+        SiblingCase{"ofARunningProcess", [](pid_t) { return std::string("a.watch.new-1"); }, false},
+        SiblingCase{"noNumber", [](pid_t) { return std::string("a.watch.new-"); }, false},
+        SiblingCase{"notANumber", [](pid_t dead) { return "a.watch.new-" + std::to_string(dead) + "x"; }, false},
+        SiblingCase{"nameAloneIsNoSibling", [](pid_t dead) { return ".new-" + std::to_string(dead); }, false},
+        SiblingCase{"theUsersFile", [](pid_t) { return std::string("a.watch.old"); }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "shell/programstate.h"
 
 #include "samplesite.h"
+#include "smalldisk.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>
@@ -553,5 +554,56 @@ TEST_F(SearchRun, LastLineWithoutLineEndAndEmptyLinesArePasses)
     EXPECT_EQ(count(results(), "<h2>"), 2u);
     EXPECT_NE(results().find(heading("xyz", "XYZ")), std::string::npos);
 }
+
+// A full disk under the results page: the block it cut off goes, and the page says why it ends there.
+struct FullDiskCase {
+    const char* name;
+    int freePages;
+    const char* list;
+    const char* page; // g: the gone city's block; l: the line that says the disk is full
+    int passes;
+    bool interrupted;
+};
+
+class SearchRunFullDisk : public SearchRun, public ::testing::WithParamInterface<FullDiskCase> { };
+
+TEST_P(SearchRunFullDisk, EndsThePageWithWhyWhereItCan)
+{
+    const FullDiskCase& c = GetParam();
+    // Forty ads make a block of several pages.
+    SampleSite bigSite({"--ads", "40"});
+    ASSERT_TRUE(bigSite.started());
+    platform::settings().siteDomain = bigSite.domain();
+    const std::string disk = folder + "disk";
+    fs::create_directory(disk);
+    SmallDisk small(disk, 8);
+    if (!small.mounted())
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    ASSERT_TRUE(small.fill(c.freePages));
+    writeList(c.list);
+    search::SearchDefinition s;
+    s.categoryCode = "sss";
+    s.words = "red car";
+    const search::RunOutcome outcome
+        = search::runSearchPasses(s, "sss", folder + "citydata/test.city", {}, {disk + "/page.html", folder + "temp"});
+    EXPECT_TRUE(outcome.diskFull);
+    EXPECT_FALSE(outcome.pageComplete);
+    EXPECT_EQ(outcome.passes, c.passes);
+    EXPECT_EQ(outcome.interrupted, c.interrupted);
+    std::string expected;
+    for (const char part : std::string(c.page))
+        expected += part == 'g' ? "<h2><a href=http://gone." + bigSite.domain()
+                + ">GONE</a><h4>\r\n<p>Not searched: the site answered HTTP 404.</p>\r\n"
+                                : std::string(search::diskFullLine) + "\r\n";
+    std::ifstream in(disk + "/page.html", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SearchRunFullDisk,
+    ::testing::Values(FullDiskCase{"noRoomEvenForTheLine", 0, "gone\r\nspringfield\r\n", "", 1, true},
+                      FullDiskCase{"roomForOneBlock", 1, "gone\r\nspringfield\r\nshelbyville\r\n", "gl", 2, true},
+                      FullDiskCase{"theLastCity", 1, "gone\r\nspringfield\r\n", "gl", 2, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -124,4 +124,133 @@ TEST(UnreadPages, NotifyOnceAtTheSecondRunInARowThatReadsNoCity)
     EXPECT_EQ(unreadBody("Desks"), "Desks: the site's pages could not be read");
 }
 
+NewAd dropIn(const char* city, const char* oldPrice)
+{
+    return {city, "Sofa", "$90", "Uptown", "https://example.org/9.html", oldPrice};
+}
+
+struct DropCase {
+    const char* name;
+    std::vector<const char*> newCities;
+    std::vector<const char*> cheaperCities;
+    size_t notSentBefore;
+    const char* summary;
+    const char* body;
+    const char* subject;
+};
+
+class AlertWithDrops : public ::testing::TestWithParam<DropCase> { };
+
+TEST_P(AlertWithDrops, CountTheDropsBesideTheNewAds)
+{
+    const DropCase& c = GetParam();
+    std::vector<NewAd> ads, cheaper;
+    for (const char* city : c.newCities)
+        ads.push_back(adIn(city));
+    for (const char* city : c.cheaperCities)
+        cheaper.push_back(dropIn(city, "$120"));
+    EXPECT_EQ(alertSummary(ads.size(), cheaper.size()), c.summary);
+    EXPECT_EQ(alertBody("Flats", ads, cheaper), c.body);
+    EXPECT_EQ(digestSubject("Flats", ads.size(), cheaper.size(), c.notSentBefore), c.subject);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AlertWithDrops,
+                         ::testing::Values(DropCase{"noDropsAsBefore",
+                                                    {"boston", "chicago"},
+                                                    {},
+                                                    0,
+                                                    "2 new ads",
+                                                    "Flats: 2 new in BOSTON, CHICAGO",
+                                                    "2 new ads for Flats"},
+                                           DropCase{"oneDropInACityOfTheNewAds",
+                                                    {"boston", "chicago"},
+                                                    {"boston"},
+                                                    0,
+                                                    "2 new ads, 1 cheaper",
+                                                    "Flats: 2 new, 1 cheaper in BOSTON, CHICAGO",
+                                                    "2 new ads, 1 cheaper for Flats"},
+                                           DropCase{"theDropsCitiesAfter",
+                                                    {"boston"},
+                                                    {"austin", "boston", "denver", "miami"},
+                                                    0,
+                                                    "1 new ad, 4 cheaper",
+                                                    "Flats: 1 new, 4 cheaper in BOSTON, AUSTIN, DENVER and 1 more",
+                                                    "1 new ad, 4 cheaper for Flats"},
+                                           DropCase{"dropsAlone",
+                                                    {},
+                                                    {"austin"},
+                                                    0,
+                                                    "0 new ads, 1 cheaper",
+                                                    "Flats: 0 new, 1 cheaper in AUSTIN",
+                                                    "0 new ads, 1 cheaper for Flats"},
+                                           DropCase{"withAdsNotSentBefore",
+                                                    {"boston"},
+                                                    {},
+                                                    3,
+                                                    "1 new ad",
+                                                    "Flats: 1 new in BOSTON",
+                                                    "1 new ad, 3 not sent before for Flats"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct SectionCase {
+    const char* name;
+    std::vector<NewAd> ads;
+    std::vector<NewAd> cheaper;
+    std::vector<NewAd> notSentBefore;
+    const char* message;
+};
+
+class DigestSections : public ::testing::TestWithParam<SectionCase> { };
+
+TEST_P(DigestSections, DropsAndAdsNotSentBeforeUnderTheirOwnHeadings)
+{
+    const SectionCase& c = GetParam();
+    EXPECT_EQ(digestMessage(c.ads, c.cheaper, c.notSentBefore), c.message);
+}
+
+const NewAd bike{"sfbay", "A", "$1", "", "https://x.example.org/a"};
+const NewAd sofa{"boston", "Sofa", "$90", "", "https://x.example.org/s", "$120"};
+const NewAd freeSofa{"boston", "Sofa", "", "", "https://x.example.org/f", "$5"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DigestSections,
+    ::testing::Values(
+        SectionCase{"newOnlyAsBefore", {bike}, {}, {}, "A \xE2\x80\x93 $1 (SFBAY)\r\nhttps://x.example.org/a\r\n"},
+        SectionCase{"newThenDrops",
+                    {bike},
+                    {sofa},
+                    {},
+                    "A \xE2\x80\x93 $1 (SFBAY)\r\nhttps://x.example.org/a\r\n\r\n"
+                    "Price drops\r\n\r\n"
+                    "Sofa \xE2\x80\x93 $90 (was $120) (BOSTON)\r\nhttps://x.example.org/s\r\n"},
+        SectionCase{"dropsAlone",
+                    {},
+                    {sofa},
+                    {},
+                    "Price drops\r\n\r\nSofa \xE2\x80\x93 $90 (was $120) (BOSTON)\r\n"
+                    "https://x.example.org/s\r\n"},
+        SectionCase{"dropToNoPrice",
+                    {},
+                    {freeSofa},
+                    {},
+                    "Price drops\r\n\r\nSofa \xE2\x80\x93 (was $5) (BOSTON)\r\n"
+                    "https://x.example.org/f\r\n"},
+        SectionCase{"allThree",
+                    {bike},
+                    {sofa},
+                    {bike, sofa},
+                    "A \xE2\x80\x93 $1 (SFBAY)\r\nhttps://x.example.org/a\r\n\r\n"
+                    "Price drops\r\n\r\n"
+                    "Sofa \xE2\x80\x93 $90 (was $120) (BOSTON)\r\nhttps://x.example.org/s\r\n\r\n"
+                    "Not sent before\r\n\r\n"
+                    "A \xE2\x80\x93 $1 (SFBAY)\r\nhttps://x.example.org/a\r\n\r\n"
+                    "Sofa \xE2\x80\x93 $90 (was $120) (BOSTON)\r\nhttps://x.example.org/s\r\n"},
+        SectionCase{"notSentBeforeAlone",
+                    {},
+                    {},
+                    {bike},
+                    "Not sent before\r\n\r\nA \xE2\x80\x93 $1 (SFBAY)\r\n"
+                    "https://x.example.org/a\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

@@ -133,4 +133,40 @@ TEST_F(AutostartEntry, AFileWhereTheFolderShouldBeFailsTheWrite)
     EXPECT_FALSE(platform::autostartEntryExists());
 }
 
+struct HoldCase {
+    const char* name;
+    const char* path;
+    const char* shown; // nullptr: held, shown as it is
+};
+
+class AutostartHold : public AutostartEntry, public ::testing::WithParamInterface<HoldCase> { };
+
+TEST_P(AutostartHold, OnlyUtf8WithoutControlsIsWrittenElseNothing)
+{
+    const HoldCase& c = GetParam();
+    EnvironmentValue configHome("XDG_CONFIG_HOME", folder + "config");
+    EXPECT_EQ(platform::autostartCanHold(c.path), c.shown == nullptr);
+    EXPECT_EQ(platform::printablePath(c.path), c.shown ? c.shown : c.path);
+    EXPECT_EQ(platform::writeAutostartEntry(c.path), c.shown == nullptr);
+    EXPECT_EQ(platform::autostartEntryExists(), c.shown == nullptr);
+    EXPECT_EQ(fs::exists(folder + "config"), c.shown == nullptr) << "nothing made for a refused path";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AutostartHold,
+    ::testing::Values(HoldCase{"ascii", "/opt/qb/quillobrand", nullptr},
+                      HoldCase{"utf8Accent", "/home/ren\xC3\xA9/quillobrand", nullptr},
+                      HoldCase{"utf8FourBytes", "/home/\xF0\x9F\x8F\xA0/quillobrand", nullptr},
+                      HoldCase{"latin1Byte", "/home/ren\xE9/quillobrand", "/home/ren\\xE9/quillobrand"},
+                      HoldCase{"tab", "/opt/a\tb/quillobrand", "/opt/a\\x09b/quillobrand"},
+                      HoldCase{"newline", "/opt/a\nb/quillobrand", "/opt/a\\x0Ab/quillobrand"},
+                      HoldCase{"escapeByte", "/opt/\x1B[0m/quillobrand", "/opt/\\x1B[0m/quillobrand"},
+                      HoldCase{"delete", "/opt/\x7F/quillobrand", "/opt/\\x7F/quillobrand"},
+                      HoldCase{"c1Control", "/opt/\xC2\x85/quillobrand", "/opt/\\xC2\\x85/quillobrand"},
+                      HoldCase{"overlongSlash", "/opt/\xC0\xAF/quillobrand", "/opt/\\xC0\\xAF/quillobrand"},
+                      HoldCase{"surrogate", "/opt/\xED\xA0\x80/quillobrand", "/opt/\\xED\\xA0\\x80/quillobrand"},
+                      HoldCase{"pastTheLastCodePoint", "/opt/\xF4\x90\x80\x80/q", "/opt/\\xF4\\x90\\x80\\x80/q"},
+                      HoldCase{"cutSequence", "/opt/\xE2\x82", "/opt/\\xE2\\x82"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

@@ -5,7 +5,10 @@
 #include "testfolder.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -119,6 +122,53 @@ TEST_F(Notifications, TheDefaultActionWhenTheTestAsks)
     std::ofstream(folder + "click") << "now";
     EXPECT_TRUE(eventsUntil([&] { return invoked; }));
 }
+
+// Another program on the same bus sends the service's signals for our notification: a click or a close from
+// anyone but the service that showed it is not taken.
+struct IntruderCase {
+    const char* name;
+    const char* signal;
+    QVariantList arguments;
+};
+
+class IntruderSignals : public Notifications, public ::testing::WithParamInterface<IntruderCase> { };
+
+TEST_P(IntruderSignals, AreIgnoredAndTheServiceStillReachesUs)
+{
+    startPeer({"--invoke-when", folder + "click"});
+    int invoked = 0;
+    const std::uint32_t id = platform::showNotification("1 new ad", "Cars: 1 new in BOSTON", [&] { ++invoked; });
+    ASSERT_EQ(id, 1u);
+
+    QDBusConnection intruder
+        = QDBusConnection::connectToBus(QString::fromLocal8Bit(std::getenv("DBUS_SESSION_BUS_ADDRESS")), "intruder");
+    ASSERT_TRUE(intruder.isConnected());
+    // The intruder's last signal reaches a timer of ours: by then its signals before it have been handled too.
+    QTimer marker;
+    marker.setSingleShot(true);
+    bool markerSeen = false;
+    QObject::connect(&marker, &QTimer::timeout, [&] { markerSeen = true; });
+    ASSERT_TRUE(
+        QDBusConnection::sessionBus().connect(QString(), "/test", "test.Marker", "Done", &marker, SLOT(start())));
+    QDBusMessage forged = QDBusMessage::createSignal("/org/freedesktop/Notifications", "org.freedesktop.Notifications",
+                                                     GetParam().signal);
+    forged.setArguments(GetParam().arguments);
+    ASSERT_TRUE(intruder.send(forged));
+    ASSERT_TRUE(intruder.send(QDBusMessage::createSignal("/test", "test.Marker", "Done")));
+    EXPECT_TRUE(eventsUntil([&] { return markerSeen; }));
+    EXPECT_EQ(invoked, 0);
+
+    std::ofstream(folder + "click") << "now";
+    EXPECT_TRUE(eventsUntil([&] { return invoked > 0; })) << "the service's own click still counts";
+    EXPECT_EQ(invoked, 1);
+    QDBusConnection::disconnectFromBus("intruder");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IntruderSignals,
+    ::testing::Values(IntruderCase{"click", "ActionInvoked", {QVariant::fromValue(1u), QString("default")}},
+                      IntruderCase{"close", "NotificationClosed", {QVariant::fromValue(1u), QVariant::fromValue(2u)}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 

@@ -28,7 +28,7 @@ TEST_P(ScheduleDue, FromLastRunIntervalAndJitter)
     std::optional<Seconds> lastRun;
     if (c.lastRunBeforeStart)
         lastRun = start - *c.lastRunBeforeStart;
-    schedule.setWatch("Cars", c.interval, lastRun);
+    schedule.setWatch("Cars", c.interval, lastRun, start);
     EXPECT_EQ(schedule.dueAt("Cars"), start + c.dueAfterStart);
     // Due means startable at that second and not one before.
     EXPECT_EQ(schedule.startDueWatch(start + c.dueAfterStart - 1), std::nullopt);
@@ -46,6 +46,36 @@ INSTANTIATE_TEST_SUITE_P(Table, ScheduleDue,
                                            DueCase{"shortestInterval", 15, 0, 0.25, 15 * minute - 45}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct FutureCase {
+    const char* name;
+    Seconds lastRunAfterNow;
+    Seconds dueAfterNow;
+};
+
+class ScheduleFuture : public ::testing::TestWithParam<FutureCase> { };
+
+// now is well past the start-up delay, so only lastRun decides.
+TEST_P(ScheduleFuture, ALastRunAheadOfTheClockHoldsTheWatchBackOneIntervalAtMost)
+{
+    const FutureCase& c = GetParam();
+    const Seconds now = start + 10 * minute;
+    Schedule schedule(start, [] { return 0.5; });
+    schedule.setWatch("Cars", 60, now + c.lastRunAfterNow, now);
+    EXPECT_EQ(schedule.dueAt("Cars"), now + c.dueAfterNow);
+    // The file read again later, unchanged, must not push the watch back once more.
+    schedule.setWatch("Cars", 60, now + c.lastRunAfterNow, now + 50 * minute);
+    EXPECT_EQ(schedule.dueAt("Cars"), now + c.dueAfterNow);
+    EXPECT_EQ(schedule.startDueWatch(now + c.dueAfterNow), "Cars");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ScheduleFuture,
+                         ::testing::Values(FutureCase{"aFewMinutesAheadIsKept", 5 * minute, 65 * minute},
+                                           FutureCase{"oneIntervalAheadIsKept", 60 * minute, 120 * minute},
+                                           FutureCase{"aSecondMoreIsNow", 60 * minute + 1, 60 * minute},
+                                           FutureCase{"theYear2999IsNow", 32'472'144'000 - (start + 10 * minute),
+                                                      60 * minute}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Schedule, JitterStaysWithinTenPercentAndIsDrawnOncePerLastRun)
 {
     std::mt19937 engine(7);
@@ -58,12 +88,12 @@ TEST(Schedule, JitterStaysWithinTenPercentAndIsDrawnOncePerLastRun)
     Seconds lowest = interval * 2, highest = 0;
     for (int run = 0; run < 2000; ++run) {
         const Seconds lastRun = start + run * minute;
-        schedule.setWatch("Cars", 100, lastRun);
+        schedule.setWatch("Cars", 100, lastRun, lastRun);
         const Seconds waited = *schedule.dueAt("Cars") - lastRun;
         lowest = std::min(lowest, waited);
         highest = std::max(highest, waited);
         // The same lastRun again (the file read back, the interval saved) keeps the drawn time.
-        schedule.setWatch("Cars", 100, lastRun);
+        schedule.setWatch("Cars", 100, lastRun, lastRun);
         EXPECT_EQ(*schedule.dueAt("Cars") - lastRun, waited);
     }
     EXPECT_EQ(draws, 2000);
@@ -77,7 +107,7 @@ TEST(Schedule, JitterStaysWithinTenPercentAndIsDrawnOncePerLastRun)
 TEST(Schedule, RunNowIsDueAtOnceEvenDuringStartUp)
 {
     Schedule schedule(start, [] { return 0.5; });
-    schedule.setWatch("Cars", 60, start - 10 * minute);
+    schedule.setWatch("Cars", 60, start - 10 * minute, start);
     EXPECT_FALSE(schedule.runNow("Boats", start + 5));
     ASSERT_TRUE(schedule.runNow("Cars", start + 5));
     EXPECT_EQ(schedule.nextWakeUp(start + 5), start + 5);
@@ -89,8 +119,8 @@ TEST(Schedule, RunNowIsDueAtOnceEvenDuringStartUp)
 TEST(Schedule, NeverTwoRunsAtOnce)
 {
     Schedule schedule(start, [] { return 0.5; });
-    schedule.setWatch("Boats", 60, std::nullopt);
-    schedule.setWatch("Cars", 60, std::nullopt);
+    schedule.setWatch("Boats", 60, std::nullopt, start);
+    schedule.setWatch("Cars", 60, std::nullopt, start);
     const Seconds t = start + minute;
     EXPECT_EQ(schedule.startDueWatch(t), "Boats") << "both due: the first by name";
     EXPECT_EQ(schedule.startDueWatch(t), std::nullopt) << "Cars waits for Boats";
@@ -110,7 +140,7 @@ TEST(Schedule, NeverTwoRunsAtOnce)
 TEST(Schedule, TheBuildersStartStopsAWatchRunFirst)
 {
     Schedule schedule(start, [] { return 0.5; });
-    schedule.setWatch("Cars", 60, std::nullopt);
+    schedule.setWatch("Cars", 60, std::nullopt, start);
     ASSERT_EQ(schedule.startDueWatch(start + minute), "Cars");
     EXPECT_FALSE(schedule.watchRunShouldStop());
     EXPECT_EQ(schedule.builderWantsToRun(), BuilderStart::StopWatchRunFirst);
@@ -131,7 +161,7 @@ TEST(Schedule, TheBuildersStartStopsAWatchRunFirst)
 TEST(Schedule, AnInterruptedRunNowStaysRequested)
 {
     Schedule schedule(start, [] { return 0.5; });
-    schedule.setWatch("Cars", 60, start);
+    schedule.setWatch("Cars", 60, start, start);
     schedule.runNow("Cars", start + 10);
     ASSERT_EQ(schedule.startDueWatch(start + 10), "Cars");
     schedule.stopWatchRun(); // the program's exit, or the builder
@@ -143,8 +173,8 @@ TEST(Schedule, AnInterruptedRunNowStaysRequested)
 TEST(Schedule, NoWatchRunsForAnHourAfterARefusal)
 {
     Schedule schedule(start, [] { return 0.5; });
-    schedule.setWatch("Boats", 15, std::nullopt);
-    schedule.setWatch("Cars", 15, std::nullopt);
+    schedule.setWatch("Boats", 15, std::nullopt, start);
+    schedule.setWatch("Cars", 15, std::nullopt, start);
     ASSERT_EQ(schedule.startDueWatch(start + minute), "Boats");
     const Seconds refusedAt = start + 2 * minute;
     schedule.watchRunEnded(refusedAt, RunEnd::Refused);
@@ -176,7 +206,7 @@ TEST_P(ScheduleWakeUp, OneTimerForTheFirstDueWatch)
     const WakeCase& c = GetParam();
     Schedule schedule(start, [] { return 0.5; });
     for (size_t i = 0; i < c.lastRuns.size(); ++i)
-        schedule.setWatch("watch " + std::to_string(i), 60, c.lastRuns[i]);
+        schedule.setWatch("watch " + std::to_string(i), 60, c.lastRuns[i], c.now);
     EXPECT_EQ(schedule.nextWakeUp(c.now), c.wakeUp);
 }
 
@@ -199,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Schedule, ARemovedWatchNeitherRunsNorWakes)
 {
     Schedule schedule(start, [] { return 0.5; });
-    schedule.setWatch("Cars", 60, std::nullopt);
+    schedule.setWatch("Cars", 60, std::nullopt, start);
     schedule.removeWatch("Cars");
     EXPECT_FALSE(schedule.hasWatch("Cars"));
     EXPECT_EQ(schedule.startDueWatch(start + 2 * minute), std::nullopt);

@@ -200,4 +200,42 @@ TEST_F(WatchFolder, OnlyWatchesWithTheirSavedSearchRun)
     EXPECT_FALSE(savedSearchExists("Flats"));
 }
 
+struct SizeCase {
+    const char* name;
+    std::uintmax_t size;
+    bool read;
+};
+
+class WatchFileSize : public WatchFolder, public ::testing::WithParamInterface<SizeCase> { };
+
+TEST_P(WatchFileSize, OverSixtyFourKilobytesIsDamagedAndLeftAsItIs)
+{
+    const SizeCase& c = GetParam();
+    fs::create_directories(folder + "watch");
+    const std::string path = folder + "watch/Cars.watch";
+    std::ofstream(path) << "interval=30\r\nlastResult=";
+    fs::resize_file(path, c.size); // the rest is zero bytes; sparse, so 100 MB costs the disk nothing
+    const auto before = fs::last_write_time(path);
+    const std::optional<WatchFile> read = readWatch("Cars");
+    EXPECT_EQ(read.has_value(), c.read);
+    EXPECT_EQ(isDamagedWatch("Cars"), !c.read);
+    EXPECT_TRUE(isWatched("Cars"));
+    if (read) {
+        EXPECT_EQ(read->interval, 30);
+    }
+    WatchFile changed;
+    changed.interval = 15;
+    EXPECT_EQ(writeWatch("Cars", changed), c.read);
+    if (!c.read) {
+        EXPECT_EQ(fs::file_size(path), c.size);
+        EXPECT_EQ(fs::last_write_time(path), before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WatchFileSize,
+                         ::testing::Values(SizeCase{"small", 100, true}, SizeCase{"exactlyTheBound", 65536, true},
+                                           SizeCase{"oneByteOver", 65537, false},
+                                           SizeCase{"hundredMegabytes", 100u << 20, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
