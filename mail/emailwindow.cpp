@@ -455,9 +455,9 @@ void onSend(EmailWindow& e)
     const std::string profileName = platform::fromWidgetText(e.profileBox->currentText());
     const std::string server = textOf(e.serverField);
     std::string errorText(255, ' ');
-    const int result = sendFromWindow(profileName, sender, recipients, subject, body, server,
-                                      portNumber(textOf(e.portField)), textOf(e.userField), textOf(e.passwordField),
-                                      errorText);
+    const int result
+        = sendFromWindow(profileName, sender, recipients, subject, body, server, portNumber(textOf(e.portField)),
+                         textOf(e.userField), textOf(e.passwordField), errorText);
     shell::attachmentList.clear();
     // Nothing went out, so no copy says it did. A mail the server may have taken without saying so keeps its copy.
     if (result != 0 && result != messageNotConfirmed) {
@@ -503,8 +503,8 @@ QString proposedSubject(const std::string& pageSource)
 }
 
 int sendFromWindow(const std::string& profileName, const std::string& senderEmail, const std::string& recipients,
-                   const std::string& subject, const std::string& bodyText, const std::string& smtpServer,
-                   int smtpPort, const std::string& userName, const std::string& password, std::string& errorText)
+                   const std::string& subject, const std::string& bodyText, const std::string& smtpServer, int smtpPort,
+                   const std::string& userName, const std::string& password, std::string& errorText)
 {
     InputHeldOff heldOff;
     qApp->installEventFilter(&heldOff);
@@ -513,8 +513,8 @@ int sendFromWindow(const std::string& profileName, const std::string& senderEmai
     int result;
     {
         const PinnedFingerprint pin(readPin(shell::programFolder + pinFile(profileName), smtpServer));
-        result = sendMail(senderEmail, recipients, subject, bodyText, smtpServer, smtpPort, userName, password,
-                          errorText);
+        result
+            = sendMail(senderEmail, recipients, subject, bodyText, smtpServer, smtpPort, userName, password, errorText);
     }
     setWaitHook(nullptr);
     // Clicks and keys the system held back meanwhile are let through now into the filter, so that none lands on
@@ -531,9 +531,9 @@ namespace {
 void offerToTrust(const ServerCertificate& certificate, const SentWith& sent)
 {
     const std::string question = "Trust this certificate for the profile \"" + sent.profileName + "\"?\n\n"
-        + "Server: " + sent.smtpServer + "\n" + "Subject: " + certificate.subject + "\n" + "Issuer: "
-        + certificate.issuer + "\n" + "Valid from " + certificate.validFrom + " to " + certificate.validTo + "\n"
-        + "SHA-256 fingerprint: " + fingerprintText(certificate.fingerprint) + "\n\n"
+        + "Server: " + sent.smtpServer + "\n" + "Subject: " + certificate.subject + "\n"
+        + "Issuer: " + certificate.issuer + "\n" + "Valid from " + certificate.validFrom + " to " + certificate.validTo
+        + "\n" + "SHA-256 fingerprint: " + fingerprintText(certificate.fingerprint) + "\n\n"
         + "Trust it only for a server you know, such as a mail bridge on this computer. The profile then accepts "
           "this certificate, and no other, whoever issued it.";
     if (!platform::askYesNo(shell::programName, question))

@@ -22,8 +22,8 @@ QString proposedSubject(const std::string& pageSource);
 // no click, key or close request reaches any of them. The certificate pinned for the profile and its server, if
 // any, is the one the server must show.
 int sendFromWindow(const std::string& profileName, const std::string& senderEmail, const std::string& recipients,
-                   const std::string& subject, const std::string& bodyText, const std::string& smtpServer,
-                   int smtpPort, const std::string& userName, const std::string& password, std::string& errorText);
+                   const std::string& subject, const std::string& bodyText, const std::string& smtpServer, int smtpPort,
+                   const std::string& userName, const std::string& password, std::string& errorText);
 
 // What a send went out with, for its result box.
 struct SentWith {

@@ -53,8 +53,8 @@ const MailProvider* providerForAddress(const std::vector<MailProvider>& provider
     if (at == std::string::npos)
         return nullptr;
     const std::string domain = lowerCase(address.substr(at + 1));
-    const auto found = std::find_if(providers.begin(), providers.end(),
-                                    [&](const MailProvider& p) { return p.domain == domain; });
+    const auto found
+        = std::find_if(providers.begin(), providers.end(), [&](const MailProvider& p) { return p.domain == domain; });
     return found == providers.end() ? nullptr : &*found;
 }
 

@@ -7,8 +7,7 @@ namespace mail {
 bool SecurityLibrary::complete() const
 {
     return handle && init && end && setAttribute && setAttributeString && createSession && destroySession
-        && createEnvelope && destroyEnvelope && pushData && flushData && popData && getAttributeString
-        && getAttribute;
+        && createEnvelope && destroyEnvelope && pushData && flushData && popData && getAttributeString && getAttribute;
 }
 
 SecurityLibrary& securityLibrary()

@@ -114,8 +114,7 @@ std::string mailDigest(const std::string& searchName, const std::vector<search::
     if (!profile)
         return "mail not sent: no sender profile";
     // The server certificate the user trusted for the profile, as the mail windows take it.
-    const mail::PinnedFingerprint pin(
-        mail::readPin(shell::programFolder + mail::pinFile(name), profile->smtpServer));
+    const mail::PinnedFingerprint pin(mail::readPin(shell::programFolder + mail::pinFile(name), profile->smtpServer));
 
     AttachmentFolder folder;
     const std::string attachment = folder.path() + "new ads.html";

@@ -129,8 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
         FillCase{"portKept", "ann@icloud.com", "", "2525", "", "smtp.mail.me.com", "2525", "ann@icloud.com",
                  "iCloud: use an app-specific password (account.apple.com \u2192 Sign-In and Security \u2192 "
                  "App-Specific Passwords)"},
-        FillCase{"serverTypedFirstChangesNothing", "ann@gmail.com", "mail.example.com", "", "", "mail.example.com",
-                 "", "", ""},
+        FillCase{"serverTypedFirstChangesNothing", "ann@gmail.com", "mail.example.com", "", "", "mail.example.com", "",
+                 "", ""},
         FillCase{"outlookFillsNothing", "ann@outlook.com", "", "", "", "", "", "", outlookLine},
         FillCase{"liveFillsNothing", "ann@live.com", "", "587", "", "", "587", "", outlookLine},
         FillCase{"unknownDomain", "ann@example.com", "", "", "", "", "", "", ""}),
@@ -254,9 +254,9 @@ TEST_F(MailSetup, ATrustedCertificateIsPinnedForItsProfile)
     EXPECT_EQ(boxes[0].extraButton, "Trust This Certificate\u2026");
     EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Error);
     EXPECT_TRUE(boxes[1].yesNo);
-    for (const std::string& line : std::vector<std::string>{"Trust this certificate for the profile \"Bridge\"?", "Server: 127.0.0.1",
-                                    "Subject: CN = localhost", "Issuer: CN = localhost",
-                                    "SHA-256 fingerprint: " + fingerprint}) {
+    for (const std::string& line : std::vector<std::string>{
+             "Trust this certificate for the profile \"Bridge\"?", "Server: 127.0.0.1", "Subject: CN = localhost",
+             "Issuer: CN = localhost", "SHA-256 fingerprint: " + fingerprint}) {
         EXPECT_NE(boxes[1].text.find(line + "\n"), std::string::npos) << line << " in " << boxes[1].text;
     }
     EXPECT_TRUE(QString::fromStdString(boxes[1].text)

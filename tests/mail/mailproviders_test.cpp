@@ -40,8 +40,7 @@ TEST(MailProviders, TheShippedTableCoversTheseDomainsAndNoOthers)
     EXPECT_EQ(domains,
               (std::set<std::string>{"gmail.com", "googlemail.com", "yahoo.com", "aol.com", "icloud.com", "me.com",
                                      "mac.com", "fastmail.com", "gmx.net", "gmx.de", "gmx.com", "web.de", "zoho.com",
-                                     "mailbox.org", "posteo.de", "outlook.com", "hotmail.com", "live.com",
-                                     "msn.com"}));
+                                     "mailbox.org", "posteo.de", "outlook.com", "hotmail.com", "live.com", "msn.com"}));
 }
 
 struct FillCase {
@@ -73,22 +72,26 @@ const std::string outlookLine = "Outlook.com accepts only OAuth2 sign-in, which 
 INSTANTIATE_TEST_SUITE_P(
     MailProviders, ProviderFill,
     ::testing::Values(
-        FillCase{"gmail", "ann@gmail.com", {}, {"smtp.gmail.com", "465", "ann@gmail.com"},
+        FillCase{"gmail",
+                 "ann@gmail.com",
+                 {},
+                 {"smtp.gmail.com", "465", "ann@gmail.com"},
                  "Gmail: use an app password (Google Account \u2192 Security \u2192 App passwords)"},
-        FillCase{"domainInCapitals", "Ann@GoogleMail.COM", {}, {"smtp.gmail.com", "465", "Ann@GoogleMail.COM"},
-                 "Gmail:"},
+        FillCase{
+            "domainInCapitals", "Ann@GoogleMail.COM", {}, {"smtp.gmail.com", "465", "Ann@GoogleMail.COM"}, "Gmail:"},
         FillCase{"icloudTakesStartTls", "ann@me.com", {}, {"smtp.mail.me.com", "587", "ann@me.com"}, "iCloud:"},
         FillCase{"gmxDe", "ann@gmx.de", {}, {"mail.gmx.net", "465", "ann@gmx.de"}, "GMX:"},
         FillCase{"posteo", "ann@posteo.de", {}, {"posteo.de", "465", "ann@posteo.de"}, "Posteo:"},
-        FillCase{"portAndUserKept", "ann@yahoo.com", {"", "2465", "ann.lee"}, {"smtp.mail.yahoo.com", "2465", "ann.lee"},
+        FillCase{"portAndUserKept",
+                 "ann@yahoo.com",
+                 {"", "2465", "ann.lee"},
+                 {"smtp.mail.yahoo.com", "2465", "ann.lee"},
                  "Yahoo:"},
         FillCase{"userKept", "ann@web.de", {"", "", "ann"}, {"smtp.web.de", "587", "ann"}, "WEB.DE:"},
         FillCase{"outlookFillsNothing", "ann@outlook.com", {}, {}, outlookLine},
         FillCase{"hotmailFillsNothing", "ann@hotmail.com", {"", "", "ann"}, {"", "", "ann"}, outlookLine},
-        FillCase{"msn", "ann@msn.com", {}, {}, outlookLine},
-        FillCase{"unknownDomain", "ann@example.com", {}, {}, ""},
-        FillCase{"subdomainIsAnother", "ann@mail.gmail.com", {}, {}, ""},
-        FillCase{"noAt", "gmail.com", {}, {}, ""}),
+        FillCase{"msn", "ann@msn.com", {}, {}, outlookLine}, FillCase{"unknownDomain", "ann@example.com", {}, {}, ""},
+        FillCase{"subdomainIsAnother", "ann@mail.gmail.com", {}, {}, ""}, FillCase{"noAt", "gmail.com", {}, {}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusalCase {
@@ -108,10 +111,10 @@ TEST_P(LogInRefusal, Is535Or534AtALogInStep)
 INSTANTIATE_TEST_SUITE_P(
     MailProviders, LogInRefusal,
     ::testing::Values(
-        RefusalCase{"password535", mail::passwordRefused, "Password Failed: 535 5.7.8 Username and Password not accepted",
-                    true},
-        RefusalCase{"password534", mail::passwordRefused, "Password Failed: 534-5.7.9 Application-specific password required",
-                    true},
+        RefusalCase{"password535", mail::passwordRefused,
+                    "Password Failed: 535 5.7.8 Username and Password not accepted", true},
+        RefusalCase{"password534", mail::passwordRefused,
+                    "Password Failed: 534-5.7.9 Application-specific password required", true},
         RefusalCase{"authLogin534", mail::authLoginRefused, "AUTH LOGIN Failed: 534 5.7.14 Please log in", true},
         RefusalCase{"userName535", mail::userNameRefused, "Username Failed: 535 no", true},
         RefusalCase{"password454", mail::passwordRefused,
@@ -193,21 +196,22 @@ const std::string written = "127.0.0.1\r\n" + mail::fingerprintText(fingerprint)
 
 INSTANTIATE_TEST_SUITE_P(
     MailProviders, PinFile,
-    ::testing::Values(PinCase{"asWritten", written, "127.0.0.1", true},
-                      PinCase{"anotherServer", written, "127.0.0.2", false},
-                      PinCase{"serverInOtherCase", "LocalHost\n" + mail::fingerprintText(fingerprint), "localhost",
-                              true},
-                      PinCase{"lowerCaseWithoutColons", "127.0.0.1\n" + [] {
-                          std::string t = mail::fingerprintText(fingerprint);
-                          std::erase(t, ':');
-                          for (char& c : t)
-                              c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                          return t;
-                      }(), "127.0.0.1", true},
-                      PinCase{"cutShort", written.substr(0, written.size() - 5), "127.0.0.1", false},
-                      PinCase{"notHex", "127.0.0.1\r\n" + std::string(64, 'G') + "\r\n", "127.0.0.1", false},
-                      PinCase{"noFingerprint", "127.0.0.1\r\n", "127.0.0.1", false},
-                      PinCase{"noFile", "", "127.0.0.1", false}),
+    ::testing::Values(
+        PinCase{"asWritten", written, "127.0.0.1", true}, PinCase{"anotherServer", written, "127.0.0.2", false},
+        PinCase{"serverInOtherCase", "LocalHost\n" + mail::fingerprintText(fingerprint), "localhost", true},
+        PinCase{"lowerCaseWithoutColons",
+                "127.0.0.1\n" +
+                    [] {
+                        std::string t = mail::fingerprintText(fingerprint);
+                        std::erase(t, ':');
+                        for (char& c : t)
+                            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                        return t;
+                    }(),
+                "127.0.0.1", true},
+        PinCase{"cutShort", written.substr(0, written.size() - 5), "127.0.0.1", false},
+        PinCase{"notHex", "127.0.0.1\r\n" + std::string(64, 'G') + "\r\n", "127.0.0.1", false},
+        PinCase{"noFingerprint", "127.0.0.1\r\n", "127.0.0.1", false}, PinCase{"noFile", "", "127.0.0.1", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MailProviders, PinIsWrittenPrivatelyAsTwoLines)

@@ -118,8 +118,8 @@ TEST_P(PinnedSession, OpensOrReportsTheCertificate)
     EXPECT_EQ(refused->pinnable, c.pinnable);
     EXPECT_EQ(refused->fingerprint, fingerprintOf(c.shown));
     EXPECT_EQ(refused->subject, c.shown == Cert::otherHost ? "CN = other.example" : "CN = localhost");
-    EXPECT_EQ(refused->issuer, c.shown == Cert::caSigned || c.shown == Cert::otherHost ? "CN = Quillobrand Test CA"
-                                                                                          : "CN = localhost");
+    EXPECT_EQ(refused->issuer,
+              c.shown == Cert::caSigned || c.shown == Cert::otherHost ? "CN = Quillobrand Test CA" : "CN = localhost");
     const std::regex time(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC)");
     EXPECT_TRUE(std::regex_match(refused->validFrom, time)) << refused->validFrom;
     EXPECT_TRUE(std::regex_match(refused->validTo, time)) << refused->validTo;
@@ -143,8 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
         PinCase{"unnamedWithoutPin", "localhost", Cert::otherHost, Cert::none, false, true, untrusted},
         // The same loopback address written another way is no longer "this computer": its name is checked.
         PinCase{"nameStillChecked", "::ffff:127.0.0.1", Cert::selfSigned, Cert::selfSigned, false, false, otherName},
-        PinCase{"nameCheckedWithoutPin", "::ffff:127.0.0.1", Cert::selfSigned, Cert::none, false, false,
-                otherName}),
+        PinCase{"nameCheckedWithoutPin", "::ffff:127.0.0.1", Cert::selfSigned, Cert::none, false, false, otherName}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // After STARTTLS the pin decides as it does from the first byte, and the refusal's words reach errorText.
@@ -188,8 +187,7 @@ TEST_F(Pinning, LibraryChecksThePinAndTheCertificateAttributes)
     EXPECT_EQ(lib.setAttributeString(session, CRYPT_SESSINFO_PINNED_FINGERPRINT, nullptr, 32), CRYPT_ERROR_PARAM3);
     char text[64];
     int length = sizeof text;
-    EXPECT_EQ(lib.getAttributeString(session, CRYPT_SESSINFO_SERVER_CERT_SUBJECT, text, &length),
-              CRYPT_ERROR_NOTFOUND)
+    EXPECT_EQ(lib.getAttributeString(session, CRYPT_SESSINFO_SERVER_CERT_SUBJECT, text, &length), CRYPT_ERROR_NOTFOUND)
         << "no handshake yet";
     int problem = -1;
     EXPECT_EQ(lib.getAttribute(session, CRYPT_SESSINFO_SERVER_CERT_PROBLEM, &problem), CRYPT_ERROR_NOTFOUND);
@@ -203,8 +201,7 @@ TEST_F(Pinning, LibraryChecksThePinAndTheCertificateAttributes)
     ASSERT_EQ(lib.getAttribute(session, CRYPT_SESSINFO_SERVER_CERT_PROBLEM, &problem), CRYPT_OK);
     EXPECT_EQ(problem, CRYPT_CERTPROBLEM_NONE);
     length = 4;
-    EXPECT_EQ(lib.getAttributeString(session, CRYPT_SESSINFO_SERVER_CERT_ISSUER, text, &length),
-              CRYPT_ERROR_OVERFLOW);
+    EXPECT_EQ(lib.getAttributeString(session, CRYPT_SESSINFO_SERVER_CERT_ISSUER, text, &length), CRYPT_ERROR_OVERFLOW);
     std::string fingerprint(40, '\0');
     length = int(fingerprint.size());
     ASSERT_EQ(lib.getAttributeString(session, CRYPT_SESSINFO_SERVER_CERT_FINGERPRINT, fingerprint.data(), &length),
