@@ -250,6 +250,7 @@ void createSetupPage(EmailWindow& e, QWidget* page)
     // The free room between the buttons: what the provider of the address typed wants as its password.
     e.providerHint = place(new QLabel(page), "providerHint", 10, 210, 340, 45);
     e.providerHint->setWordWrap(true);
+    e.providerHint->setTextFormat(Qt::PlainText); // the table's words, never markup
     e.providerHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     e.save = shell::makeDialogButton(page, "saveButton", "Save", 135, 260);
     e.setupExit = shell::makeDialogButton(page, "setupExitButton", "Exit", 180, 260);

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -326,5 +327,45 @@ TEST_P(MailSetupFailedSend, KeepsTheWindowAndTheSentFolder)
 INSTANTIATE_TEST_SUITE_P(MailSetup, MailSetupFailedSend,
                          ::testing::Values(KeptCase{"noOlderCopy", ""}, KeptCase{"olderCopyComesBack", "older page"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct BoxAnswer {
+    const char* name;
+    std::function<void(QMessageBox*)> answer;
+    bool secondButton;
+};
+
+class SecondButton : public ShellTest, public ::testing::WithParamInterface<BoxAnswer> { };
+
+// The real error box with "Trust This Certificate…": only that button says yes; OK and Escape say no.
+TEST_P(SecondButton, AnswersOnlyWhenPressed)
+{
+    platform::setMessageBoxResponder({});
+    int buttons = 0;
+    QString text;
+    whenWindowOpens("messageBox", [&](QWidget* w) {
+        auto* box = static_cast<QMessageBox*>(w);
+        buttons = int(box->buttons().size());
+        text = box->text();
+        GetParam().answer(box);
+    });
+    EXPECT_EQ(platform::showMessageBoxWithButton("Quillobrand", "<b>refused</b>", platform::BoxIcon::Error,
+                                                 "Trust This Certificate\u2026"),
+              GetParam().secondButton);
+    EXPECT_EQ(buttons, 2);
+    EXPECT_EQ(text, "<b>refused</b>");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MailSetup, SecondButton,
+    ::testing::Values(BoxAnswer{"second",
+                                [](QMessageBox* box) {
+                                    for (QAbstractButton* button : box->buttons())
+                                        if (button->text() == QString::fromUtf8("Trust This Certificate\u2026"))
+                                            button->click();
+                                },
+                                true},
+                      BoxAnswer{"ok", [](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); }, false},
+                      BoxAnswer{"escape", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
