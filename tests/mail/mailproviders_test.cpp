@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -19,6 +21,17 @@
 #endif
 
 namespace {
+
+// Failure messages name the case instead of dumping its bytes.
+template <typename Case>
+requires requires(const Case& c)
+{
+    c.name;
+}
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 const std::vector<mail::MailProvider>& shipped()
 {

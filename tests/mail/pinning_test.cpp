@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <regex>
 
 namespace {
@@ -92,6 +93,17 @@ struct PinCase {
     bool pinnable; // of a refused certificate
     std::string text; // openFailureText of a refusal
 };
+
+// Failure messages name the case instead of dumping its bytes.
+template <typename Case>
+requires requires(const Case& c)
+{
+    c.name;
+}
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class PinnedSession : public Pinning, public ::testing::WithParamInterface<PinCase> { };
 
