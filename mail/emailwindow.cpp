@@ -1,6 +1,8 @@
 #include "mail/emailwindow.h"
 
 #include "mail/addressbook.h"
+#include "mail/cryptlib/cryptlib.h"
+#include "mail/mailproviders.h"
 #include "mail/mailtext.h"
 #include "mail/message.h"
 #include "mail/securitylibrary.h"
@@ -30,6 +32,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 
 namespace mail {
 
@@ -117,6 +121,8 @@ struct EmailWindow {
     QLineEdit* portField = nullptr;
     QCheckBox* defaultBox = nullptr;
     QPushButton* newProfile = nullptr;
+    QPushButton* sendTest = nullptr;
+    QLabel* providerHint = nullptr;
     QPushButton* save = nullptr;
     QPushButton* setupExit = nullptr;
 
@@ -124,6 +130,7 @@ struct EmailWindow {
     int defaultProfile = 0;
     int loadedPosition = -1; // the entry whose profile the fields were last loaded from
     std::vector<std::string> addressBook;
+    std::vector<MailProvider> providers;
 
     std::string addressBookPath() const { return shell::programFolder + addressBookFile(); }
 
@@ -238,6 +245,13 @@ void createSetupPage(EmailWindow& e, QWidget* page)
     e.defaultBox = place(new QCheckBox("Make Default Profile", page), "defaultBox", 162, 160, 130, 20);
     e.newProfile = place(new QPushButton("New Profile", page), "newProfileButton", 135, 185, 85, 20);
     e.newProfile->setAutoDefault(false);
+    e.sendTest = place(new QPushButton("Send Test", page), "sendTestButton", 225, 185, 85, 20);
+    e.sendTest->setAutoDefault(false);
+    // The free room between the buttons: what the provider of the address typed wants as its password.
+    e.providerHint = place(new QLabel(page), "providerHint", 10, 210, 340, 45);
+    e.providerHint->setWordWrap(true);
+    e.providerHint->setTextFormat(Qt::PlainText); // the table's words, never markup
+    e.providerHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     e.save = shell::makeDialogButton(page, "saveButton", "Save", 135, 260);
     e.setupExit = shell::makeDialogButton(page, "setupExitButton", "Exit", 180, 260);
 }
@@ -255,6 +269,7 @@ void attachToolTips(EmailWindow& e)
         {e.remove, "Delete selected emails"},
         {e.defaultBox, "Use this Profile for default email"},
         {e.newProfile, "Start a New Profile"},
+        {e.sendTest, "Send a test mail to your own address"},
         {e.save, "Save Profile"},
     };
     for (const auto& [control, tip] : tips)
@@ -316,6 +331,7 @@ void onProfileChosen(EmailWindow& e, int position)
     e.loadProfile(platform::fromWidgetText(e.profileBox->currentText()));
     e.showSender();
     e.defaultBox->setChecked(position == e.defaultProfile);
+    e.providerHint->clear();
 }
 
 void onDefaultBoxClicked(EmailWindow& e)
@@ -334,6 +350,53 @@ void onNewProfile(EmailWindow& e)
         field->clear();
     e.showSender();
     e.defaultBox->setChecked(false);
+    e.providerHint->clear();
+}
+
+// Leaving the e-mail field with the server still empty: the provider table fills what is empty and says what the
+// password must be.
+void onEmailFieldLeft(EmailWindow& e)
+{
+    if (!e.serverField->text().isEmpty())
+        return;
+    const std::string address = textOf(e.emailField);
+    const MailProvider* provider = providerForAddress(e.providers, address);
+    if (!provider) {
+        e.providerHint->clear();
+        return;
+    }
+    const SetupFields filled
+        = fillFromProvider(*provider, address, {textOf(e.serverField), textOf(e.portField), textOf(e.userField)});
+    e.serverField->setText(platform::toWidgetText(filled.smtpServer));
+    e.portField->setText(platform::toWidgetText(filled.smtpPort));
+    e.userField->setText(platform::toWidgetText(filled.userName));
+    e.providerHint->setText(QString::fromStdString(provider->hint));
+}
+
+// A short mail from the profile as the fields show it, to its own address, without the page.
+void onSendTest(EmailWindow& e)
+{
+    const std::string address = textOf(e.emailField);
+    if (address.empty())
+        return;
+    const std::string server = textOf(e.serverField);
+    const int port = portNumber(textOf(e.portField));
+    const std::string body = "This test mail was sent by Quillobrand through " + server + ", port "
+        + std::to_string(port) + ", over " + (securityForPort(port) == Security::startTls ? "STARTTLS" : "implicit TLS")
+        + ".\r\n";
+    // A start and an end of its own: the window's start stays for its Send.
+    if (securityLibrary().init() != 0) {
+        platform::showMessageBox(shell::programName,
+                                 "E-mail is not available: the security library could not be started.",
+                                 platform::BoxIcon::Error);
+        return;
+    }
+    const std::string profileName = platform::fromWidgetText(e.profileBox->currentText());
+    std::string errorText(255, ' ');
+    const int result = sendFromWindow(profileName, address, address, "Quillobrand test mail", body, server, port,
+                                      textOf(e.userField), textOf(e.passwordField), errorText);
+    securityLibrary().end();
+    showSendResult(result, errorText, {profileName, server, address});
 }
 
 void onSaveProfile(EmailWindow& e)
@@ -373,8 +436,11 @@ void onSend(EmailWindow& e)
         return;
 
     // The page always goes along: a copy that can't be written stops the send, and the window keeps what was typed.
+    // An older copy of the same name is kept aside, to come back if this send fails.
     const std::string sentCopy = shell::programFolder + "sent/" + sentCopyFileName(subject);
     const std::string page = shell::mainBrowser ? shell::mainBrowser->documentSource() : std::string();
+    const std::optional<std::string> olderCopy
+        = platform::regularFileSize(sentCopy) >= 0 ? platform::readWholeFile(sentCopy) : std::nullopt;
     if (!platform::writeFileAtomically(sentCopy, page)) {
         platform::showMessageBox(shell::programName,
                                  std::string("The page could not be saved for sending: ") + std::strerror(errno),
@@ -387,13 +453,27 @@ void onSend(EmailWindow& e)
         if (c == ' ')
             c = ',';
     shell::attachmentList.push_back(sentCopy);
+    const std::string profileName = platform::fromWidgetText(e.profileBox->currentText());
+    const std::string server = textOf(e.serverField);
     std::string errorText(255, ' ');
     const int result
-        = sendFromWindow(sender, recipients, subject, body, textOf(e.serverField), portNumber(textOf(e.portField)),
+        = sendFromWindow(profileName, sender, recipients, subject, body, server, portNumber(textOf(e.portField)),
                          textOf(e.userField), textOf(e.passwordField), errorText);
-    showSendResult(result, errorText);
-    securityLibrary().end();
     shell::attachmentList.clear();
+    // Nothing went out, so no copy says it did. A mail the server may have taken without saying so keeps its copy.
+    if (result != 0 && result != messageNotConfirmed) {
+        std::error_code ignored;
+        if (olderCopy)
+            platform::writeFileAtomically(sentCopy, *olderCopy);
+        else
+            std::filesystem::remove(sentCopy, ignored);
+    }
+    showSendResult(result, errorText, {profileName, server, sender});
+    if (result == 0)
+        securityLibrary().end();
+    // A failed send leaves the window open with everything the user typed, to try again.
+    else if (restartSecurityLibrary())
+        return;
     e.window->accept();
 }
 
@@ -404,6 +484,8 @@ void connectEvents(EmailWindow& e)
                      [&e](int position) { onProfileChosen(e, position); });
     QObject::connect(e.defaultBox, &QCheckBox::clicked, e.window, [&e] { onDefaultBoxClicked(e); });
     QObject::connect(e.newProfile, &QPushButton::clicked, e.window, [&e] { onNewProfile(e); });
+    QObject::connect(e.sendTest, &QPushButton::clicked, e.window, [&e] { onSendTest(e); });
+    QObject::connect(e.emailField, &QLineEdit::editingFinished, e.window, [&e] { onEmailFieldLeft(e); });
     QObject::connect(e.save, &QPushButton::clicked, e.window, [&e] { onSaveProfile(e); });
     QObject::connect(e.add, &QPushButton::clicked, e.window, [&e] { addEmailsDialog(e); });
     QObject::connect(e.remove, &QPushButton::clicked, e.window, [&e] { onDelete(e); });
@@ -421,16 +503,20 @@ QString proposedSubject(const std::string& pageSource)
     return platform::decodeFromCharset(title, platform::documentCharset(pageSource)).simplified();
 }
 
-int sendFromWindow(const std::string& senderEmail, const std::string& recipients, const std::string& subject,
-                   const std::string& bodyText, const std::string& smtpServer, int smtpPort,
+int sendFromWindow(const std::string& profileName, const std::string& senderEmail, const std::string& recipients,
+                   const std::string& subject, const std::string& bodyText, const std::string& smtpServer, int smtpPort,
                    const std::string& userName, const std::string& password, std::string& errorText)
 {
     InputHeldOff heldOff;
     qApp->installEventFilter(&heldOff);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     setWaitHook(paintWhileWaiting);
-    const int result
-        = sendMail(senderEmail, recipients, subject, bodyText, smtpServer, smtpPort, userName, password, errorText);
+    int result;
+    {
+        const PinnedFingerprint pin(readPin(shell::programFolder + pinFile(profileName), smtpServer));
+        result
+            = sendMail(senderEmail, recipients, subject, bodyText, smtpServer, smtpPort, userName, password, errorText);
+    }
     setWaitHook(nullptr);
     // Clicks and keys the system held back meanwhile are let through now into the filter, so that none lands on
     // the result's box.
@@ -440,12 +526,57 @@ int sendFromWindow(const std::string& senderEmail, const std::string& recipients
     return result;
 }
 
-void showSendResult(int result, const std::string& errorText)
+namespace {
+
+// Shows the refused certificate and pins it for the profile on Yes.
+void offerToTrust(const ServerCertificate& certificate, const SentWith& sent)
 {
-    if (result != 0)
-        platform::showMessageBox(shell::programName, sendErrorText(result, errorText), platform::BoxIcon::Error);
-    else
+    const std::string question = "Trust this certificate for the profile \"" + sent.profileName + "\"?\n\n"
+        + "Server: " + sent.smtpServer + "\n" + "Subject: " + certificate.subject + "\n"
+        + "Issuer: " + certificate.issuer + "\n" + "Valid from " + certificate.validFrom + " to " + certificate.validTo
+        + "\n" + "SHA-256 fingerprint: " + fingerprintText(certificate.fingerprint) + "\n\n"
+        + "Trust it only for a server you know, such as a mail bridge on this computer. The profile then accepts "
+          "this certificate, and no other, whoever issued it.";
+    if (!platform::askYesNo(shell::programName, question))
+        return;
+    if (!writePin(shell::programFolder + pinFile(sent.profileName), sent.smtpServer, certificate.fingerprint))
+        platform::showMessageBox(shell::programName,
+                                 std::string("The certificate could not be kept for the profile: ")
+                                     + std::strerror(errno),
+                                 platform::BoxIcon::Error);
+}
+
+} // namespace
+
+void showSendResult(int result, const std::string& errorText, const SentWith& sent)
+{
+    if (result == 0) {
         platform::showMessageBox(shell::programName, "Mail Sent OK", platform::BoxIcon::None);
+        return;
+    }
+    std::string text = sendErrorText(result, errorText);
+    if (isLogInRefusal(result, errorText))
+        text += "\n"
+            + logInAdvice(readMailProviders(shell::programFolder + mailProvidersFile), sent.senderEmail,
+                          sent.smtpServer);
+    // Only a certificate that pinning would let through, and only for a profile whose pin can be kept.
+    const std::optional<ServerCertificate>& refused = refusedCertificate();
+    if (result != CRYPT_ERROR_INVALID || !refused || !refused->pinnable
+        || !platform::isAcceptableFileName(sent.profileName)) {
+        platform::showMessageBox(shell::programName, text, platform::BoxIcon::Error);
+        return;
+    }
+    const ServerCertificate certificate = *refused;
+    if (platform::showMessageBoxWithButton(shell::programName, text, platform::BoxIcon::Error,
+                                           "Trust This Certificate\u2026"))
+        offerToTrust(certificate, sent);
+}
+
+bool restartSecurityLibrary()
+{
+    SecurityLibrary& library = securityLibrary();
+    library.end();
+    return library.init() == 0;
 }
 
 bool startSecurityLibrary()
@@ -489,6 +620,7 @@ int emailWindow(int openingTab, int defaultProfile, int expertMode)
     createEmailPage(e, page);
     createSetupPage(e, setup);
 
+    e.providers = readMailProviders(shell::programFolder + mailProvidersFile);
     e.addressBook = readAddressBook(e.addressBookPath());
     e.showAddressBook();
     e.fillProfileBox();

@@ -62,6 +62,7 @@ int replyToAdWindow(int defaultProfile, int expertMode)
 
     // Empty, port 0, until a profile file has been read: a send then fails at the server and says so.
     SenderProfile sender;
+    std::string senderProfile; // the name of the profile the values came from, whose pin they go with
     int smtpPort = 0;
 
     QDialog dialog(shell::mainWindow, shell::dialogFlags);
@@ -94,6 +95,7 @@ int replyToAdWindow(int defaultProfile, int expertMode)
         if (!read)
             return;
         sender = *read;
+        senderProfile = profileName;
         smtpPort = portNumber(sender.smtpPort);
         fromDisplay->setText(platform::toWidgetText(sender.senderEmail));
     };
@@ -116,10 +118,14 @@ int replyToAdWindow(int defaultProfile, int expertMode)
         // The name as the profile holds it: the sender typed it, so it needs no filtering here.
         const std::string body = platform::fromWidgetText(messageField->toPlainText())
             + buildMailFooter(sender.senderName, platform::settings().softwarePageUrl);
-        const int result = sendFromWindow(sender.senderEmail, replyAddress, subject, body, sender.smtpServer, smtpPort,
-                                          sender.userName, sender.password, errorText);
-        showSendResult(result, errorText);
-        securityLibrary().end();
+        const int result = sendFromWindow(senderProfile, sender.senderEmail, replyAddress, subject, body,
+                                          sender.smtpServer, smtpPort, sender.userName, sender.password, errorText);
+        showSendResult(result, errorText, {senderProfile, sender.smtpServer, sender.senderEmail});
+        if (result == 0)
+            securityLibrary().end();
+        // A failed send leaves the window open with the message typed, to try again.
+        else if (restartSecurityLibrary())
+            return;
         dialog.accept();
     });
     QObject::connect(exit, &QPushButton::clicked, &dialog, &QDialog::reject);

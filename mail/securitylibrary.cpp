@@ -7,7 +7,7 @@ namespace mail {
 bool SecurityLibrary::complete() const
 {
     return handle && init && end && setAttribute && setAttributeString && createSession && destroySession
-        && createEnvelope && destroyEnvelope && pushData && flushData && popData && getAttributeString;
+        && createEnvelope && destroyEnvelope && pushData && flushData && popData && getAttributeString && getAttribute;
 }
 
 SecurityLibrary& securityLibrary()
@@ -38,6 +38,7 @@ void loadSecurityLibrary(const std::string& libraryPath)
     lookUp(lib.flushData, lib.handle, "cryptFlushData");
     lookUp(lib.popData, lib.handle, "cryptPopData");
     lookUp(lib.getAttributeString, lib.handle, "cryptGetAttributeString");
+    lookUp(lib.getAttribute, lib.handle, "cryptGetAttribute");
 }
 
 void releaseSecurityLibrary()

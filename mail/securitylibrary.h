@@ -12,6 +12,7 @@ using CryptInitFn = int (*)();
 using CryptEndFn = int (*)();
 using CryptSetAttributeFn = int (*)(int handle, int attribute, int value);
 using CryptSetAttributeStringFn = int (*)(int handle, int attribute, const void* value, int valueLength);
+using CryptGetAttributeFn = int (*)(int handle, int attribute, int* value);
 using CryptGetAttributeStringFn = int (*)(int handle, int attribute, void* value, int* valueLength);
 using CryptCreateSessionFn = int (*)(int* session, int user, int sessionType);
 using CryptDestroySessionFn = int (*)(int session);
@@ -27,6 +28,7 @@ struct SecurityLibrary {
     CryptEndFn end = nullptr;
     CryptSetAttributeFn setAttribute = nullptr;
     CryptSetAttributeStringFn setAttributeString = nullptr;
+    CryptGetAttributeFn getAttribute = nullptr;
     CryptGetAttributeStringFn getAttributeString = nullptr;
     CryptCreateSessionFn createSession = nullptr;
     CryptDestroySessionFn destroySession = nullptr;
@@ -36,18 +38,18 @@ struct SecurityLibrary {
     CryptFlushDataFn flushData = nullptr;
     CryptPopDataFn popData = nullptr;
 
-    // True only when the library and all twelve entry points were found; nothing may be called otherwise.
+    // True only when the library and all thirteen entry points were found; nothing may be called otherwise.
     bool complete() const;
 };
 
 // The process's library, filled once at start-up.
 SecurityLibrary& securityLibrary();
 
-// Loads the library by full path and looks up the twelve entry points by their exact names, in the order
+// Loads the library by full path and looks up the thirteen entry points by their exact names, in the order
 // cryptInit, cryptEnd, cryptSetAttribute, cryptSetAttributeString, cryptCreateSession, cryptDestroySession,
-// cryptCreateEnvelope, cryptDestroyEnvelope, cryptPushData, cryptFlushData, cryptPopData and
-// cryptGetAttributeString (the connection's local address, for the EHLO name). Nothing is reported:
-// a missing library or entry point leaves its member empty.
+// cryptCreateEnvelope, cryptDestroyEnvelope, cryptPushData, cryptFlushData, cryptPopData, cryptGetAttributeString
+// (the connection's local address, for the EHLO name; the server's certificate) and cryptGetAttribute (why the
+// certificate was refused). Nothing is reported: a missing library or entry point leaves its member empty.
 void loadSecurityLibrary(const std::string& libraryPath);
 void releaseSecurityLibrary();
 

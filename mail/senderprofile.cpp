@@ -4,6 +4,7 @@
 #include "platform/linereader.h"
 #include "shell/filelist.h"
 
+#include <cctype>
 #include <climits>
 
 namespace mail {
@@ -40,6 +41,59 @@ bool writeProfile(const std::string& path, const SenderProfile& profile)
 bool writePrivateFileAtomically(const std::string& path, std::string_view bytes)
 {
     return platform::writeFileAtomically(path, bytes, platform::FileAccess::OwnerOnly);
+}
+
+std::string pinFile(const std::string& profileName)
+{
+    return "smtp/" + profileName + ".pin";
+}
+
+static std::string lowerCase(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string readPin(const std::string& path, const std::string& smtpServer)
+{
+    if (platform::isDirectory(path))
+        return {};
+    platform::LineReader reader(path);
+    if (!reader.isOpen() || lowerCase(reader.readLine()) != lowerCase(smtpServer))
+        return {};
+    std::string digits = reader.readLine();
+    std::erase(digits, ':');
+    if (digits.size() != 64)
+        return {};
+    std::string fingerprint;
+    for (size_t at = 0; at < digits.size(); at += 2) {
+        const std::string pair = digits.substr(at, 2);
+        if (!std::isxdigit(static_cast<unsigned char>(pair[0])) || !std::isxdigit(static_cast<unsigned char>(pair[1])))
+            return {};
+        fingerprint += static_cast<char>(std::stoi(pair, nullptr, 16));
+    }
+    return fingerprint.size() == 32 ? fingerprint : std::string();
+}
+
+bool writePin(const std::string& path, const std::string& smtpServer, const std::string& fingerprint)
+{
+    return writePrivateFileAtomically(path, smtpServer + "\r\n" + fingerprintText(fingerprint) + "\r\n");
+}
+
+std::string fingerprintText(const std::string& fingerprint)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (const char c : fingerprint) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!text.empty())
+            text += ':';
+        text += digits[byte >> 4];
+        text += digits[byte & 15];
+    }
+    return text;
 }
 
 std::vector<std::string> profileList(const std::string& programFolder)

@@ -28,6 +28,21 @@ bool writeProfile(const std::string& path, const SenderProfile& profile);
 // is mode 0600 whatever the umask or the old file's mode. False, with the old file left as it was, on any failure.
 bool writePrivateFileAtomically(const std::string& path, std::string_view bytes);
 
+// "smtp/<name>.pin", relative to the program folder: the certificate the user chose to trust for the profile's
+// server. Two lines: the server as the profile named it, and the certificate's SHA-256 fingerprint as
+// fingerprintText gives it.
+std::string pinFile(const std::string& profileName);
+
+// The fingerprint (32 bytes) pinned in the file for this server (letters compared in any case); empty when the
+// file can't be read, pins another server or holds no fingerprint.
+std::string readPin(const std::string& path, const std::string& smtpServer);
+
+// Writes the two lines, each ended by CR LF, in a file only its owner can read or write.
+bool writePin(const std::string& path, const std::string& smtpServer, const std::string& fingerprint);
+
+// Bytes as upper-case hexadecimal pairs joined by ":" ("AB:01:...").
+std::string fingerprintText(const std::string& fingerprint);
+
 // The profile names in programFolder's smtp/ folder (programFolder ends in "/"), in byte order.
 std::vector<std::string> profileList(const std::string& programFolder);
 

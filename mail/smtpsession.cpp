@@ -316,10 +316,17 @@ std::string dataPhaseText(const std::string& message, bool endOfData)
     return text;
 }
 
+// Port 587 is submission with STARTTLS (RFC 6409); 465 and any other port speak TLS from the first byte.
+static int startTlsPort = 587;
+
+void setStartTlsPort(int port)
+{
+    startTlsPort = port;
+}
+
 Security securityForPort(int port)
 {
-    // Port 587 is submission with STARTTLS (RFC 6409); 465 and any other port speak TLS from the first byte.
-    return port == 587 ? Security::startTls : Security::implicitTls;
+    return port == startTlsPort ? Security::startTls : Security::implicitTls;
 }
 
 std::string ehloName(const std::string& canonicalName, const std::string& localAddress)
@@ -415,7 +422,7 @@ int sendMailWithAttachments(Security security, const std::string& senderEmail, c
     const int opened = tlsOpen(smtpServer, smtpPort, session, startTls);
     if (opened != 0) {
         setErrorText(errorText,
-                     securityLibrary().complete() ? securityStatusText(opened)
+                     securityLibrary().complete() ? openFailureText(opened)
                                                   : "The security library could not be loaded.");
         return opened;
     }
@@ -442,7 +449,7 @@ int sendMailWithAttachments(Security security, const std::string& senderEmail, c
         if (result == 0) {
             result = tlsStartTls(session);
             if (result != 0)
-                setErrorText(errorText, securityStatusText(result));
+                setErrorText(errorText, openFailureText(result));
         }
         // What the server said in clear counts for nothing now (RFC 3207): greet it again.
         if (result == 0)

@@ -29,6 +29,8 @@ enum SmtpResult {
 // How the connection is secured: TLS from the first byte (port 465 and every other), or STARTTLS (port 587).
 enum class Security { implicitTls, startTls };
 Security securityForPort(int port);
+// Tests give STARTTLS a port they can listen on; the program keeps 587.
+void setStartTlsPort(int port);
 
 // Sends the message composed from the arguments and the program's attachment list to every address of
 // recipients (separated by ","). Returns 0, a security library status, -999 to -997 (transport), -996 to -984

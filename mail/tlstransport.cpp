@@ -15,6 +15,8 @@ ReplyWaits currentWaits = rfcReplyWaits;
 // Per thread: a window's hook paints that window, and a send on another thread (a watch's digest) must not.
 thread_local WaitHook waitHook = nullptr;
 thread_local CancelHook cancelHook;
+thread_local std::string pinnedFingerprint;
+thread_local std::optional<ServerCertificate> lastRefused;
 
 // False when the send is to be abandoned, before the step or after it.
 bool waitStep(int milliseconds)
@@ -28,7 +30,55 @@ bool waitStep(int milliseconds)
     return !sendCancelled();
 }
 
+std::string certificateText(const SecurityLibrary& lib, int session, int attribute)
+{
+    int length = 0;
+    if (lib.getAttributeString(session, attribute, nullptr, &length) != CRYPT_OK || length <= 0)
+        return {};
+    std::string text(size_t(length), '\0');
+    if (lib.getAttributeString(session, attribute, text.data(), &length) != CRYPT_OK || length < 0
+        || size_t(length) > text.size())
+        return {};
+    text.resize(size_t(length));
+    return text;
+}
+
+// After a handshake that failed: keeps what the library saw of a certificate it refused.
+void noteRefusal(const SecurityLibrary& lib, int session, int status)
+{
+    int problem = CRYPT_CERTPROBLEM_NONE;
+    if (status != CRYPT_ERROR_INVALID || lib.getAttribute(session, CRYPT_SESSINFO_SERVER_CERT_PROBLEM, &problem) != 0
+        || problem == CRYPT_CERTPROBLEM_NONE)
+        return;
+    ServerCertificate c;
+    c.fingerprint = certificateText(lib, session, CRYPT_SESSINFO_SERVER_CERT_FINGERPRINT);
+    c.subject = certificateText(lib, session, CRYPT_SESSINFO_SERVER_CERT_SUBJECT);
+    c.issuer = certificateText(lib, session, CRYPT_SESSINFO_SERVER_CERT_ISSUER);
+    c.validFrom = certificateText(lib, session, CRYPT_SESSINFO_SERVER_CERT_VALIDFROM);
+    c.validTo = certificateText(lib, session, CRYPT_SESSINFO_SERVER_CERT_VALIDTO);
+    c.pinnable = problem == CRYPT_CERTPROBLEM_UNTRUSTED && c.fingerprint.size() == 32;
+    lastRefused = std::move(c);
+}
+
 } // namespace
+
+void setPinnedFingerprint(std::string fingerprint)
+{
+    pinnedFingerprint = std::move(fingerprint);
+}
+
+const std::optional<ServerCertificate>& refusedCertificate()
+{
+    return lastRefused;
+}
+
+std::string openFailureText(int status)
+{
+    if (status == CRYPT_ERROR_INVALID && lastRefused)
+        return lastRefused->pinnable ? "the server's certificate is not trusted by this computer"
+                                     : "the server's certificate names another server";
+    return securityStatusText(status);
+}
 
 void setReplyWaits(ReplyWaits waits)
 {
@@ -64,6 +114,7 @@ void setErrorText(std::string& errorText, std::string text)
 
 int tlsOpen(const std::string& serverName, int port, int& session, bool plainFirst)
 {
+    lastRefused.reset();
     const SecurityLibrary& lib = securityLibrary();
     if (!lib.complete())
         return CRYPT_ERROR_NOTAVAIL;
@@ -78,17 +129,25 @@ int tlsOpen(const std::string& serverName, int port, int& session, bool plainFir
         status = lib.setAttribute(session, CRYPT_SESSINFO_FLUSH_STEP_MS, receiveStepMs);
     if (status == CRYPT_OK && plainFirst)
         status = lib.setAttribute(session, CRYPT_SESSINFO_PLAINTEXT_FIRST, 1);
-    if (status == CRYPT_OK)
+    if (status == CRYPT_OK && !pinnedFingerprint.empty())
+        status = lib.setAttributeString(session, CRYPT_SESSINFO_PINNED_FINGERPRINT, pinnedFingerprint.data(),
+                                        static_cast<int>(pinnedFingerprint.size()));
+    if (status == CRYPT_OK) {
         status = lib.setAttribute(session, CRYPT_SESSINFO_ACTIVE, 1);
+        noteRefusal(lib, session, status);
+    }
     return status;
 }
 
 int tlsStartTls(int session)
 {
+    lastRefused.reset();
     const SecurityLibrary& lib = securityLibrary();
     if (!lib.complete())
         return CRYPT_ERROR_NOTAVAIL;
-    return lib.setAttribute(session, CRYPT_SESSINFO_STARTTLS, 1);
+    const int status = lib.setAttribute(session, CRYPT_SESSINFO_STARTTLS, 1);
+    noteRefusal(lib, session, status);
+    return status;
 }
 
 std::string tlsLocalAddress(int session)

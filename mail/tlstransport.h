@@ -3,6 +3,7 @@
 // send and a polling receive. Failures are result codes; the failure texts go into the caller's errorText.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,36 @@ inline constexpr int waitAbandoned = -982;
 using CancelHook = std::function<bool()>;
 void setCancelHook(CancelHook hook);
 bool sendCancelled();
+// The server's certificate as a refused handshake saw it.
+struct ServerCertificate {
+    std::string fingerprint; // 32 bytes, SHA-256 over its DER encoding
+    std::string subject, issuer, validFrom, validTo; // one line each; the times as "2026-12-10 14:05:00 UTC"
+    // Refused for its issuer, or for not being the pinned one: pinning it would let it through. Otherwise it names
+    // another server.
+    bool pinnable = false;
+};
+
+// The fingerprint of the one certificate that this thread's sessions accept from now on, whoever issued it, or
+// empty for the system's trusted issuers: the mail windows set a profile's pin around its send. Per thread, like
+// the wait hook.
+void setPinnedFingerprint(std::string fingerprint);
+
+// setPinnedFingerprint for the life of the object; none again after it.
+class PinnedFingerprint {
+public:
+    explicit PinnedFingerprint(std::string fingerprint) { setPinnedFingerprint(std::move(fingerprint)); }
+    ~PinnedFingerprint() { setPinnedFingerprint({}); }
+    PinnedFingerprint(const PinnedFingerprint&) = delete;
+    PinnedFingerprint& operator=(const PinnedFingerprint&) = delete;
+};
+
+// The certificate that the last tlsOpen or tlsStartTls of this thread refused (CRYPT_ERROR_INVALID); nothing
+// after one that refused none.
+const std::optional<ServerCertificate>& refusedCertificate();
+
+// The words for a failed tlsOpen or tlsStartTls: what is wrong with a refused certificate, otherwise the security
+// library's text of the status.
+std::string openFailureText(int status);
 
 // errorText holds at most this many characters, like the windows' fixed text buffer.
 inline constexpr size_t errorTextCapacity = 255;

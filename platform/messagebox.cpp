@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace platform {
 
@@ -67,20 +68,33 @@ static bool runBox(const MessageBoxRequest& request)
                            | Qt::WindowTitleHint);
         box.installEventFilter(&onlyYesOrNo);
     }
+    QAbstractButton* extra = nullptr;
+    if (!request.yesNo && !request.extraButton.empty()) {
+        extra = box.addButton(toWidgetText(request.extraButton), QMessageBox::ActionRole);
+        box.setEscapeButton(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+    }
     box.setObjectName(request.yesNo ? "questionBox" : "messageBox");
     // A box may quote a server's words: they are shown as they stand, never read as markup.
     box.setTextFormat(Qt::PlainText);
-    return box.exec() == QMessageBox::Yes;
+    const int answer = box.exec();
+    return extra ? box.clickedButton() == extra : answer == QMessageBox::Yes;
 }
 
 void showMessageBox(const std::string& caption, const std::string& text, BoxIcon icon)
 {
-    runBox({caption, text, icon, false});
+    runBox({caption, text, icon, false, {}});
 }
 
 bool askYesNo(const std::string& caption, const std::string& text, BoxIcon icon)
 {
-    return runBox({caption, text, icon, true});
+    return runBox({caption, text, icon, true, {}});
+}
+
+bool showMessageBoxWithButton(const std::string& caption, const std::string& text, BoxIcon icon,
+                              const std::string& extraButton)
+{
+    return runBox({caption, text, icon, false, extraButton});
 }
 
 void setMessageBoxResponder(std::function<bool(const MessageBoxRequest&)> newResponder)

@@ -13,6 +13,7 @@ struct MessageBoxRequest {
     std::string text;
     BoxIcon icon = BoxIcon::None;
     bool yesNo = false;
+    std::string extraButton; // an OK box's second button, when not empty
 };
 
 // A box with an OK button.
@@ -21,7 +22,13 @@ void showMessageBox(const std::string& caption, const std::string& text, BoxIcon
 // Escape.
 bool askYesNo(const std::string& caption, const std::string& text, BoxIcon icon = BoxIcon::Question);
 
-// Tests answer the boxes instead of a user: the responder sees each request and returns the Yes/No answer.
+// An error or notice box with OK and a second button of this caption; true when the second button was pressed.
+// Escape and the close box answer OK.
+bool showMessageBoxWithButton(const std::string& caption, const std::string& text, BoxIcon icon,
+                              const std::string& extraButton);
+
+// Tests answer the boxes instead of a user: the responder sees each request and returns the Yes/No answer (or
+// whether the second button was pressed).
 // An empty function shows real boxes again.
 void setMessageBoxResponder(std::function<bool(const MessageBoxRequest&)> responder);
 

@@ -3,6 +3,7 @@
 #include "mail/securitylibrary.h"
 #include "mail/senderprofile.h"
 #include "mail/smtpsession.h"
+#include "mail/tlstransport.h"
 #include "platform/files.h"
 #include "platform/settings.h"
 #include "search/arealist.h"
@@ -126,6 +127,8 @@ DigestResult mailDigest(const std::string& searchName, const Digest& digest, con
         = name.empty() ? std::nullopt : mail::readProfile(shell::programFolder + mail::profileFile(name));
     if (!profile)
         return {false, "mail not sent: no sender profile"};
+    // The server certificate the user trusted for the profile, as the mail windows take it.
+    const mail::PinnedFingerprint pin(mail::readPin(shell::programFolder + mail::pinFile(name), profile->smtpServer));
 
     AttachmentFolder folder;
     const std::string attachment = folder.path() + "new ads.html";

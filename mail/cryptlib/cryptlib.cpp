@@ -8,6 +8,7 @@
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
@@ -18,6 +19,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -29,6 +31,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <new>
@@ -41,6 +44,14 @@ using cryptlib::Clock;
 constexpr int fixedTimeoutMs = 30000;
 constexpr int defaultPort = 443;
 constexpr size_t readChunk = 16384; // one TLS record's worth of plaintext
+constexpr int fingerprintLength = 32; // SHA-256
+
+// The server's certificate as a handshake saw it.
+struct ServerCertificate {
+    bool seen = false;
+    std::string fingerprint, subject, issuer, validFrom, validTo;
+    int problem = CRYPT_CERTPROBLEM_NONE;
+};
 
 struct Session {
     std::string serverName;
@@ -59,6 +70,8 @@ struct Session {
     bool broken = false; // a read or write failed: no more TLS calls on it
     std::string outgoing; // pushed, not yet flushed
     std::string incoming; // decrypted, not yet popped
+    std::string pinned; // the fingerprint of the one certificate accepted; empty: the system's trusted issuers decide
+    ServerCertificate certificate; // at the last handshake
 };
 
 std::atomic<bool> initialised{false};
@@ -213,7 +226,85 @@ bool spokeNoTls()
     return false;
 }
 
-// Trust and host name are set per connection, so SSL_CERT_FILE is honoured as it is when connecting.
+bool isAddress(const std::string& name)
+{
+    in6_addr ignored;
+    return ::inet_pton(AF_INET, name.c_str(), &ignored) == 1 || ::inet_pton(AF_INET6, name.c_str(), &ignored) == 1;
+}
+
+// This computer, as a local bridge is named; its certificate often names no host at all.
+bool isThisComputer(const std::string& name)
+{
+    return name == "127.0.0.1" || name == "::1" || ::strcasecmp(name.c_str(), "localhost") == 0;
+}
+
+bool namesServer(X509* certificate, const std::string& name)
+{
+    if (isAddress(name))
+        return X509_check_ip_asc(certificate, name.c_str(), 0) == 1;
+    return X509_check_host(certificate, name.data(), name.size(), X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS, nullptr) == 1;
+}
+
+std::string nameText(const X509_NAME* name)
+{
+    BIO* bio = BIO_new(BIO_s_mem());
+    if (!bio)
+        return {};
+    X509_NAME_print_ex(bio, name, 0, XN_FLAG_ONELINE); // bytes above 127 come escaped: the text stays ASCII
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    std::string text = length > 0 ? std::string(data, size_t(length)) : std::string();
+    BIO_free(bio);
+    return text;
+}
+
+std::string timeText(const ASN1_TIME* time)
+{
+    std::tm when{};
+    if (!time || ASN1_TIME_to_tm(time, &when) != 1)
+        return {};
+    char text[32];
+    return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &when) ? text : std::string();
+}
+
+ServerCertificate describe(X509* certificate)
+{
+    ServerCertificate c;
+    c.seen = true;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (X509_digest(certificate, EVP_sha256(), digest, &length) == 1 && length == fingerprintLength)
+        c.fingerprint.assign(reinterpret_cast<const char*>(digest), length);
+    c.subject = nameText(X509_get_subject_name(certificate));
+    c.issuer = nameText(X509_get_issuer_name(certificate));
+    c.validFrom = timeText(X509_get0_notBefore(certificate));
+    c.validTo = timeText(X509_get0_notAfter(certificate));
+    return c;
+}
+
+// Takes the place of OpenSSL's chain check: notes the server's certificate, then accepts it when it is the pinned
+// one or (without a pin) when the system's trusted issuers vouch for it, and when it names the server (with a pin,
+// this computer need not be named).
+int verifyServer(X509_STORE_CTX* store, void* argument)
+{
+    Session& s = *static_cast<Session*>(argument);
+    X509* certificate = X509_STORE_CTX_get0_cert(store);
+    if (!certificate)
+        return 0;
+    s.certificate = describe(certificate);
+    const bool pinned = !s.pinned.empty();
+    const bool trusted = pinned ? s.certificate.fingerprint == s.pinned : X509_verify_cert(store) == 1;
+    const bool named = namesServer(certificate, s.serverName);
+    const bool local = isThisComputer(s.serverName);
+    if (trusted && (named || (pinned && local)))
+        return 1;
+    s.certificate.problem = named || local ? CRYPT_CERTPROBLEM_UNTRUSTED : CRYPT_CERTPROBLEM_NAME;
+    if (X509_STORE_CTX_get_error(store) == X509_V_OK)
+        X509_STORE_CTX_set_error(store, named ? X509_V_ERR_CERT_UNTRUSTED : X509_V_ERR_HOSTNAME_MISMATCH);
+    return 0;
+}
+
+// Trust is set per connection, so SSL_CERT_FILE is honoured as it is when connecting.
 SSL* newClient(Session& s)
 {
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
@@ -222,22 +313,15 @@ SSL* newClient(Session& s)
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_default_verify_paths(ctx);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    // The session outlives the connection's SSL, which is the only user of the context.
+    SSL_CTX_set_cert_verify_callback(ctx, verifyServer, &s);
     SSL* ssl = SSL_new(ctx);
     SSL_CTX_free(ctx); // the SSL keeps its own reference
     if (!ssl)
         return nullptr;
 
-    X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
-    in6_addr ignored;
-    const bool isAddress = ::inet_pton(AF_INET, s.serverName.c_str(), &ignored) == 1
-        || ::inet_pton(AF_INET6, s.serverName.c_str(), &ignored) == 1;
-    bool ok;
-    if (isAddress) {
-        ok = X509_VERIFY_PARAM_set1_ip_asc(param, s.serverName.c_str()) == 1; // no SNI for an address
-    } else {
-        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        ok = SSL_set1_host(ssl, s.serverName.c_str()) == 1 && SSL_set_tlsext_host_name(ssl, s.serverName.c_str()) == 1;
-    }
+    // No SNI for an address.
+    const bool ok = isAddress(s.serverName) || SSL_set_tlsext_host_name(ssl, s.serverName.c_str()) == 1;
     BIO* bio = ok ? BIO_new(socketMethod) : nullptr;
     if (!bio) {
         SSL_free(ssl);
@@ -261,7 +345,7 @@ int handshake(Session& s, Clock::time_point deadline)
                 return CRYPT_ERROR_TIMEOUT;
             continue;
         }
-        if (SSL_get_verify_result(s.ssl) != X509_V_OK)
+        if (s.certificate.problem != CRYPT_CERTPROBLEM_NONE || SSL_get_verify_result(s.ssl) != X509_V_OK)
             return CRYPT_ERROR_INVALID;
         return error == SSL_ERROR_SSL && spokeNoTls() ? CRYPT_ERROR_BADDATA : CRYPT_ERROR_FAILED;
     }
@@ -270,6 +354,7 @@ int handshake(Session& s, Clock::time_point deadline)
 // The handshake on the connected socket; the connection is closed when it fails.
 int startTls(Session& s)
 {
+    s.certificate = ServerCertificate{};
     s.ssl = newClient(s);
     if (!s.ssl) {
         closeSession(s);
@@ -532,6 +617,38 @@ template <typename Body> int onSession(int handle, Body body) noexcept
     });
 }
 
+// One of the server certificate's texts, or nothing for another attribute.
+const std::string* certificateText(const ServerCertificate& c, int attributeType)
+{
+    switch (attributeType) {
+    case CRYPT_SESSINFO_SERVER_CERT_FINGERPRINT:
+        return &c.fingerprint;
+    case CRYPT_SESSINFO_SERVER_CERT_SUBJECT:
+        return &c.subject;
+    case CRYPT_SESSINFO_SERVER_CERT_ISSUER:
+        return &c.issuer;
+    case CRYPT_SESSINFO_SERVER_CERT_VALIDFROM:
+        return &c.validFrom;
+    case CRYPT_SESSINFO_SERVER_CERT_VALIDTO:
+        return &c.validTo;
+    default:
+        return nullptr;
+    }
+}
+
+// Gives text back as cryptGetAttributeString does: the length only when value is null.
+int copyOut(const std::string& text, void* value, int* valueLength)
+{
+    const int length = static_cast<int>(text.size());
+    if (value) {
+        if (*valueLength < length)
+            return CRYPT_ERROR_OVERFLOW;
+        std::memcpy(value, text.data(), text.size());
+    }
+    *valueLength = length;
+    return CRYPT_OK;
+}
+
 } // namespace
 
 extern "C" {
@@ -648,6 +765,16 @@ int cryptSetAttribute(int cryptHandle, int attributeType, int value)
 int cryptSetAttributeString(int cryptHandle, int attributeType, const void* value, int valueLength)
 {
     return onSession(cryptHandle, [&](Session* s) {
+        if (attributeType == CRYPT_SESSINFO_PINNED_FINGERPRINT) {
+            if (!value)
+                return CRYPT_ERROR_PARAM3;
+            if (valueLength != fingerprintLength)
+                return CRYPT_ERROR_PARAM4;
+            if (s->active)
+                return CRYPT_ERROR_INITED;
+            s->pinned.assign(static_cast<const char*>(value), size_t(valueLength));
+            return CRYPT_OK;
+        }
         if (attributeType != CRYPT_SESSINFO_SERVER_NAME)
             return CRYPT_ERROR_PARAM2;
         if (!value)
@@ -664,9 +791,28 @@ int cryptSetAttributeString(int cryptHandle, int attributeType, const void* valu
     });
 }
 
+int cryptGetAttribute(int cryptHandle, int attributeType, int* value)
+{
+    return onSession(cryptHandle, [&](Session* s) {
+        if (attributeType != CRYPT_SESSINFO_SERVER_CERT_PROBLEM)
+            return CRYPT_ERROR_PARAM2;
+        if (!value)
+            return CRYPT_ERROR_PARAM3;
+        if (!s->certificate.seen)
+            return CRYPT_ERROR_NOTFOUND;
+        *value = s->certificate.problem;
+        return CRYPT_OK;
+    });
+}
+
 int cryptGetAttributeString(int cryptHandle, int attributeType, void* value, int* valueLength)
 {
     return onSession(cryptHandle, [&](Session* s) {
+        if (const std::string* text = certificateText(s->certificate, attributeType)) {
+            if (!valueLength)
+                return CRYPT_ERROR_PARAM4;
+            return s->certificate.seen ? copyOut(*text, value, valueLength) : CRYPT_ERROR_NOTFOUND;
+        }
         if (attributeType != CRYPT_SESSINFO_CLIENT_NAME)
             return CRYPT_ERROR_PARAM2;
         if (!valueLength)
@@ -683,14 +829,7 @@ int cryptGetAttributeString(int cryptHandle, int attributeType, void* value, int
             : static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(&address)->sin_addr);
         if (!::inet_ntop(address.ss_family, raw, text, sizeof text))
             return CRYPT_ERROR_READ;
-        const int length = static_cast<int>(std::strlen(text));
-        if (value) {
-            if (*valueLength < length)
-                return CRYPT_ERROR_OVERFLOW;
-            std::memcpy(value, text, size_t(length));
-        }
-        *valueLength = length;
-        return CRYPT_OK;
+        return copyOut(text, value, valueLength);
     });
 }
 

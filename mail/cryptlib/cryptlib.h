@@ -6,6 +6,7 @@
 // byte can be sent. A flush ends only once the peer has taken every byte (the socket's send queue is empty, as
 // far as the system shows it), so a caller's wait for the answer starts when the peer has the whole of its data. Trust
 // comes from OpenSSL's default verify paths, so SSL_CERT_FILE and SSL_CERT_DIR apply; they are read at each handshake.
+// A session given a pinned fingerprint trusts that one certificate instead.
 // No C++ exception leaves a function of this interface.
 
 #ifdef __cplusplus
@@ -32,6 +33,24 @@ extern "C" {
    has taken every byte returns CRYPT_ERROR_INCOMPLETE and goes on where it stopped at the next call, so that the
    caller can do other work (repaint a window) meanwhile; the no-progress time-out counts across those calls. */
 #define CRYPT_SESSINFO_FLUSH_STEP_MS 6904
+/* The server's own certificate as the session's last handshake saw it, accepted or refused; CRYPT_ERROR_NOTFOUND
+   before a handshake has seen one (cryptGetAttributeString). */
+#define CRYPT_SESSINFO_SERVER_CERT_FINGERPRINT 6905 /* 32 bytes: SHA-256 over its DER encoding */
+#define CRYPT_SESSINFO_SERVER_CERT_SUBJECT 6906 /* one line of text, "CN = localhost" */
+#define CRYPT_SESSINFO_SERVER_CERT_ISSUER 6907
+#define CRYPT_SESSINFO_SERVER_CERT_VALIDFROM 6908 /* "2026-12-10 14:05:00 UTC" */
+#define CRYPT_SESSINFO_SERVER_CERT_VALIDTO 6909
+/* Why the handshake refused that certificate (cryptGetAttribute): one of the CRYPT_CERTPROBLEM values. */
+#define CRYPT_SESSINFO_SERVER_CERT_PROBLEM 6910
+#define CRYPT_CERTPROBLEM_NONE 0
+/* Not from an issuer this computer trusts, or not the pinned certificate: pinning it would let it through. */
+#define CRYPT_CERTPROBLEM_UNTRUSTED 1
+/* It names another server, and the server is not this computer: pinning it would not help. */
+#define CRYPT_CERTPROBLEM_NAME 2
+/* 32 bytes before activation (cryptSetAttributeString): the SHA-256 fingerprint of the one certificate the session
+   accepts, whoever issued it; the system's trusted issuers are then not asked. The certificate must still name the
+   server, unless the server is 127.0.0.1, ::1 or localhost. */
+#define CRYPT_SESSINFO_PINNED_FINGERPRINT 6911
 
 #define CRYPT_ERROR_PARAM1 (-1)
 #define CRYPT_ERROR_PARAM2 (-2)
@@ -73,6 +92,7 @@ C_RET cryptEnd(void);
 C_RET cryptCreateSession(int* cryptSession, int cryptUser, int sessionType);
 C_RET cryptDestroySession(int session);
 C_RET cryptSetAttribute(int cryptHandle, int attributeType, int value);
+C_RET cryptGetAttribute(int cryptHandle, int attributeType, int* value);
 C_RET cryptSetAttributeString(int cryptHandle, int attributeType, const void* value, int valueLength);
 /* value null: only the length is given back; otherwise *valueLength is the room at value on entry. */
 C_RET cryptGetAttributeString(int cryptHandle, int attributeType, void* value, int* valueLength);

@@ -339,8 +339,16 @@ TEST_P(ReplySend, SendsToTheAdAndReportsTheResult)
     show(adPage);
     ASSERT_TRUE(reply([&](QWidget* w) {
         child<QPlainTextEdit>(w, "messageField")->setPlainText("Is it still for sale?");
+        child<QLineEdit>(w, "subjectField")->setText("Bike for sale?");
         child<QPushButton>(w, "sendButton")->click();
-        EXPECT_NE(QApplication::activeModalWidget(), w) << "the window closes after a send";
+        if (c.icon == platform::BoxIcon::None) {
+            EXPECT_NE(QApplication::activeModalWidget(), w) << "the window closes once the mail went out";
+        } else {
+            EXPECT_EQ(QApplication::activeModalWidget(), w) << "a failed send keeps the window and what was typed";
+            EXPECT_EQ(child<QPlainTextEdit>(w, "messageField")->toPlainText(), "Is it still for sale?");
+            EXPECT_EQ(textOf(w, "subjectField"), "Bike for sale?");
+            EXPECT_EQ(textOf(w, "toDisplay"), "abc@example.com");
+        }
     }));
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].caption, "Quillobrand Confirm Send");
@@ -355,7 +363,7 @@ TEST_P(ReplySend, SendsToTheAdAndReportsTheResult)
     if (c.rcptReply[0] != '2')
         return;
     const std::string sent = readFile(peer.dataFolder() + "message-1.eml");
-    EXPECT_NE(sent.find("Subject: Bike for sale\r\n"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("Subject: Bike for sale?\r\n"), std::string::npos) << sent;
     EXPECT_NE(sent.find("Is it still for sale?\r\n\r\n\r\nSent to you by Bob Smith, using the Quillobrand "
                         "SearchBuilder.\r\nGet your own FREE Quillobrand today!\r\nhttps://software.localhost/qb\r\n"),
               std::string::npos)

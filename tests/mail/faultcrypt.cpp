@@ -142,6 +142,12 @@ FAULT_EXPORT int cryptGetAttributeString(int, int, void* value, int* valueLength
     return CRYPT_OK;
 }
 
+// No certificate is ever seen here.
+FAULT_EXPORT int cryptGetAttribute(int, int, int*)
+{
+    return CRYPT_ERROR_NOTFOUND;
+}
+
 FAULT_EXPORT int cryptCreateEnvelope(int*, int, int)
 {
     return CRYPT_ERROR_NOTAVAIL;

@@ -4,6 +4,7 @@
 #   server.pem/server.key        signed by the CA for localhost and 127.0.0.1
 #   otherhost.pem/otherhost.key  signed by the CA, but for other.example only
 #   selfsigned.pem/selfsigned.key  localhost, signed by itself
+#   renewed.pem/renewed.key      localhost, signed by itself: another key, as a local bridge makes when it renews
 # Quiet on success; on failure openssl's messages go to stderr and the exit status is non-zero.
 set -euo pipefail
 
@@ -43,8 +44,10 @@ signed() {
 signed server localhost "DNS:localhost,IP:127.0.0.1"
 signed otherhost other.example "DNS:other.example"
 
-run openssl req -x509 -newkey rsa:2048 -sha256 -nodes -days "$days" \
-    -keyout "$dir/selfsigned.key" -out "$dir/selfsigned.pem" -subj "/CN=localhost" \
-    -addext "subjectAltName=DNS:localhost,IP:127.0.0.1"
+for name in selfsigned renewed; do
+    run openssl req -x509 -newkey rsa:2048 -sha256 -nodes -days "$days" \
+        -keyout "$dir/$name.key" -out "$dir/$name.pem" -subj "/CN=localhost" \
+        -addext "subjectAltName=DNS:localhost,IP:127.0.0.1"
+done
 
 chmod 600 "$dir"/*.key
