@@ -2,6 +2,7 @@
 
 #include "platform/notifications.h"
 #include "platform/trayicon.h"
+#include "search/builderwindow.h"
 #include "shell/config.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
@@ -97,6 +98,7 @@ void runEnded(const std::string& name, const WatchRun& run)
         file->lastResult = lastResultLine(run);
         writeWatch(name, *file);
     }
+    showRunEnded(name);
     if (outcome.newCount > 0)
         tellTheUser(name, run);
     reloadWatches();
@@ -154,6 +156,7 @@ void startWatching()
         if (watcher->schedule.runNow(name, systemNow()))
             onTimer();
     };
+    search::watchedSearchCheck() = [](const std::string& name) { return isWatched(name); };
     reloadWatches();
 }
 
