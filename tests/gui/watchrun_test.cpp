@@ -9,7 +9,9 @@
 #include "search/savedsearch.h"
 #include "search/seenads.h"
 #include "shell/mainwindow.h"
+#include "shell/actions.h"
 #include "shell/programstate.h"
+#include "shell/toolbar.h"
 #include "watch/watcher.h"
 #include "watch/watchfile.h"
 #include "watch/watchwindow.h"
@@ -20,6 +22,9 @@
 #include "tlspeer.h"
 
 #include <QByteArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <filesystem>
 #include <regex>
@@ -136,6 +141,32 @@ TEST_F(WatchRun, FindsTwoNewAdsAndTellsTheUserOnTheDesktopAndByMail)
     const std::string message = QByteArray::fromBase64(QByteArray::fromStdString(data[1])).toStdString();
     EXPECT_NE(message.find("Subject: 2 new ads for Desks\r\n"), std::string::npos) << message.substr(0, 600);
     EXPECT_NE(message.find("new ads.html"), std::string::npos);
+}
+
+// Run Now in the open window: once the run over the site has ended, the window shows its result and time.
+TEST_F(WatchRun, TheOpenWindowShowsTheResultOfRunNow)
+{
+    fs::create_directories(folder + "watch");
+    writeFile(folder + "watch/Desks.watch", "interval=60\r\n");
+    startShell();
+    watch::startWatching();
+    std::string before;
+    std::string after;
+    std::string result;
+    whenWindowOpens("watchWindow", [&](QWidget* window) {
+        auto* lastRun = window->findChild<QLabel*>("lastRunLabel");
+        auto* resultField = window->findChild<QLineEdit*>("resultField");
+        before = lastRun->text().toStdString();
+        window->findChild<QPushButton*>("runNowButton")->click();
+        EXPECT_TRUE(processEventsUntil([&] { return !resultField->text().isEmpty(); }, 60000));
+        result = resultField->text().toStdString();
+        after = lastRun->text().toStdString();
+        window->findChild<QPushButton*>("exitButton")->click();
+    });
+    shell::dispatchCommand(shell::watchCommand);
+    EXPECT_EQ(before, "Last run: never");
+    EXPECT_EQ(result, "0 new ads");
+    EXPECT_EQ(after, "Last run: " + watch::formatLocalTime(*watch::readWatch("Desks")->lastRun));
 }
 
 } // namespace
