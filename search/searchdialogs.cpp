@@ -49,8 +49,7 @@ std::string deleteSearchQuestion(const std::string& name)
     std::string question = "Do You Really Want To Delete " + name + "?";
     if (watchedSearchCheck() && watchedSearchCheck()(name))
         question += "\n\nThe watch \"" + name
-            + "\" runs this search: it does nothing until a search of that name is "
-              "saved again.";
+            + "\" runs this search: it does nothing until a search of that name is saved again.";
     return question;
 }
 
