@@ -290,6 +290,11 @@ void Browser::find(const QString& text, bool backward, std::function<void(int ac
     });
 }
 
+void Browser::onLoadFinished(std::function<void()> loaded)
+{
+    QObject::connect(m_view, &QWebEngineView::loadFinished, m_view, [loaded = std::move(loaded)] { loaded(); });
+}
+
 void Browser::hideWhenLoadFails()
 {
     QObject::connect(m_view, &QWebEngineView::loadFinished, m_view, [view = m_view](bool ok) { view->setVisible(ok); });

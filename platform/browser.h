@@ -50,6 +50,9 @@ public:
     // marking. found receives the active match's number (1 for the first, 0 for none) and the count of matches.
     void find(const QString& text, bool backward, std::function<void(int active, int count)> found);
 
+    // Calls loaded each time a page has loaded (or failed to), the control alive.
+    void onLoadFinished(std::function<void()> loaded);
+
     // An address that can't be reached leaves an empty area rather than the engine's error page; the control is
     // seen again once a page loads. For the banner, which reloads by itself.
     void hideWhenLoadFails();

@@ -124,6 +124,16 @@ void closeFindBar()
     placeControls();
 }
 
+void followMainBrowser()
+{
+    if (!mainBrowser)
+        return;
+    mainBrowser->onLoadFinished([] {
+        if (findBar.bar && !findBar.bar->isHidden())
+            findAgain(false);
+    });
+}
+
 int placeFindBar(int areaWidth, int areaHeight)
 {
     if (!findBar.bar)

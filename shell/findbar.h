@@ -23,8 +23,10 @@ extern FindBar findBar;
 
 inline constexpr int findBarHeight = 26;
 
-// Made hidden, in the area below the menu bar.
+// Made hidden, in the area below the menu bar. Once the main browser exists, each page it loads while the bar is
+// open is looked through again for the text, so the count is the new page's.
 void createFindBar(QWidget* parent);
+void followMainBrowser();
 // Shows the bar with its field ready for typing (what it held is selected); the browser makes room.
 void openFindBar();
 // Hides the bar, ends the marking of the matches and gives the keyboard back to the browser.

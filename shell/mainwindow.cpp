@@ -136,6 +136,7 @@ bool openMainWindow()
     mainBrowser = new platform::Browser(clientArea, 0, 140, clientWidth, clientHeight - 140);
     mainBrowser->view()->setObjectName("mainBrowser");
     mainBrowser->navigate(startPageUrl());
+    followMainBrowser();
     placeControls();
 
     // Step 16.

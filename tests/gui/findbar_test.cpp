@@ -78,6 +78,9 @@ TEST_F(Find, TheBarCountsAndWalksTheMatchesAndEscapeClosesIt)
         step.act();
         EXPECT_TRUE(countReads(step.count)) << step.what << ": " << findBar.count->text().toStdString();
     }
+    // Another page while the bar is open: the count is that page's.
+    show("three.html", "<html><body><p>desk</p><p>desk</p><p>desk</p></body></html>");
+    EXPECT_TRUE(countReads("1 of 3")) << findBar.count->text().toStdString();
     findBar.field->selectAll();
     QTest::keyClicks(findBar.field, "wardrobe");
     EXPECT_TRUE(countReads("No matches")) << findBar.count->text().toStdString();
