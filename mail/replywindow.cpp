@@ -57,8 +57,10 @@ int replyToAdWindow(int defaultProfile, int expertMode)
         return defaultProfile;
     const std::string source = shell::mainBrowser ? shell::mainBrowser->documentSource() : std::string();
     const std::string replyAddress = findReplyAddress(source);
-    if (replyAddress.empty())
+    if (replyAddress.empty()) {
+        platform::showMessageBox(shell::programName, noReplyAddressText, platform::BoxIcon::Information);
         return defaultProfile;
+    }
 
     // Empty, port 0, until a profile file has been read: a send then fails at the server and says so.
     SenderProfile sender;

@@ -3,8 +3,11 @@
 
 namespace mail {
 
-// Runs the window for the ad page in the main browser; returns defaultProfile unchanged. Opens nothing when the
-// page holds no reply address, or (after saying so) when the security library can't be used.
+inline constexpr const char* noReplyAddressText
+    = "Open an ad's page first: Reply To Ad answers the ad shown in the browser.";
+
+// Runs the window for the ad page in the main browser; returns defaultProfile unchanged. Opens no window, after
+// saying so, when the page holds no reply address or when the security library can't be used.
 int replyToAdWindow(int defaultProfile, int expertMode);
 
 } // namespace mail

@@ -11,6 +11,7 @@
 #include <QWebEngineContextMenuRequest>
 #include <QPointer>
 #include <QTimer>
+#include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -235,6 +236,15 @@ void Browser::navigate(const std::string& urlOrPath)
         const bool hasScheme = colon != std::string::npos && colon > 1 && (slash == std::string::npos || colon < slash);
         url = hasScheme ? QUrl(toWidgetText(urlOrPath)) : QUrl::fromLocalFile(toWidgetText(urlOrPath));
     }
+    // The same address again is a new document (the next run's results page): the engine would put back the old
+    // one's scroll position, so it is shown from its top once loaded.
+    if (url == m_view->url() && !url.hasFragment()) {
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = QObject::connect(m_view, &QWebEngineView::loadFinished, m_view, [view = m_view, connection] {
+            QObject::disconnect(*connection);
+            view->page()->runJavaScript(QStringLiteral("window.scrollTo(0, 0)"), QWebEngineScript::ApplicationWorld);
+        });
+    }
     allowScriptFor(m_view->page(), url);
     m_view->setUrl(url);
 }
@@ -310,6 +320,25 @@ void Browser::runProgramScript(const std::string& script, std::function<void(con
                                       if (done)
                                           done(result.toString().toStdString());
                                   });
+}
+
+void Browser::find(const QString& text, bool backward, std::function<void(int active, int count)> found)
+{
+    const QWebEnginePage::FindFlags flags = backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags();
+    m_view->page()->findText(text, flags, [found = std::move(found)](const QWebEngineFindTextResult& result) {
+        if (found)
+            found(result.activeMatch(), result.numberOfMatches());
+    });
+}
+
+void Browser::onLoadFinished(std::function<void()> loaded)
+{
+    QObject::connect(m_view, &QWebEngineView::loadFinished, m_view, [loaded = std::move(loaded)] { loaded(); });
+}
+
+void Browser::hideWhenLoadFails()
+{
+    QObject::connect(m_view, &QWebEngineView::loadFinished, m_view, [view = m_view](bool ok) { view->setVisible(ok); });
 }
 
 QWidget* Browser::view() const

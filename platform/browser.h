@@ -8,6 +8,8 @@
 // Script runs only in http and https pages: local files (the results page) and replaced documents (saved pages)
 // are shown with JavaScript off, as they hold the site's text.
 
+#include <QString>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,6 +45,18 @@ public:
     // The current document as the browser serialises it, in the document's own character set, up to the first
     // zero byte. Waits for the browser without handling user input; empty if it doesn't answer within 10 s.
     std::string documentSource();
+
+    // Finds the text in the shown page with the browser's own find, marking every match: the same text again
+    // goes on to the next match (backward: the one before), a new text starts over, an empty text ends the
+    // marking. found receives the active match's number (1 for the first, 0 for none) and the count of matches.
+    void find(const QString& text, bool backward, std::function<void(int active, int count)> found);
+
+    // Calls loaded each time a page has loaded (or failed to), the control alive.
+    void onLoadFinished(std::function<void()> loaded);
+
+    // An address that can't be reached leaves an empty area rather than the engine's error page; the control is
+    // seen again once a page loads. For the banner, which reloads by itself.
+    void hideWhenLoadFails();
 
     // Shows these bytes as the current document, of any size, without a trip to any server.
     void replaceDocument(const std::string& html);

@@ -104,6 +104,20 @@ bool ChildProcess::isRunning()
     return false;
 }
 
+std::optional<int> ChildProcess::exitStatus()
+{
+    if (m_pidfd < 0 || !hasEnded(m_pidfd))
+        return std::nullopt;
+    int status = 0;
+    const bool reaped = ::waitpid(m_pid, &status, WNOHANG) == m_pid;
+    ::close(m_pidfd);
+    m_pid = 0;
+    m_pidfd = -1;
+    if (!reaped)
+        return std::nullopt;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 bool ChildProcess::terminate()
 {
     if (!isRunning())

@@ -1,6 +1,7 @@
 #pragma once
 // A program started without waiting, which the caller can test and end later.
 
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -24,6 +25,9 @@ public:
     // Ends the remembered child at once (like a forced termination) if it still runs, and forgets it. True when
     // it was running.
     bool terminate();
+    // Once the remembered child has ended: its exit status (-1 when a signal ended it), and it is reaped and
+    // forgotten. Nothing while it runs, when none is remembered, or when someone else reaped it.
+    std::optional<int> exitStatus();
     // The child's process number; 0 when none is remembered.
     pid_t pid() const { return m_pid; }
 

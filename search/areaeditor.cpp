@@ -22,13 +22,20 @@ namespace search {
 
 namespace {
 
-void fillList(QListWidget* list, const std::vector<std::string>& lines)
+void fillList(QListWidget* list, const std::vector<std::string>& lines,
+              const std::map<std::string, std::string>& places)
 {
-    QStringList items;
-    items.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::string& line : lines)
-        items.append(platform::toWidgetText(line));
-    list->addItems(items);
+    // Without the site's list the text is the code itself; with it the code stays the item's data, which is what
+    // moves and what is saved.
+    for (const std::string& line : lines) {
+        const auto found = places.find(line);
+        auto* item = new QListWidgetItem(found == places.end() ? platform::toWidgetText(line)
+                                                               : QString::fromUtf8(areaLabel(line, places)));
+        item->setData(Qt::UserRole, platform::toWidgetText(line));
+        if (found != places.end())
+            item->setToolTip(item->text()); // the lists are narrow
+        list->addItem(item);
+    }
 }
 
 // The new-area dialog: its close box gives back the name it started with.
@@ -68,13 +75,34 @@ void refillAreaChoosers(std::initializer_list<QComboBox*> choosers)
     }
 }
 
-void fillCityListFromFile(QListWidget* list, const std::string& path)
+void fillCityListFromFile(QListWidget* list, const std::string& path, const std::map<std::string, std::string>& places)
 {
     if (const auto lines = readAreaList(path))
-        fillList(list, *lines);
+        fillList(list, *lines, places);
 }
 
-void loadListFromAreaFile(QComboBox* chooser, QListWidget* list, std::string& rememberedName)
+std::string cityCodeOf(const QListWidgetItem* item)
+{
+    const QVariant code = item->data(Qt::UserRole);
+    return platform::fromWidgetText(code.isValid() ? code.toString() : item->text());
+}
+
+void filterCityList(QListWidget* list, const QString& text)
+{
+    const QString wanted = text.trimmed();
+    for (int row = 0; row < list->count(); ++row) {
+        QListWidgetItem* item = list->item(row);
+        // The text holds the code and the place.
+        const bool shown = wanted.isEmpty() || item->text().contains(wanted, Qt::CaseInsensitive);
+        item->setHidden(!shown);
+        // A line the user can't see is not moved by the copy buttons.
+        if (!shown)
+            item->setSelected(false);
+    }
+}
+
+void loadListFromAreaFile(QComboBox* chooser, QListWidget* list, std::string& rememberedName,
+                          const std::map<std::string, std::string>& places)
 {
     const std::string name = chooserText(chooser);
     if (name == rememberedName)
@@ -83,7 +111,7 @@ void loadListFromAreaFile(QComboBox* chooser, QListWidget* list, std::string& re
     if (!lines)
         return;
     list->clear();
-    fillList(list, *lines);
+    fillList(list, *lines, places);
     list->setFocus();
     rememberedName = name;
 }
@@ -93,7 +121,7 @@ void moveSelectedCities(QListWidget* source, QListWidget* destination)
     for (;;) {
         int lowest = -1;
         for (int row = 0; row < source->count(); ++row) {
-            if (source->item(row)->isSelected()) {
+            if (source->item(row)->isSelected() && !source->item(row)->isHidden()) {
                 lowest = row;
                 break;
             }
@@ -101,9 +129,12 @@ void moveSelectedCities(QListWidget* source, QListWidget* destination)
         if (lowest < 0)
             return;
         QListWidgetItem* item = source->takeItem(lowest);
-        if (!item->text().isEmpty())
-            destination->addItem(item->text());
-        delete item;
+        if (cityCodeOf(item).empty()) {
+            delete item;
+        } else {
+            item->setHidden(false); // a filter of the list it leaves is not one of the list it joins
+            destination->addItem(item);
+        }
     }
 }
 
@@ -180,7 +211,7 @@ void onSaveArea(Builder& b)
         return;
     std::vector<std::string> lines;
     for (int row = 0; row < b.areaListEditor->count(); ++row)
-        lines.push_back(platform::fromWidgetText(b.areaListEditor->item(row)->text()));
+        lines.push_back(cityCodeOf(b.areaListEditor->item(row)));
     if (platform::isAcceptableFileName(name))
         writeAreaList(shell::programFolder + areaListFile(name), lines);
     b.tabs->setCurrentIndex(0);

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -88,6 +90,7 @@ struct Builder {
 
     // Area Editor tab.
     QLabel* cityListCaption = nullptr;
+    QLineEdit* cityFilter = nullptr;
     QListWidget* cityList = nullptr;
     QComboBox* sourceChooser = nullptr;
     QLabel* areaListCaption = nullptr;
@@ -109,6 +112,7 @@ struct Builder {
     std::vector<QTreeWidgetItem*> treeItems; // tree line per table position
     std::string cityListName; // names last loaded into the two list views
     std::string areaListEditorName;
+    std::map<std::string, std::string> areaPlaces; // the site's area names by code; empty: codes alone
 
     // The 24 option controls, in the order of the window's table.
     std::vector<QWidget*> optionControls() const;
@@ -139,9 +143,15 @@ void onSavedSearchesButton(Builder& b);
 
 // Area editor (areaeditor.cpp).
 void refillAreaChoosers(std::initializer_list<QComboBox*> choosers);
-void fillCityListFromFile(QListWidget* list, const std::string& path);
-void loadListFromAreaFile(QComboBox* chooser, QListWidget* list, std::string& rememberedName);
+// Each line a city: its code with its place beside it when the site's list names it; the code is the item's data.
+void fillCityListFromFile(QListWidget* list, const std::string& path, const std::map<std::string, std::string>& places);
+void loadListFromAreaFile(QComboBox* chooser, QListWidget* list, std::string& rememberedName,
+                          const std::map<std::string, std::string>& places);
 void moveSelectedCities(QListWidget* source, QListWidget* destination);
+// The city code of a line (its data, else its text).
+std::string cityCodeOf(const QListWidgetItem* item);
+// Hides the lines whose code and place both lack the text (any letter case), unselecting them; none for empty text.
+void filterCityList(QListWidget* list, const QString& text);
 std::string newAreaDialog(QWidget* parent, const std::string& initialName);
 void onNewArea(Builder& b);
 void onDeleteArea(Builder& b);

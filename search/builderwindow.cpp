@@ -160,7 +160,12 @@ void createSearchEditorControls(Builder& b, QWidget* page)
 void createAreaEditorControls(Builder& b, QWidget* page)
 {
     b.cityListCaption = makeText(page, "cityListCaption", "City Selection List", 10, 10, 110, 20);
-    b.cityList = makeCityList(page, "cityList", 10, 25, 110, 175);
+    // Over 700 cities: a filter above the list keeps those whose code or name holds what is typed.
+    b.cityFilter = makeField(page, "cityFilterField", 10, 25, 110, 20);
+    b.cityFilter->setPlaceholderText("Filter");
+    b.cityFilter->setAccessibleName("Filter the city list");
+    b.cityFilter->setClearButtonEnabled(true);
+    b.cityList = makeCityList(page, "cityList", 10, 47, 110, 153);
     b.cityListCaption->setBuddy(b.cityList);
     b.sourceChooser = makeChooser(page, "sourceAreaChooser", 10, 205, 110, 20);
     b.sourceChooser->setAccessibleName("Source area list");
@@ -188,6 +193,7 @@ void attachToolTips(Builder& b)
         {b.priceFrom, "Minimum price"},
         {b.priceTo, "Maximum price"},
         {b.searchSave, "Save This Search"},
+        {b.cityFilter, "Type part of a city's code or name to list only those cities"},
         {b.cityList, "Click to select, CTRL + Click for multi select"},
         {b.sourceChooser, "Select an area list"},
         {b.areaListEditor, "Click to select, CTRL + Click for multi select"},
@@ -300,14 +306,21 @@ void connectEvents(Builder& b)
     QObject::connect(b.startSearch, &QPushButton::clicked, b.window, [&b] { startSearch(b); });
     QObject::connect(b.savedSearches, &QPushButton::clicked, b.window, [&b] { onSavedSearchesButton(b); });
     QObject::connect(b.searchSave, &QPushButton::clicked, b.window, [&b] { onSearchSaveButton(b); });
-    QObject::connect(b.sourceChooser, &QComboBox::activated, b.window,
-                     [&b] { loadListFromAreaFile(b.sourceChooser, b.cityList, b.cityListName); });
-    QObject::connect(b.targetChooser, &QComboBox::activated, b.window,
-                     [&b] { loadListFromAreaFile(b.targetChooser, b.areaListEditor, b.areaListEditorName); });
+    QObject::connect(b.sourceChooser, &QComboBox::activated, b.window, [&b] {
+        loadListFromAreaFile(b.sourceChooser, b.cityList, b.cityListName, b.areaPlaces);
+        filterCityList(b.cityList, b.cityFilter->text());
+    });
+    QObject::connect(b.targetChooser, &QComboBox::activated, b.window, [&b] {
+        loadListFromAreaFile(b.targetChooser, b.areaListEditor, b.areaListEditorName, b.areaPlaces);
+    });
+    QObject::connect(b.cityFilter, &QLineEdit::textChanged, b.window,
+                     [&b](const QString& text) { filterCityList(b.cityList, text); });
     QObject::connect(b.copyRight, &QPushButton::clicked, b.window,
                      [&b] { moveSelectedCities(b.cityList, b.areaListEditor); });
-    QObject::connect(b.copyLeft, &QPushButton::clicked, b.window,
-                     [&b] { moveSelectedCities(b.areaListEditor, b.cityList); });
+    QObject::connect(b.copyLeft, &QPushButton::clicked, b.window, [&b] {
+        moveSelectedCities(b.areaListEditor, b.cityList);
+        filterCityList(b.cityList, b.cityFilter->text());
+    });
     QObject::connect(b.deleteArea, &QPushButton::clicked, b.window, [&b] { onDeleteArea(b); });
     QObject::connect(b.newArea, &QPushButton::clicked, b.window, [&b] { onNewArea(b); });
     QObject::connect(b.areaSave, &QPushButton::clicked, b.window, [&b] { onSaveArea(b); });
@@ -466,7 +479,8 @@ void openSearchBuilder(const std::string& searchName, int toolTipsFlag)
     loadCategoryTree(b);
     b.currentTreeItem = selectCurrentCategory(b);
     showOptionsFor(b, mainCodeOf(b, b.currentTreeItem));
-    fillCityListFromFile(b.cityList, shell::programFolder + areaListFile("all cities"));
+    b.areaPlaces = readAreaNames(shell::programFolder + areaNamesFile);
+    fillCityListFromFile(b.cityList, shell::programFolder + areaListFile("all cities"), b.areaPlaces);
     if (chooserText(b.areaChooser).empty())
         setChooserText(b.areaChooser, "Major Cities");
 

@@ -1,6 +1,7 @@
 #pragma once
 // The search builder window, where a search is put together and started.
 
+#include <functional>
 #include <string>
 
 namespace search {
@@ -8,5 +9,9 @@ namespace search {
 // Builds and runs the window with the named search loaded; returns when it is left, after a run if Start Search
 // was pressed. Tool tips are attached only when toolTipsFlag is 0.
 void openSearchBuilder(const std::string& searchName, int toolTipsFlag);
+
+// Whether a watch runs the saved search of that name, so that deleting the search can name the watch. Set by
+// whoever runs the watches; empty: no search is watched.
+std::function<bool(const std::string& name)>& watchedSearchCheck();
 
 } // namespace search

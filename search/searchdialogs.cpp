@@ -4,6 +4,7 @@
 #include "platform/messagebox.h"
 #include "platform/textcodec.h"
 #include "search/builder.h"
+#include "search/builderwindow.h"
 #include "search/savedsearch.h"
 #include "shell/programstate.h"
 #include "shell/widgethelpers.h"
@@ -42,7 +43,23 @@ template <typename Routine> auto withBuilderDisabled(Builder& b, Routine routine
     return result;
 }
 
+// A watch runs a saved search by its name: the question says that the watch stops with it.
+std::string deleteSearchQuestion(const std::string& name)
+{
+    std::string question = "Do You Really Want To Delete " + name + "?";
+    if (watchedSearchCheck() && watchedSearchCheck()(name))
+        question += "\n\nThe watch \"" + name
+            + "\" runs this search: it does nothing until a search of that name is saved again.";
+    return question;
+}
+
 } // namespace
+
+std::function<bool(const std::string& name)>& watchedSearchCheck()
+{
+    static std::function<bool(const std::string&)> check;
+    return check;
+}
 
 SearchDefinition searchFromControls(const Builder& b)
 {
@@ -140,6 +157,8 @@ void saveSearchDialog(Builder& b, const std::string& currentName)
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.show();
     nameField->setFocus();
+    // Typing replaces the proposed name rather than adding to it.
+    nameField->selectAll();
     dialog.exec();
 }
 
@@ -170,7 +189,7 @@ std::string savedSearchesDialog(Builder& b, const std::string& currentName)
         dialog.accept();
     });
     QObject::connect(remove, &QPushButton::clicked, &dialog, [&] {
-        if (!platform::askYesNo("Delete Search", "Do You Really Want To Delete " + chosenName + "?"))
+        if (!platform::askYesNo("Delete Search", deleteSearchQuestion(chosenName)))
             return;
         ::unlink((shell::programFolder + savedSearchFile(chosenName)).c_str());
         list->clear();

@@ -8,6 +8,7 @@
 #include "platform/sessionend.h"
 #include "platform/settings.h"
 #include "shell/admenu.h"
+#include "shell/findbar.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
 #include "watch/watcher.h"
@@ -18,6 +19,8 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace shell {
 
@@ -53,6 +56,29 @@ void MainWindow::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
 }
 
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    placeControls();
+}
+
+void placeControls()
+{
+    if (!mainWindow || !clientArea)
+        return;
+    // The area below the menu bar follows the window through the window's layout, which has placed it by now.
+    clientWidth = mainWindow->width();
+    clientHeight = mainWindow->height();
+    placeTextButtons(clientWidth);
+    if (bannerBrowser)
+        bannerBrowser->view()->setGeometry((clientWidth - bannerWidth) / 2, 10, bannerWidth, bannerHeight);
+    const int findBarHeight = placeFindBar(clientWidth, clientArea->height());
+    if (mainBrowser) {
+        const int height = findBarHeight > 0 ? clientArea->height() - findBarHeight - 140 : clientHeight - 140;
+        mainBrowser->view()->setGeometry(0, 140, clientWidth, std::max(height, 0));
+    }
+}
+
 std::string startPageUrl()
 {
     if (platform::regularFileSize(resultsPagePath) > 0)
@@ -69,9 +95,10 @@ bool openMainWindow()
         return false;
     }
     const QSize desktop = screen->geometry().size();
-    mainWindow = new MainWindow(nullptr,
-                                Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    mainWindow
+        = new MainWindow(nullptr,
+                         Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                             | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     mainWindow->setObjectName("mainWindow");
     mainWindow->setWindowTitle(windowTitle);
     clientArea = new QWidget(mainWindow);
@@ -81,9 +108,12 @@ bool openMainWindow()
     // Step 9: the menu bar, inside the inner size: the controls' area below it is that much lower, and the main
     // browser, placed by the inner height, is cut at the bottom by as much.
     createMenuBar();
+    createKeys();
     const int menuBarHeight = mainWindow->menuBar()->sizeHint().height();
-    clientArea->setFixedSize(desktop.width(), desktop.height() - 60 - menuBarHeight);
-    mainWindow->setFixedSize(desktop.width(), desktop.height() - 60);
+    // It opens at that size and can be resized, maximised and tiled; the controls follow by the same rule.
+    mainWindow->setMinimumSize(smallestWidth, smallestHeight);
+    mainWindow->resize(desktop.width(), desktop.height() - 60);
+    clientArea->resize(mainWindow->width(), mainWindow->height() - menuBarHeight);
     // Step 10: images and image buttons.
     createImageButtons();
     // Step 11: H counts the menu bar.
@@ -91,6 +121,7 @@ bool openMainWindow()
     clientHeight = mainWindow->height();
     // Step 12.
     createTextButtons(clientWidth);
+    createFindBar(clientArea);
     // Step 13.
     programConfig = readConfig(programFolder + configFileName);
     applyToolTips(programConfig.expertMode);
@@ -98,6 +129,7 @@ bool openMainWindow()
     // Step 14.
     bannerBrowser = new platform::Browser(clientArea, (clientWidth - bannerWidth) / 2, 10, bannerWidth, bannerHeight);
     bannerBrowser->view()->setObjectName("bannerBrowser");
+    bannerBrowser->hideWhenLoadFails();
     bannerBrowser->navigate(platform::settings().bannerUrl);
 
     // Step 15.
@@ -106,6 +138,8 @@ bool openMainWindow()
     mainBrowser->view()->setObjectName("mainBrowser");
     mainBrowser->navigate(startPageUrl());
     installAdMenu(*mainBrowser);
+    followMainBrowser();
+    placeControls();
 
     // Step 16.
     bannerTimer = new QTimer(mainWindow);
@@ -204,6 +238,7 @@ void endProcess()
         clientArea = nullptr;
         bannerTimer = nullptr;
         releaseToolbar();
+        releaseFindBar();
     }
     minimizedInsteadOfTray = false;
     mail::releaseSecurityLibrary();

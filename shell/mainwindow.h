@@ -22,6 +22,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 };
 
 // The main window's parts, alive from openMainWindow until endProcess.
@@ -32,12 +33,20 @@ extern platform::Browser* mainBrowser;
 extern QTimer* bannerTimer;
 extern std::unique_ptr<platform::TrayIcon> trayIcon;
 extern platform::ChildProcess helpProgram; // the last help program started
-extern int clientWidth; // W
-extern int clientHeight; // H, the inner height with the menu bar
+extern int clientWidth; // W, the window's inner width now
+extern int clientHeight; // H, the inner height with the menu bar, now
 
 inline constexpr int bannerWidth = 748;
 inline constexpr int bannerHeight = 120;
 inline constexpr int bannerPeriodMs = 20000;
+// The window opens at the desktop's size and can be made no smaller than this.
+inline constexpr int smallestWidth = 800;
+inline constexpr int smallestHeight = 600;
+
+// Places the banner, the text buttons, the main browser and the find bar by the window's inner size W x H: the
+// banner centred, the text buttons at W - 135, the main browser at 0, 140 over the width W and H - 140 high. With
+// the find bar shown the browser ends above it, at the bottom of the area below the menu bar. Runs on every resize.
+void placeControls();
 
 // Start-up steps from opening the main window to installing the session-end hook; shows the window.
 // False (after ending the process) when the window can't be opened.

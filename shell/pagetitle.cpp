@@ -34,6 +34,37 @@ std::string replaceAllIgnoringCase(std::string_view text, std::string_view find,
     return result;
 }
 
+std::string withoutTags(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        const bool tagStarts = text[i] == '<'
+            && ((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next == '/' || next == '!'
+                || next == '?');
+        if (!tagStarts) {
+            result += text[i++];
+            continue;
+        }
+        // To the tag's ">"; a ">" inside a quoted attribute value doesn't end it. A tag cut off takes the rest.
+        char quote = '\0';
+        for (++i; i < text.size(); ++i) {
+            if (quote) {
+                if (text[i] == quote)
+                    quote = '\0';
+            } else if (text[i] == '"' || text[i] == '\'') {
+                quote = text[i];
+            } else if (text[i] == '>') {
+                ++i;
+                break;
+            }
+        }
+    }
+    return result;
+}
+
 std::string pageTitleFromSource(std::string_view source)
 {
     const size_t open = source.find("<h2>");
@@ -44,7 +75,8 @@ std::string pageTitleFromSource(std::string_view source)
     if (close == std::string_view::npos || close <= start)
         return {};
 
-    std::string title(source.substr(start, close - start));
+    // A heading that holds a link (a results page's city) would otherwise propose its markup as the name.
+    std::string title = withoutTags(source.substr(start, close - start));
     static const std::pair<std::string_view, std::string_view> replacements[] = {
         {"*", ""}, {"/", " "}, {":", " "}, {"\\", " "}, {"?", " "}, {"  ", " "}, {"&amp;", "&"},
     };

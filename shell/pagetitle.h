@@ -6,9 +6,13 @@
 namespace shell {
 
 // The title proposed for a page: the text between the first "<h2>" and the first "</h2>" of the source (both
-// searched from the start; empty when either is missing or the end comes first), with "*" removed, "/", ":",
-// "\" and "?" made blanks, one single pass merging pairs of blanks, and "&amp;" (any letter case) made "&".
+// searched from the start; empty when either is missing or the end comes first) without its tags, with "*"
+// removed, "/", ":", "\" and "?" made blanks, one single pass merging pairs of blanks, and "&amp;" (any letter case)
+// made "&".
 std::string pageTitleFromSource(std::string_view source);
+
+// The text with every tag ("<" and a letter, "/", "!" or "?", up to its ">") left out; a lone "<" stays.
+std::string withoutTags(std::string_view text);
 
 // A proposed title as a one-line field shows it: a field holds no line break, so each CR, LF and tab becomes a
 // blank (a heading broken over lines would otherwise become a name the file system refuses).

@@ -4,8 +4,10 @@
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
 
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
 
 #include <cstring>
 
@@ -29,6 +31,7 @@ void createMenuBar()
     static const MenuItem items[] = {
         {"Menu", "Ads List", adsCommand},
         {"Menu", "Watch Searches", watchCommand},
+        {"Menu", "Find in Page", findInPageCommand},
         {"Menu", "Exit Program", exitProgramCommand},
         {"About", "About Quillobrand", aboutCommand},
         {"Help", "Help", helpCommand},
@@ -45,6 +48,29 @@ void createMenuBar()
         const int command = item.command;
         QObject::connect(action, &QAction::triggered, [command] { dispatchCommand(command); });
     }
+}
+
+void createKeys()
+{
+    const std::pair<int, QKeySequence> menuKeys[] = {
+        {helpCommand, QKeySequence(Qt::Key_F1)},
+        {exitProgramCommand, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {findInPageCommand, QKeySequence(Qt::CTRL | Qt::Key_F)},
+    };
+    for (QAction* menu : mainWindow->menuBar()->actions()) {
+        for (QAction* item : menu->menu()->actions()) {
+            for (const auto& [command, key] : menuKeys)
+                if (item->data().toInt() == command)
+                    item->setShortcut(key);
+        }
+    }
+    const std::pair<QKeySequence, void (*)()> keys[] = {
+        {QKeySequence(Qt::ALT | Qt::Key_Left), goBack},
+        {QKeySequence(Qt::ALT | Qt::Key_Right), goForward},
+        {QKeySequence(Qt::Key_F5), reloadPage},
+    };
+    for (const auto& [key, action] : keys)
+        QObject::connect(new QShortcut(key, mainWindow), &QShortcut::activated, action);
 }
 
 static QPixmap loadImage(const char* fileName, bool scaleTo27)
@@ -116,6 +142,15 @@ void createTextButtons(int clientWidth)
         button->setText(b.caption);
         QObject::connect(button, &QPushButton::clicked, b.action);
         toolbar.*b.member = button;
+    }
+}
+
+void placeTextButtons(int clientWidth)
+{
+    for (QPushButton* button : {toolbar.saveThisPage, toolbar.savedPages, toolbar.programOptions, toolbar.emailOptions,
+                                toolbar.emailToFriend, toolbar.replyToAd}) {
+        if (button)
+            button->move(clientWidth - 135, button->y());
     }
 }
 

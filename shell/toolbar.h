@@ -31,10 +31,16 @@ std::array<QPixmap, 8>& images();
 // Command numbers of the menu items; 4 has no item: a second start sends it.
 enum Command { exitProgramCommand = 1, helpCommand = 2, aboutCommand = 3, restoreCommand = 4, watchCommand = 5,
                adsCommand = 6 };
+inline constexpr int findInPageCommand = 7;
 
 void createMenuBar();
+// F1 Help, Ctrl+Q Exit Program, Ctrl+F Find in Page (shown beside their menu items), Alt+Left and Alt+Right Back
+// and Forward, F5 reload. After the menu bar.
+void createKeys();
 void createImageButtons();
 void createTextButtons(int clientWidth);
+// The text buttons at x = clientWidth - 135, each at its own y.
+void placeTextButtons(int clientWidth);
 // Tool tips on the eleven buttons when expertMode is 0, none otherwise.
 void applyToolTips(int expertMode);
 const QPixmap& trayPicture();

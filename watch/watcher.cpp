@@ -3,6 +3,7 @@
 #include "mail/tlstransport.h"
 #include "platform/notifications.h"
 #include "platform/trayicon.h"
+#include "search/builderwindow.h"
 #include "shell/config.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
@@ -132,6 +133,7 @@ void writeLastResult(const std::string& name, const WatchRun& run, std::optional
         file->lastResult = lastResultLine(run);
         writeWatch(name, *file);
     }
+    showRunEnded(name);
 }
 
 void digestEnded(int number, const std::string& name, const DigestResult& result)
@@ -286,6 +288,7 @@ void startWatching()
         if (watcher->schedule.runNow(name, systemNow()))
             onTimer();
     };
+    search::watchedSearchCheck() = [](const std::string& name) { return isWatched(name); };
     reloadWatches();
 }
 

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -220,6 +221,16 @@ std::string formatUtcTime(std::int64_t secondsSinceEpoch)
     char text[64];
     std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02dZ", static_cast<long long>(year), month, day,
                   static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+    return text;
+}
+
+std::string formatLocalTime(std::int64_t secondsSinceEpoch)
+{
+    const auto seconds = static_cast<std::time_t>(secondsSinceEpoch);
+    std::tm local{};
+    char text[64];
+    if (!::localtime_r(&seconds, &local) || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) == 0)
+        return formatUtcTime(secondsSinceEpoch);
     return text;
 }
 

@@ -39,6 +39,8 @@ std::string encodeWatch(const WatchFile& watch);
 // "YYYY-MM-DDTHH:MM:SSZ" (UTC) to seconds since the epoch; nothing unless the text is exactly such a time.
 std::optional<std::int64_t> parseUtcTime(std::string_view text);
 std::string formatUtcTime(std::int64_t secondsSinceEpoch);
+// "YYYY-MM-DD HH:MM" in the computer's time zone, as the user reads a time.
+std::string formatLocalTime(std::int64_t secondsSinceEpoch);
 
 // Under shell::programFolder. Watched: the watch file exists.
 bool isWatched(const std::string& name);

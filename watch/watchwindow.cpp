@@ -200,7 +200,7 @@ void showEntry(WatchWindow& w, int row)
     w.profile->setCurrentIndex(position);
     w.lastResult->setText(platform::toWidgetText(file.lastResult));
     w.lastRun->setText(QString("Last run: ")
-                       + (file.lastRun ? platform::toWidgetText(formatUtcTime(*file.lastRun)) : QString("never")));
+                       + (file.lastRun ? platform::toWidgetText(formatLocalTime(*file.lastRun)) : QString("never")));
 }
 
 // Writes the entry's own fields over the file as it is now: a watch run may have written its result since the
@@ -322,7 +322,29 @@ void connectEvents(WatchWindow& w)
     QObject::connect(w.exit, &QPushButton::clicked, w.window, &QDialog::reject);
 }
 
+WatchWindow* openWindow = nullptr;
+
 } // namespace
+
+void showRunEnded(const std::string& name)
+{
+    if (!openWindow)
+        return;
+    WatchWindow& w = *openWindow;
+    const std::optional<WatchFile> file = readWatch(name);
+    for (size_t row = 0; file && row < w.entries.size(); ++row) {
+        Entry& entry = w.entries[row];
+        if (entry.name != name)
+            continue;
+        // Only what the run wrote: the user's edits of the other fields stay.
+        if (int(row) == w.shown)
+            keepFields(w);
+        entry.file.lastRun = file->lastRun;
+        entry.file.lastResult = file->lastResult;
+        if (int(row) == w.shown)
+            showEntry(w, w.shown);
+    }
+}
 
 void watchWindow(std::int32_t expertMode, const WatchWindowHooks& hooks)
 {
@@ -344,7 +366,9 @@ void watchWindow(std::int32_t expertMode, const WatchWindowHooks& hooks)
         w.list->setCurrentRow(0);
 
     shell::showFixedCentred(window, 385, 300);
+    openWindow = &w;
     window.exec();
+    openWindow = nullptr;
 }
 
 } // namespace watch

@@ -18,6 +18,10 @@ struct WatchWindowHooks {
 // The hooks the shell's menu item hands to the window; filled by whoever runs the watches.
 WatchWindowHooks& windowHooks();
 
+// A watch run has ended and written its file: the open window, if any, shows that watch's last run and result
+// again.
+void showRunEnded(const std::string& name);
+
 // Runs the window modally until Exit or its close box. Tool tips only when expertMode is 0. Nothing is written
 // before Save (or Run Now, for the chosen watch).
 void watchWindow(std::int32_t expertMode, const WatchWindowHooks& hooks);

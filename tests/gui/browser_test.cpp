@@ -375,6 +375,54 @@ TEST_F(BrowserTest, WebPagesFollowedFromTheResultsPageRunTheirScript)
     EXPECT_EQ(programScript("document.title"), "results");
 }
 
+// A second run writes the results page again under the same name: it is a new page, seen from its top, not at the
+// place the user had scrolled the last one to.
+TEST_F(BrowserTest, TheSameAddressAgainOpensAtTheTop)
+{
+    auto* page = static_cast<QWebEngineView*>(browser->view())->page();
+    auto longPage = [](const std::string& run) {
+        std::string html = "<html><body>";
+        for (int i = 0; i < 300; ++i)
+            html += "<p>" + run + " ad " + std::to_string(i) + "</p>";
+        return html + "</body></html>";
+    };
+    const std::string path = folder + "Last Search.html";
+    writeFile(path, longPage("first"));
+    browser->navigate(path);
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    page->runJavaScript("window.scrollTo(0, 4000)", QWebEngineScript::ApplicationWorld);
+    ASSERT_TRUE(processEventsUntil([&] { return page->scrollPosition().y() > 3000; }));
+
+    writeFile(path, longPage("second"));
+    browser->navigate(path);
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    EXPECT_TRUE(processEventsUntil([&] {
+        return page->scrollPosition().y() == 0 && browser->documentSource().find("second ad 299") != std::string::npos;
+    }));
+    // Still at the top once the engine is done with the page: the position it kept is not put back later.
+    page->runJavaScript("1", QWebEngineScript::ApplicationWorld);
+    EXPECT_TRUE(browser->documentSource().find("second ad") != std::string::npos);
+    EXPECT_EQ(page->scrollPosition().y(), 0);
+}
+
+// The maker's host out of reach: an empty area where the banner goes, never the engine's error page; a page that
+// loads later is seen again.
+TEST_F(BrowserTest, ABannerThatCantLoadLeavesAnEmptyArea)
+{
+    browser->hideWhenLoadFails();
+    writeFile(folder + "banner.html", "<html><body>banner</body></html>");
+    const std::pair<std::string, bool> steps[] = {
+        {"http://127.0.0.1:9/banners/quillobrand/banner.php", false},
+        {"file://" + folder + "banner.html", true},
+        {"http://127.0.0.1:9/again", false},
+    };
+    for (const auto& [url, seen] : steps) {
+        browser->navigate(url);
+        ASSERT_TRUE(browser->waitForLoadFinished(15000)) << url;
+        EXPECT_TRUE(processEventsUntil([&, seen = seen] { return browser->view()->isVisible() == seen; })) << url;
+    }
+}
+
 TEST_F(BrowserTest, FilePathsWithBlanksAndHashesOpenAsTheyStand)
 {
     writeFile(folder + "Last #1 Search.html", "<html><body><p>hash page</p></body></html>");

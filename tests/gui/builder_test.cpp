@@ -5,11 +5,13 @@
 #include "smalldisk.h"
 
 #include "search/adstore.h"
+#include "search/builder.h"
 #include "search/savedsearch.h"
 #include "search/searchrun.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
+#include "watch/watcher.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -745,5 +747,148 @@ TEST_F(BuilderRun, AFullDiskEndsThePageAndSaysSo)
               "The results page could not be written whole: the disk is full. Make room on the disk and search again.");
     EXPECT_EQ(readFile(page), "") << "no room even for the line that says why";
 }
+
+// Typing in Save Search's name box replaces the proposed name: it comes selected.
+TEST_F(Builder, SaveSearchSelectsTheProposedName)
+{
+    withBuilder([&](QWidget* w) {
+        whenWindowOpens("saveSearchDialog", [&](QWidget* dialog) {
+            auto* name = child<QLineEdit>(dialog, "nameField");
+            EXPECT_EQ(name->selectedText(), "Last Search");
+            QTest::keyClicks(name, "Coast desks");
+            EXPECT_EQ(name->text(), "Coast desks");
+            child<QAbstractButton>(dialog, "saveButton")->click();
+        });
+        child<QAbstractButton>(w, "searchSaveButton")->click();
+    });
+    EXPECT_TRUE(fs::exists(folder + "savedsearch/Coast desks.search"));
+}
+
+// Deleting a saved search that a watch runs says that the watch stops with it.
+struct DeleteCase {
+    const char* name;
+    bool watched;
+    std::string question;
+};
+
+class DeleteWatchedSearch : public Builder, public ::testing::WithParamInterface<DeleteCase> { };
+
+TEST_P(DeleteWatchedSearch, NamesTheWatchInTheQuestion)
+{
+    ASSERT_TRUE(search::writeSavedSearch(folder + "savedsearch/Desks.search", SearchDefinition{}));
+    if (GetParam().watched) {
+        fs::create_directories(folder + "watch");
+        writeFile(folder + "watch/Desks.watch", "interval=60\r\n");
+    }
+    watch::startWatching(); // gives the builder its way to know a watched search
+    answers = {false};
+    withBuilder([&](QWidget* w) {
+        whenWindowOpens("savedSearchesDialog", [&](QWidget* dialog) {
+            auto* list = child<QListWidget>(dialog, "savedSearchList");
+            ASSERT_EQ(itemsOf(list), std::vector<std::string>{"Desks"});
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+            child<QAbstractButton>(dialog, "deleteButton")->click();
+            child<QAbstractButton>(dialog, "exitButton")->click();
+        });
+        child<QAbstractButton>(w, "savedSearchesButton")->click();
+    });
+    watch::stopWatching();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Delete Search");
+    EXPECT_EQ(boxes[0].text, GetParam().question);
+    EXPECT_TRUE(fs::exists(folder + "savedsearch/Desks.search")) << "answered No";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Watches, DeleteWatchedSearch,
+    ::testing::Values(DeleteCase{"NotWatched", false, "Do You Really Want To Delete Desks?"},
+                      DeleteCase{"Watched", true,
+                                 "Do You Really Want To Delete Desks?\n\nThe watch \"Desks\" runs this search: it "
+                                 "does nothing until a search of that name is saved again."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The site's list of areas names each city beside its code; the filter keeps the cities whose code or name holds
+// the text; what moves and what is saved is the code alone.
+TEST_F(Builder, AreaEditorNamesTheCitiesAndFiltersThem)
+{
+    writeFile(folder + "citydata/all cities.city", "bgky\r\nabilene\r\nboston\r\nnowhere\r\n");
+    writeFile(folder + "areas.tsv",
+              "code\tname\tsection\tsubsection\n"
+              "bgky\tbowling green\tUS\tKentucky\n"
+              "abilene\tabilene\tUS\tTexas\n"
+              "boston\tboston\tUS\tMassachusetts\n");
+    withBuilder([&](QWidget* w) {
+        child<QTabWidget>(w, "builderTabs")->setCurrentIndex(1);
+        auto* cities = child<QListWidget>(w, "cityList");
+        auto* editor = child<QListWidget>(w, "areaListEditor");
+        auto* filter = child<QLineEdit>(w, "cityFilterField");
+        EXPECT_EQ(filter->geometry(), QRect(10, 25, 110, 20));
+        EXPECT_EQ(cities->geometry(), QRect(10, 47, 110, 153));
+        EXPECT_EQ(itemsOf(cities),
+                  (std::vector<std::string>{"bgky \u2014 bowling green, Kentucky", "abilene \u2014 abilene, Texas",
+                                            "boston \u2014 boston, Massachusetts", "nowhere"}));
+        auto shown = [&] {
+            std::vector<std::string> rows;
+            for (int row = 0; row < cities->count(); ++row)
+                if (!cities->item(row)->isHidden())
+                    rows.push_back(search::cityCodeOf(cities->item(row)));
+            return rows;
+        };
+        const std::pair<const char*, std::vector<std::string>> filters[] = {
+            {"ky", {"bgky"}}, // the code and the subsection
+            {"TEXAS", {"abilene"}}, // any letter case
+            {"bo", {"bgky", "boston"}}, // "bowling" and "boston"
+            {"where", {"nowhere"}}, // a city the list doesn't name, by its code
+            {"zzz", {}},
+            {"", {"bgky", "abilene", "boston", "nowhere"}},
+        };
+        for (const auto& [text, rows] : filters) {
+            filter->setText(text);
+            EXPECT_EQ(shown(), rows) << text;
+        }
+        // A selected city that the filter hides is not moved.
+        selectRows(cities, {0, 2});
+        QTest::keyClicks(filter, "bost");
+        EXPECT_FALSE(cities->item(0)->isSelected());
+        child<QAbstractButton>(w, "copyRightButton")->click();
+        EXPECT_EQ(itemsOf(editor), std::vector<std::string>{"boston \u2014 boston, Massachusetts"});
+        // Moved back under a filter that doesn't hold it, it joins the list hidden.
+        filter->setText("abi");
+        selectRows(editor, {0});
+        child<QAbstractButton>(w, "copyLeftButton")->click();
+        EXPECT_EQ(shown(), std::vector<std::string>{"abilene"});
+        filter->clear();
+        selectRows(cities, {0});
+        child<QAbstractButton>(w, "copyRightButton")->click();
+
+        whenWindowOpens("newAreaDialog", [&](QWidget* dialog) {
+            child<QLineEdit>(dialog, "nameField")->setText("South");
+            child<QAbstractButton>(dialog, "okButton")->click();
+        });
+        child<QAbstractButton>(w, "newAreaButton")->click();
+        selectRows(cities, {0});
+        child<QAbstractButton>(w, "copyRightButton")->click();
+        child<QAbstractButton>(w, "areaSaveButton")->click();
+    });
+    EXPECT_EQ(readFile(folder + "citydata/South.city"), "abilene\r\n") << "codes alone are saved";
+}
+
+// A list that isn't the site's list of areas shows the codes alone.
+class DamagedAreaNames : public Builder, public ::testing::WithParamInterface<std::string> { };
+
+TEST_P(DamagedAreaNames, ShowTheCodesAlone)
+{
+    writeFile(folder + "citydata/all cities.city", "bgky\r\nboston\r\n");
+    if (!GetParam().empty())
+        writeFile(folder + "areas.tsv", GetParam());
+    withBuilder([&](QWidget* w) {
+        EXPECT_EQ(itemsOf(child<QListWidget>(w, "cityList")), (std::vector<std::string>{"bgky", "boston"}));
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DamagedAreaNames,
+                         ::testing::Values(std::string(), // missing
+                                           "bgky\tbowling green\tUS\tKentucky\n", // no header
+                                           "code\tname\tsection\tsubsection\nbgky\tbowling green\n"));
 
 } // namespace

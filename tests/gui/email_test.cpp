@@ -205,7 +205,10 @@ INSTANTIATE_TEST_SUITE_P(
         SubjectCase{"utf8", "<html><body><h2>Caf\xC3\xA9 \xE2\x82\xAC 5</h2></body></html>",
                     "Caf\xC3\xA9 \xE2\x82\xAC 5"},
         SubjectCase{"headingOverLines", "<html><body><h2>\r\n    Bikes\r\n    and\tparts  \r\n</h2></body></html>",
-                    "Bikes and parts"}),
+                    "Bikes and parts"},
+        SubjectCase{"cityLinkWithoutItsMarkup",
+                    "<html><body><h2><a href=\"http://boston.localhost:46673\">BOSTON</a></h2></body></html>",
+                    "BOSTON"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SentNameCase {

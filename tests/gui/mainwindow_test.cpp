@@ -41,8 +41,9 @@ TEST_F(ShellTest, MainWindowFillsTheDesktopWithItsControlsInPlace)
     EXPECT_EQ(clientArea->geometry(), QRect(0, menuBarHeight, W, H - menuBarHeight));
     EXPECT_EQ(clientWidth, W);
     EXPECT_EQ(clientHeight, H);
-    EXPECT_EQ(mainWindow->minimumSize(), mainWindow->maximumSize()) << "not resizable";
-    EXPECT_FALSE(mainWindow->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(mainWindow->minimumSize(), QSize(800, 600)) << "resizable down to 800 x 600";
+    EXPECT_GE(mainWindow->maximumSize().width(), 10000);
+    EXPECT_TRUE(mainWindow->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(mainWindow->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_EQ(bannerBrowser->view()->geometry(), QRect((W - 748) / 2, 10, 748, 120));
     EXPECT_EQ(mainBrowser->view()->geometry(), QRect(0, 140, W, H - 140));
@@ -75,9 +76,41 @@ TEST_F(ShellTest, MainWindowFillsTheDesktopWithItsControlsInPlace)
         for (const QAction* item : menu->menu()->actions())
             menus << menu->text() + "/" + item->text() + "/" + item->data().toString();
     EXPECT_EQ(menus,
-              QStringList({"Menu/Ads List/6", "Menu/Watch Searches/5", "Menu/Exit Program/1",
+              QStringList({"Menu/Ads List/6", "Menu/Watch Searches/5", "Menu/Find in Page/7", "Menu/Exit Program/1",
                            "About/About Quillobrand/3", "Help/Help/2"}));
 }
+
+// The opening placement, applied again to each size the window is given: banner centred, text buttons at the
+// right edge, the browser filling the rest below 140.
+class Resize : public ShellTest, public ::testing::WithParamInterface<QSize> { };
+
+TEST_P(Resize, ControlsFollowTheWindowsSize)
+{
+    startShell();
+    const QSize asked = GetParam();
+    mainWindow->resize(asked);
+    const QSize size = asked.expandedTo(QSize(800, 600));
+    ASSERT_TRUE(processEventsUntil([&] { return mainWindow->size() == size && clientArea->width() == size.width(); }))
+        << mainWindow->size().width() << "x" << mainWindow->size().height();
+    const int W = size.width();
+    const int H = size.height();
+    EXPECT_EQ(clientWidth, W);
+    EXPECT_EQ(clientHeight, H);
+    EXPECT_EQ(clientArea->height(), H - mainWindow->menuBar()->height());
+    EXPECT_EQ(bannerBrowser->view()->geometry(), QRect((W - 748) / 2, 10, 748, 120));
+    EXPECT_EQ(mainBrowser->view()->geometry(), QRect(0, 140, W, H - 140));
+    for (QPushButton* button : {toolbar.saveThisPage, toolbar.savedPages, toolbar.programOptions, toolbar.emailOptions,
+                                toolbar.emailToFriend, toolbar.replyToAd})
+        EXPECT_EQ(button->geometry().topLeft().x(), W - 135) << button->text().toStdString();
+    EXPECT_EQ(toolbar.replyToAd->geometry(), QRect(W - 135, 110, 115, 20));
+    EXPECT_EQ(toolbar.help->geometry(), QRect(50, 55, 35, 40)) << "the image buttons stay at the top left";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Resize,
+                         ::testing::Values(QSize(800, 600), QSize(1024, 700), QSize(1366, 708), QSize(640, 480)),
+                         [](const auto& info) {
+                             return std::to_string(info.param.width()) + "x" + std::to_string(info.param.height());
+                         });
 
 TEST_F(ShellTest, MissingImagesLeaveWorkingButtonsWithoutPictures)
 {
@@ -372,6 +405,46 @@ TEST_F(ShellTest, ExitNeverEndsAProcessTheProgramDidNotStartOrThatHasEnded)
     ::kill(bystander, SIGKILL);
     ::waitpid(bystander, nullptr, 0);
 }
+
+// The help program hands the guide to the desktop's browser; when nothing could show it (no browser, no help
+// program), the user is told where the guide's file is.
+struct HelpCase {
+    const char* name;
+    const char* script; // nullptr: no help program
+    bool told;
+};
+
+class HelpWithoutBrowser : public ShellTest, public ::testing::WithParamInterface<HelpCase> { };
+
+TEST_P(HelpWithoutBrowser, SaysWhereTheGuideIs)
+{
+    if (GetParam().script) {
+        writeFile(folder + "Help/Help", GetParam().script);
+        fs::permissions(folder + "Help/Help", fs::perms::owner_all);
+    }
+    startShell();
+    toolbar.help->click();
+    // Until the help program has ended and been looked at, or the box came.
+    EXPECT_TRUE(processEventsUntil([&] { return helpProgram.pid() == 0 || !boxes.empty(); }, 30000));
+    processEventsUntil([&] { return !boxes.empty(); }, GetParam().told ? 30000 : 0);
+    if (!GetParam().told) {
+        EXPECT_TRUE(boxes.empty());
+        return;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Quillobrand");
+    EXPECT_FALSE(boxes[0].yesNo);
+    EXPECT_NE(boxes[0].text.find(folder + "Help/index.html"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(boxes[0].text, helpNotShownText());
+}
+
+INSTANTIATE_TEST_SUITE_P(Help, HelpWithoutBrowser,
+                         ::testing::Values(HelpCase{"Shown", "#!/bin/sh\nexit 0\n", false},
+                                           HelpCase{"NoBrowser", "#!/bin/sh\necho 'no method available' >&2\nexit 3\n",
+                                                    true},
+                                           HelpCase{"KilledBySignal", "#!/bin/sh\nkill -9 $$\n", true},
+                                           HelpCase{"NoHelpProgram", nullptr, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShellTest, AFailedHelpStartLeavesNoHelpProgramRemembered)
 {

@@ -98,6 +98,20 @@ TEST_F(Pages, SaveWritesTheSourceUnderTheProposedOrTypedName)
     EXPECT_TRUE(shell::mainWindow->isEnabled());
 }
 
+// A results page's heading is its first city's link: the name proposed is the city, not the link's markup, and
+// the blanks come as the heading has them.
+TEST_F(Pages, TheProposedNameHasNoMarkup)
+{
+    startShell();
+    show("<html><body><h2><a href=\"http://boston.localhost:46673\">BOSTON</a>  <i>ads</i></h2></body></html>");
+    std::string proposed;
+    savePage([&](QWidget* w) {
+        proposed = child<QLineEdit>(w, "nameField")->text().toStdString();
+        w->close();
+    });
+    EXPECT_EQ(proposed, "BOSTON ads");
+}
+
 TEST_F(Pages, ANameTheFileSystemRefusesSavesNothingAndATitleIsProposedOnOneLine)
 {
     writeFile(folder + "Last Search.html", "results");

@@ -6,6 +6,7 @@
 #include "shell/programstate.h"
 #include "shell/startup.h"
 #include "shell/toolbar.h"
+#include "watch/watchfile.h"
 #include "watch/watchwindow.h"
 
 #include <QCheckBox>
@@ -16,11 +17,14 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <optional>
 
 namespace fs = std::filesystem;
 using namespace shell;
@@ -195,7 +199,9 @@ TEST_P(WatchEdits, WrittenOnlyBySave)
         EXPECT_EQ(mail->text(), "me@example.org");
         EXPECT_EQ(profile->currentText(), "Work");
         EXPECT_EQ(child<QLineEdit>(window, "resultField")->text(), "2 new ads; mail sent");
-        EXPECT_EQ(child<QLabel>(window, "lastRunLabel")->text(), "Last run: 2024-05-06T07:08:09Z");
+        // In the computer's time zone, as the user reads a time.
+        EXPECT_EQ(child<QLabel>(window, "lastRunLabel")->text().toStdString(),
+                  "Last run: " + watch::formatLocalTime(*watch::parseUtcTime("2024-05-06T07:08:09Z")));
         EXPECT_FALSE(gone->isVisible());
         EXPECT_TRUE(runNow->isEnabled());
         interval->setValue(45);
@@ -278,6 +284,46 @@ TEST_F(WatchWindowTest, RunNowWritesTheChosenWatchFirst)
     EXPECT_EQ(runs, std::vector<std::string>{"Flats"});
     EXPECT_TRUE(fileThere);
     EXPECT_FALSE(fs::exists(folder + "watch/Boats.watch")) << "only the chosen watch is written";
+}
+
+// A run started by Run Now ends while the window is open: its last run and result are shown, the time in the
+// computer's zone, and what the user typed in the other fields stays.
+TEST_F(WatchWindowTest, TheEndOfARunShowsItsResultInLocalTime)
+{
+    const char* zone = std::getenv("TZ");
+    const std::optional<std::string> oldZone = zone ? std::optional<std::string>(zone) : std::nullopt;
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    ::tzset();
+    writeFile(folder + "savedsearch/Boats.search", "x");
+    writeFile(folder + "watch/Boats.watch", "interval=60\r\nlastRun=2026-12-09T08:00:00Z\r\nlastResult=0 new ads\r\n");
+    watch::windowHooks().runNow = [&](const std::string& name) {
+        // As a run on its own thread does: the file is written, then the window is told, later.
+        QTimer::singleShot(50, [this, name] {
+            writeFile(folder + "watch/" + name + ".watch",
+                      "interval=90\r\nlastRun=2026-12-10T13:05:00Z\r\nlastResult=2 new ads\r\n");
+            watch::showRunEnded(name);
+        });
+    };
+    startShell();
+    std::vector<std::string> seen;
+    openWatchWindow([&](QWidget* window) {
+        auto* lastRun = child<QLabel>(window, "lastRunLabel");
+        auto* result = child<QLineEdit>(window, "resultField");
+        seen.push_back(lastRun->text().toStdString());
+        child<QSpinBox>(window, "intervalBox")->setValue(90);
+        child<QPushButton>(window, "runNowButton")->click();
+        EXPECT_TRUE(processEventsUntil([&] { return result->text() == "2 new ads"; }));
+        seen.push_back(lastRun->text().toStdString());
+        EXPECT_EQ(child<QSpinBox>(window, "intervalBox")->value(), 90) << "the user's edit stays";
+        child<QPushButton>(window, "exitButton")->click();
+    });
+    watch::showRunEnded("Boats"); // no window open: nothing to show, nothing breaks
+    if (oldZone)
+        ::setenv("TZ", oldZone->c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+    EXPECT_EQ(seen, (std::vector<std::string>{"Last run: 2026-12-09 09:00", "Last run: 2026-12-10 14:05"}));
 }
 
 TEST_F(WatchWindowTest, TheLogInTickWritesAndRemovesTheAutostartEntry)

@@ -7,8 +7,11 @@
 #include "mail/securitylibrary.h"
 #include "platform/settings.h"
 #include "search/savedsearch.h"
+#include "search/seenads.h"
+#include "shell/actions.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
+#include "shell/toolbar.h"
 #include "watch/watcher.h"
 #include "watch/watchfile.h"
 #include "watch/watchwindow.h"
@@ -23,6 +26,9 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <filesystem>
 #include <regex>
@@ -322,6 +328,32 @@ TEST_F(WatchRun, PagesNotReadTwiceInARowNotifyOnce)
     const size_t first = calls.find(said);
     EXPECT_NE(first, std::string::npos) << calls;
     EXPECT_EQ(calls.find(said, first + 1), std::string::npos) << calls; // once, not at the third run
+}
+
+// Run Now in the open window: once the run over the site has ended, the window shows its result and time.
+TEST_F(WatchRun, TheOpenWindowShowsTheResultOfRunNow)
+{
+    fs::create_directories(folder + "watch");
+    writeFile(folder + "watch/Desks.watch", "interval=60\r\n");
+    startShell();
+    watch::startWatching();
+    std::string before;
+    std::string after;
+    std::string result;
+    whenWindowOpens("watchWindow", [&](QWidget* window) {
+        auto* lastRun = window->findChild<QLabel*>("lastRunLabel");
+        auto* resultField = window->findChild<QLineEdit*>("resultField");
+        before = lastRun->text().toStdString();
+        window->findChild<QPushButton*>("runNowButton")->click();
+        EXPECT_TRUE(processEventsUntil([&] { return !resultField->text().isEmpty(); }, 60000));
+        result = resultField->text().toStdString();
+        after = lastRun->text().toStdString();
+        window->findChild<QPushButton*>("exitButton")->click();
+    });
+    shell::dispatchCommand(shell::watchCommand);
+    EXPECT_EQ(before, "Last run: never");
+    EXPECT_EQ(result, "0 new ads");
+    EXPECT_EQ(after, "Last run: " + watch::formatLocalTime(*watch::readWatch("Desks")->lastRun));
 }
 
 } // namespace

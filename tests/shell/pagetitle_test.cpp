@@ -31,7 +31,13 @@ INSTANTIATE_TEST_SUITE_P(
         TitleCase{"backslashAndColon", "<h2>C:\\dir</h2>", "C dir"},
         TitleCase{"ampersandAnyCase", "<h2>A &AMP; B &Amp; C</h2>", "A & B & C"},
         TitleCase{"ampersandMadeAfterBlankMerge", "<h2>x &amp;amp; y</h2>", "x &amp; y"},
-        TitleCase{"markupInsideStaysButItsSlashesGo", "<h2><b>Bold</b> text</h2>", "<b>Bold< b> text"},
+        TitleCase{"tagsInsideAreDropped", "<h2><b>Bold</b> text</h2>", "Bold text"},
+        TitleCase{"cityLinkGivesItsText", "<h2><a href=\"http://boston.localhost:46673\">BOSTON</a></h2>", "BOSTON"},
+        TitleCase{"quotedGreaterThanInsideATag", "<h2><a title='a>b' href=\"x>y\">Desk</a>s</h2>", "Desks"},
+        TitleCase{"loneLessThanStays", "<h2>1 < 2 <3</h2>", "1 < 2 <3"},
+        TitleCase{"commentDropped", "<h2>A<!-- note -->B</h2>", "AB"},
+        TitleCase{"blanksLeftByTagsMergeOnce", "<h2>a <i></i>  b</h2>", "a  b"},
+        TitleCase{"cutOffTagTakesTheRest", "<h2>Lamp <span class=\"x</h2>", "Lamp "},
         TitleCase{"eightBitBytesKept", "<h2>Caf\xc3\xa9 / Bar</h2>", "Caf\xc3\xa9  Bar"}),
     [](const auto& info) { return std::string(info.param.name); });
 

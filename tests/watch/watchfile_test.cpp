@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace watch;
@@ -133,6 +136,30 @@ TEST(WatchFile, UtcTimesGoBothWays)
         EXPECT_EQ(formatUtcTime(seconds), text);
     }
     EXPECT_EQ(parseUtcTime("2100-02-29T00:00:00Z"), std::nullopt);
+}
+
+// The same moment read in three zones, summer time included; the zone is set for the test and put back after.
+TEST(WatchFile, LocalTimesReadInTheComputersZone)
+{
+    const char* before = std::getenv("TZ");
+    const std::string saved = before ? before : "";
+    const std::tuple<const char*, std::int64_t, const char*> times[] = {
+        {"UTC0", 1797426000LL, "2026-12-16 13:00"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 1797426000LL, "2026-12-16 14:00"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 1782309600LL, "2026-06-24 16:00"},
+        {"EST5EDT,M3.2.0,M11.1.0", 1797426000LL, "2026-12-16 08:00"},
+        {"UTC0", 1797426059LL, "2026-12-16 13:00"}, // seconds are not shown
+    };
+    for (const auto& [zone, seconds, text] : times) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        EXPECT_EQ(formatLocalTime(seconds), text) << zone;
+    }
+    if (before)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 class WatchFolder : public ::testing::Test {
