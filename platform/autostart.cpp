@@ -1,56 +1,16 @@
 #include "platform/autostart.h"
 
 #include "platform/files.h"
+#include "platform/programfolder.h"
 
 #include <cerrno>
-#include <cstdlib>
-#include <optional>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
-namespace {
-
-// The variable's value without trailing slashes ("/" gives ""); nothing unless it is an absolute path.
-std::optional<std::string> absoluteFolder(const char* variable)
-{
-    const char* value = std::getenv(variable);
-    if (!value || value[0] != '/')
-        return std::nullopt;
-    std::string folder(value);
-    while (!folder.empty() && folder.back() == '/')
-        folder.pop_back();
-    return folder;
-}
-
-std::optional<std::string> configHome()
-{
-    if (auto folder = absoluteFolder("XDG_CONFIG_HOME"))
-        return folder;
-    if (auto home = absoluteFolder("HOME"))
-        return *home + "/.config";
-    return std::nullopt;
-}
-
-bool makeFolders(const std::string& folder)
-{
-    // Each level from the root down; the ones there already stay as they are.
-    size_t at = 0;
-    while (at != std::string::npos) {
-        at = folder.find('/', at + 1);
-        const std::string part = folder.substr(0, at);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return isDirectory(folder);
-}
-
-} // namespace
-
 std::string autostartEntryPath()
 {
-    const auto home = configHome();
+    const auto home = xdgBaseFolder("XDG_CONFIG_HOME", ".config");
     return home ? *home + "/autostart/quillobrand.desktop" : std::string();
 }
 
@@ -106,7 +66,7 @@ std::string autostartEntryText(const std::string& programPath)
 bool writeAutostartEntry(const std::string& programPath)
 {
     const std::string path = autostartEntryPath();
-    if (path.empty() || !makeFolders(path.substr(0, path.rfind('/'))))
+    if (path.empty() || !makeFolders(path.substr(0, path.rfind('/')), 0700))
         return false;
     return writeFileAtomically(path, autostartEntryText(programPath));
 }

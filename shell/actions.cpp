@@ -56,7 +56,8 @@ void startHelpProgram()
 {
     // A later start replaces the remembered one, which keeps running; a start that fails is not reported and
     // leaves no help program remembered.
-    helpProgram.start(programFolder + "Help/Help", programName, programFolder + "Help/");
+    const std::string program = suppliedFile("Help/Help");
+    helpProgram.start(program, programName, program.substr(0, program.rfind('/') + 1));
 }
 
 void openSearchBuilder()

@@ -236,8 +236,7 @@ void onSave(WatchWindow& w)
     }
     const bool wanted = w.autostart->isChecked();
     if (wanted != platform::autostartEntryExists()) {
-        const bool done = wanted ? platform::writeAutostartEntry(shell::programFolder + "quillobrand")
-                                 : platform::removeAutostartEntry();
+        const bool done = wanted ? platform::writeAutostartEntry(shell::programFile) : platform::removeAutostartEntry();
         if (!done) {
             platform::showMessageBox(shell::programName, "The log-in start could not be changed.",
                                      platform::BoxIcon::Error);
