@@ -6,6 +6,10 @@
 set(QB_FILE_MODE OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 set(QB_PROGRAM_MODE OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
+# Bound at start, as Debian builds its programs: the relocation tables are read-only from the first instruction on.
+target_link_options(quillobrand PRIVATE "LINKER:-z,now")
+target_link_options(qb_cryptlib PRIVATE "LINKER:-z,now")
+
 install(TARGETS quillobrand RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(TARGETS qb_cryptlib LIBRARY DESTINATION "${QB_INSTALL_LIBRARY_DIR}" PERMISSIONS ${QB_FILE_MODE})
 
@@ -59,8 +63,8 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}")
 set(CPACK_PACKAGE_VENDOR "The Quillobrand developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "search classified ads in many cities at once")
-set(CPACK_PACKAGE_DESCRIPTION "Quillobrand searches a classified-ads site in many cities at once and merges the
-ads, under a heading per city, into one local results page shown in its own
+set(CPACK_PACKAGE_DESCRIPTION "Quillobrand searches a classified-ads site in many cities at once and merges
+the ads, under a heading per city, into one local results page shown in its own
 browser window. It keeps saved searches, city lists and saved pages, marks the
 ads that are new since a search last ran, watches saved searches with desktop
 notifications, and mails pages or answers ads through its own SMTP client over

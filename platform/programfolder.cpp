@@ -9,7 +9,7 @@
 #define QB_DATA_FROM_BIN "../share/quillobrand/"
 #endif
 #ifndef QB_LIBRARY_FROM_BIN
-#define QB_LIBRARY_FROM_BIN "../lib/quillobrand/"
+#define QB_LIBRARY_FROM_BIN "../lib/x86_64-linux-gnu/quillobrand/"
 #endif
 
 namespace platform {

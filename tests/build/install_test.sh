@@ -21,7 +21,9 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 # Where a Linux desktop looks for each file.
-for file in bin/quillobrand lib/quillobrand/cryptlib32.so share/quillobrand/CategoryTree.dat \
+library=$(cd "$prefix" && find lib* -path '*/quillobrand/cryptlib32.so')
+[ -n "$library" ] || fail "the security library is not in a private library folder: $(find "$prefix" -name '*.so')"
+for file in bin/quillobrand "$library" share/quillobrand/CategoryTree.dat \
             "share/quillobrand/citydata/Major Cities.city" "share/quillobrand/citydata/all cities.city" \
             share/quillobrand/search.bmp share/quillobrand/help.bmp share/quillobrand/about/about.html \
             share/quillobrand/about/logo.bmp share/quillobrand/Help/index.html share/applications/quillobrand.desktop \
@@ -54,12 +56,12 @@ status=0
 env -u DISPLAY "$prefix/bin/quillobrand" --in-tray --frobnicate >"$work/out" 2>"$work/err" || status=$?
 [ "$status" -eq 2 ] && [ ! -s "$work/out" ] && grep -q "^Usage: quillobrand" "$work/err" || fail "unknown argument: $status"
 
-# Real starts. Home and banner on a closed loopback port, through the user's own settings.ini: nothing leaves the
-# machine, and the user's copy of a supplied file is the one read.
+# Real starts. Home and banner on a closed loopback port, through a supplied settings.ini: nothing leaves the machine.
+printf '[Settings]\nhomePageUrl=http://127.0.0.1:9/\nbannerUrl=http://127.0.0.1:9/banner\n' \
+    >"$prefix/share/quillobrand/settings.ini"
 home=$work/home
 data=$home/.local/share/quillobrand
-mkdir -p "$data"
-printf '[Settings]\nhomePageUrl=http://127.0.0.1:9/\nbannerUrl=http://127.0.0.1:9/banner\n' >"$data/settings.ini"
+mkdir -p "$home"
 export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache
 unset XDG_DATA_HOME
 export QT_QPA_PLATFORM=xcb
@@ -91,10 +93,11 @@ before=$(prefix_state)
 start_program "$prefix/bin/quillobrand"
 grep -q '"Quillobrand"' <<<"$(window_shown)" || fail "WM_CLASS $(window_shown) does not match StartupWMClass"
 grep -qx "StartupWMClass=Quillobrand" "$desktop" || fail "StartupWMClass"
-expected=$'citydata\nsavedpages\nsavedsearch\nseen\nsent\nsettings.ini\nsmtp\nwatch'
+expected=$'citydata\nsavedpages\nsavedsearch\nseen\nsent\nsmtp\nwatch'
 [ "$(ls "$data")" = "$expected" ] || fail "the first start made: $(ls "$data")"
-[ "$(stat -c %a "$data" "$data/smtp" | sort -u)" = 700 ] || fail "the user's folders are not owner-only"
-[ -z "$(find "$data" -type f ! -name settings.ini)" ] || fail "supplied files were copied: $(find "$data" -type f)"
+[ -z "$(find "$data" ! -type d)" ] || fail "supplied files were copied: $(find "$data" ! -type d)"
+modes=$(find "$home/.local" -type d -printf '%m\n' | sort -u)
+[ "$modes" = 700 ] || fail "the user's folders are not owner-only: $modes"
 timeout 30 "$prefix/bin/quillobrand" || fail "a second start did not end at once"
 kill "$program_pid" # log-off: ends at once, saving nothing
 wait_end || true
@@ -113,9 +116,8 @@ strays=$(find "$home" -mindepth 1 -path "$data" -prune -o -path "$XDG_CACHE_HOME
 portable=$work/Quillobrand
 mkdir -p "$portable"
 cp -r "$prefix/share/quillobrand/." "$portable/"
-cp "$prefix/bin/quillobrand" "$prefix/lib/quillobrand/cryptlib32.so" "$portable/"
+cp "$prefix/bin/quillobrand" "$prefix/$library" "$portable/"
 touch "$portable/portable"
-cp "$data/settings.ini" "$portable/"
 printf '\0\0\0\0\0\0\0\0\1\0\0\0\7' >"$portable/Quillobrand.cfg"
 rm -rf "$home"
 mkdir -p "$home"

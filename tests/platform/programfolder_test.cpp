@@ -69,8 +69,8 @@ TEST_P(Locate, PortableBesideTheProgramElseTheXdgDataFolder)
         EXPECT_EQ(folders.suppliedFolder, bin);
         EXPECT_EQ(folders.libraryFolder, bin);
     } else {
-        EXPECT_EQ(folders.suppliedFolder, root + "prefix/share/quillobrand/");
-        EXPECT_EQ(folders.libraryFolder, root + "prefix/lib/quillobrand/");
+        EXPECT_EQ(folders.suppliedFolder, root + "prefix/" QB_INSTALL_DATA_DIR "/");
+        EXPECT_EQ(folders.libraryFolder, root + "prefix/" QB_INSTALL_LIBRARY_DIR "/");
     }
 }
 
