@@ -65,8 +65,12 @@ mkdir -p "$home"
 export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache
 unset XDG_DATA_HOME
 export QT_QPA_PLATFORM=xcb
+# A temporary folder of its own: the single-instance socket lies there, apart from any other Quillobrand running.
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR"
 
-window_shown() { xprop -name "$title" WM_CLASS 2>/dev/null; }
+window() { /usr/bin/python3 "$here/x11_window.py" "$1" "$program_pid" "$title"; }
+window_shown() { window shown 2>/dev/null; }
 start_program() { # the program file; waits (bounded) until its window is shown
     "$1" >>"$work/program.log" 2>&1 &
     program_pid=$!
@@ -91,7 +95,7 @@ prefix_state() { find "$prefix" -printf '%p %s %m %T@\n' | sort; }
 before=$(prefix_state)
 
 start_program "$prefix/bin/quillobrand"
-grep -q '"Quillobrand"' <<<"$(window_shown)" || fail "WM_CLASS $(window_shown) does not match StartupWMClass"
+[ "$(window_shown)" = "quillobrand Quillobrand" ] || fail "WM_CLASS $(window_shown) does not match StartupWMClass"
 grep -qx "StartupWMClass=Quillobrand" "$desktop" || fail "StartupWMClass"
 expected=$'citydata\nsavedpages\nsavedsearch\nseen\nsent\nsmtp\nwatch'
 [ "$(ls "$data")" = "$expected" ] || fail "the first start made: $(ls "$data")"
@@ -105,7 +109,7 @@ wait_end || true
 # Tray mode Never and a 13-byte configuration: a close ends the program, which writes exactly 12 bytes back.
 printf '\0\0\0\0\0\0\0\0\1\0\0\0\7' >"$data/Quillobrand.cfg"
 start_program "$prefix/bin/quillobrand"
-/usr/bin/python3 "$here/close_window.py" "$title" || fail "no window to close"
+window close || fail "no window to close"
 wait_end || fail "the orderly exit's status"
 [ "$(stat -c %s "$data/Quillobrand.cfg")" = 12 ] || fail "the configuration was not written in the data folder"
 [ "$(prefix_state)" = "$before" ] || fail "written under the prefix: $(diff <(echo "$before") <(prefix_state))"
@@ -122,7 +126,7 @@ printf '\0\0\0\0\0\0\0\0\1\0\0\0\7' >"$portable/Quillobrand.cfg"
 rm -rf "$home"
 mkdir -p "$home"
 start_program "$portable/quillobrand"
-/usr/bin/python3 "$here/close_window.py" "$title" || fail "no window to close"
+window close || fail "no window to close"
 wait_end || fail "the portable program's exit status"
 [ "$(stat -c %s "$portable/Quillobrand.cfg")" = 12 ] || fail "the portable configuration was not written beside it"
 [ ! -e "$data" ] || fail "the portable program made $data"
