@@ -20,6 +20,12 @@ install(DIRECTORY "${CMAKE_SOURCE_DIR}/data/" DESTINATION "${QB_INSTALL_DATA_DIR
     REGEX "/(savedsearch|savedpages|smtp|sent|seen|watch)(/|$)" EXCLUDE
     REGEX "/(Quillobrand\\.cfg|Last Search\\.html|portable)$" EXCLUDE
     REGEX "/Help/Help$" PERMISSIONS ${QB_PROGRAM_MODE})
+# Area lists that staging makes from a table in data/ are made in the install's data folder the same way.
+if(EXISTS "${CMAKE_SOURCE_DIR}/cmake/AreaLists.cmake")
+    install(CODE "set(SOURCE_DIR \"${CMAKE_SOURCE_DIR}\")
+        set(STAGE_DIR \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QB_INSTALL_DATA_DIR}\")
+        include(\"${CMAKE_SOURCE_DIR}/cmake/AreaLists.cmake\")")
+endif()
 install(FILES ${QB_TOOLBAR_IMAGE_FILES} DESTINATION "${QB_INSTALL_DATA_DIR}" PERMISSIONS ${QB_FILE_MODE})
 install(FILES ${QB_ABOUT_IMAGE_FILES} DESTINATION "${QB_INSTALL_DATA_DIR}/about" PERMISSIONS ${QB_FILE_MODE})
 
