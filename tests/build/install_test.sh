@@ -56,6 +56,12 @@ status=0
 env -u DISPLAY "$prefix/bin/quillobrand" --in-tray --frobnicate >"$work/out" 2>"$work/err" || status=$?
 [ "$status" -eq 2 ] && [ ! -s "$work/out" ] && grep -q "^Usage: quillobrand" "$work/err" || fail "unknown argument: $status"
 
+# With no home folder there is nowhere to keep the user's files: one line, status 1.
+status=0
+env -u HOME -u XDG_DATA_HOME "$prefix/bin/quillobrand" >"$work/out" 2>"$work/err" || status=$?
+[ "$status" -eq 1 ] && grep -q "no home folder" "$work/err" && [ "$(wc -l <"$work/err")" -eq 1 ] \
+    || fail "without a home folder: status $status, $(cat "$work/err")"
+
 # Real starts. Home and banner on a closed loopback port, through a supplied settings.ini: nothing leaves the machine.
 printf '[Settings]\nhomePageUrl=http://127.0.0.1:9/\nbannerUrl=http://127.0.0.1:9/banner\n' \
     >"$prefix/share/quillobrand/settings.ini"
