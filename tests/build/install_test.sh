@@ -92,6 +92,7 @@ wait_end() { # waits (bounded) for the program to end; its exit status
         kill -0 "$program_pid" 2>/dev/null || break
         sleep 0.1
     done
+    kill -0 "$program_pid" 2>/dev/null && { kill -9 "$program_pid"; echo "the program did not end within 30 s" >&2; }
     local status=0
     wait "$program_pid" || status=$?
     program_pid=""
