@@ -98,6 +98,19 @@ wait_end() { # waits (bounded) for the program to end; its exit status
     program_pid=""
     return "$status"
 }
+close_program() { # asks the window to close until the program ends (bounded); its exit status
+    # The browser engine may make the top-level window anew once its first page comes, and a request sent to the
+    # window it replaced is lost: so the request goes again every two seconds to the window there is.
+    for _ in $(seq 15); do
+        kill -0 "$program_pid" 2>/dev/null || break
+        window close 2>/dev/null || true
+        for _ in $(seq 20); do
+            kill -0 "$program_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+    done
+    wait_end
+}
 prefix_state() { find "$prefix" -printf '%p %s %m %T@\n' | sort; }
 before=$(prefix_state)
 
@@ -116,8 +129,7 @@ wait_end || true
 # Tray mode Never and a 13-byte configuration: a close ends the program, which writes exactly 12 bytes back.
 printf '\0\0\0\0\0\0\0\0\1\0\0\0\7' >"$data/Quillobrand.cfg"
 start_program "$prefix/bin/quillobrand"
-window close || fail "no window to close"
-wait_end || fail "the orderly exit's status"
+close_program || fail "the orderly exit's status"
 [ "$(stat -c %s "$data/Quillobrand.cfg")" = 12 ] || fail "the configuration was not written in the data folder"
 [ "$(prefix_state)" = "$before" ] || fail "written under the prefix: $(diff <(echo "$before") <(prefix_state))"
 strays=$(find "$home" -mindepth 1 -path "$data" -prune -o -path "$XDG_CACHE_HOME" -prune -o -type f -print)
@@ -133,8 +145,7 @@ printf '\0\0\0\0\0\0\0\0\1\0\0\0\7' >"$portable/Quillobrand.cfg"
 rm -rf "$home"
 mkdir -p "$home"
 start_program "$portable/quillobrand"
-window close || fail "no window to close"
-wait_end || fail "the portable program's exit status"
+close_program || fail "the portable program's exit status"
 [ "$(stat -c %s "$portable/Quillobrand.cfg")" = 12 ] || fail "the portable configuration was not written beside it"
 [ ! -e "$data" ] || fail "the portable program made $data"
 echo "installed and portable programs keep their files where they belong"
