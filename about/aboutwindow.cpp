@@ -29,7 +29,7 @@ using shell::place;
 
 QPixmap scaledPicture(const char* relativePath, int width, int height)
 {
-    QPixmap picture(QString::fromStdString(shell::programFolder + relativePath));
+    QPixmap picture(QString::fromStdString(shell::suppliedFile(relativePath)));
     if (!picture.isNull())
         picture = picture.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return picture;
@@ -85,7 +85,7 @@ void aboutWindow(const std::string& programName)
         tabs->addTab(page, title);
         browsers.push_back(std::make_unique<platform::Browser>(page, 0, 0, 244, 199));
         browsers.back()->view()->setAccessibleName(title);
-        browsers.back()->navigate("file://" + shell::programFolder + file);
+        browsers.back()->navigate("file://" + shell::suppliedFile(file));
     }
 
     centredText(&dialog, "creditLine", platform::toWidgetText(settings.creditText), 10, 315, 255);

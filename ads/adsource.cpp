@@ -29,7 +29,7 @@ std::optional<std::string> tailOf(const std::string& name, const std::vector<sea
 
 std::vector<search::CategoryEntry> categories()
 {
-    return search::readCategoryFile(shell::programFolder + "CategoryTree.dat");
+    return search::readCategoryFile(shell::suppliedFile("CategoryTree.dat"));
 }
 
 std::string upper(std::string text)

@@ -6,6 +6,13 @@ foreach(folder citydata savedsearch savedpages smtp sent seen watch about Help)
     file(MAKE_DIRECTORY "${STAGE_DIR}/${folder}")
 endforeach()
 
+# The marker that keeps the user's files beside the program; without it the program would use the XDG folders as
+# an installed one does.
+if(NOT EXISTS "${STAGE_DIR}/portable")
+    file(WRITE "${STAGE_DIR}/portable"
+         "Quillobrand keeps all of its files in this folder while this file is here.\n")
+endif()
+
 file(GLOB images "${IMAGE_DIR}/*.bmp")
 foreach(image IN LISTS images)
     get_filename_component(name "${image}" NAME)
@@ -29,7 +36,7 @@ foreach(relative IN LISTS supplied)
             file(COPY_FILE "${SOURCE_DIR}/data/${relative}" "${target}")
         endif()
     elseif(relative MATCHES "^(savedsearch|savedpages|smtp|sent|seen|watch)/" OR relative STREQUAL "Quillobrand.cfg"
-           OR relative STREQUAL "Last Search.html")
+           OR relative STREQUAL "Last Search.html" OR relative STREQUAL "portable")
         # never supplied; skipped so a stray file in data/ cannot replace the user's own
     else()
         file(COPY_FILE "${SOURCE_DIR}/data/${relative}" "${target}" ONLY_IF_DIFFERENT)

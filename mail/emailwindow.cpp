@@ -557,7 +557,7 @@ void showSendResult(int result, const std::string& errorText, const SentWith& se
     std::string text = sendErrorText(result, errorText);
     if (isLogInRefusal(result, errorText))
         text += "\n"
-            + logInAdvice(readMailProviders(shell::programFolder + mailProvidersFile), sent.senderEmail,
+            + logInAdvice(readMailProviders(shell::suppliedFile(mailProvidersFile)), sent.senderEmail,
                           sent.smtpServer);
     // Only a certificate that pinning would let through, and only for a profile whose pin can be kept.
     const std::optional<ServerCertificate>& refused = refusedCertificate();
@@ -620,7 +620,7 @@ int emailWindow(int openingTab, int defaultProfile, int expertMode)
     createEmailPage(e, page);
     createSetupPage(e, setup);
 
-    e.providers = readMailProviders(shell::programFolder + mailProvidersFile);
+    e.providers = readMailProviders(shell::suppliedFile(mailProvidersFile));
     e.addressBook = readAddressBook(e.addressBookPath());
     e.showAddressBook();
     e.fillProfileBox();

@@ -1,51 +1,15 @@
 #include "platform/autostart.h"
 
 #include "platform/files.h"
+#include "platform/programfolder.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <optional>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
-
-// The variable's value without trailing slashes ("/" gives ""); nothing unless it is an absolute path.
-std::optional<std::string> absoluteFolder(const char* variable)
-{
-    const char* value = std::getenv(variable);
-    if (!value || value[0] != '/')
-        return std::nullopt;
-    std::string folder(value);
-    while (!folder.empty() && folder.back() == '/')
-        folder.pop_back();
-    return folder;
-}
-
-std::optional<std::string> configHome()
-{
-    if (auto folder = absoluteFolder("XDG_CONFIG_HOME"))
-        return folder;
-    if (auto home = absoluteFolder("HOME"))
-        return *home + "/.config";
-    return std::nullopt;
-}
-
-bool makeFolders(const std::string& folder)
-{
-    // Each level from the root down; the ones there already stay as they are.
-    size_t at = 0;
-    while (at != std::string::npos) {
-        at = folder.find('/', at + 1);
-        const std::string part = folder.substr(0, at);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return isDirectory(folder);
-}
 
 // The length of the well-formed UTF-8 sequence (RFC 3629: no overlong form, no surrogate, nothing past U+10FFFF)
 // that starts text, or 0; a control character counts as none.
@@ -114,7 +78,7 @@ std::string printablePath(std::string_view programPath)
 
 std::string autostartEntryPath()
 {
-    const auto home = configHome();
+    const auto home = xdgBaseFolder("XDG_CONFIG_HOME", ".config");
     return home ? *home + "/autostart/quillobrand.desktop" : std::string();
 }
 
@@ -174,7 +138,7 @@ bool writeAutostartEntry(const std::string& programPath)
         return false;
     }
     const std::string path = autostartEntryPath();
-    if (path.empty() || !makeFolders(path.substr(0, path.rfind('/'))))
+    if (path.empty() || !makeFolders(path.substr(0, path.rfind('/')), 0700))
         return false;
     return writeFileAtomically(path, autostartEntryText(programPath));
 }

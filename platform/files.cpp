@@ -74,6 +74,18 @@ bool isDirectory(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool makeFolders(const std::string& folder, unsigned mode)
+{
+    size_t at = 0;
+    while (at != std::string::npos) {
+        at = folder.find('/', at + 1);
+        const std::string part = folder.substr(0, at);
+        if (!part.empty() && ::mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
+            return false;
+    }
+    return isDirectory(folder);
+}
+
 static bool writeAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {

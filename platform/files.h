@@ -24,6 +24,10 @@ std::int64_t regularFileSize(const std::string& path);
 
 bool isDirectory(const std::string& path);
 
+// Makes the folder and every missing folder above it with the given mode (the ones there already stay as they
+// are). True when the folder is there at the end.
+bool makeFolders(const std::string& folder, unsigned mode);
+
 // Replaces the file at path with exactly these bytes: they are written to a sibling first, flushed to disk and
 // renamed over the old file, so a crash or a full disk leaves either the old file or the new one, never a short
 // one. A symbolic link is written through to its target (the link stays) and the file keeps its permissions.

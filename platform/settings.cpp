@@ -1,6 +1,7 @@
 #include "platform/settings.h"
 
 #include "platform/files.h"
+#include "platform/programfolder.h"
 
 namespace platform {
 
@@ -87,7 +88,7 @@ ProgramSettings applySettingsText(ProgramSettings base, std::string_view iniText
 ProgramSettings loadSettings(const std::string& folder)
 {
     ProgramSettings s = defaultSettings();
-    if (auto text = readWholeFile(folder + "settings.ini"))
+    if (auto text = readWholeFile(suppliedFilePath(folder, "settings.ini")))
         s = applySettingsText(std::move(s), *text);
     return s;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Addresses and texts the program needs but the user never edits: compiled defaults, overridden key by key by an
-// optional read-only file settings.ini beside the program (section [Settings]). The program never writes it.
+// optional read-only file settings.ini (section [Settings]), a supplied file. The program never writes it.
 
 #include <string>
 #include <string_view>
@@ -32,7 +32,7 @@ ProgramSettings defaultSettings();
 // comment lines (";" or "#") and lines without "=" are ignored; blanks around keys and values are trimmed.
 ProgramSettings applySettingsText(ProgramSettings base, std::string_view iniText);
 
-// The defaults with settings.ini from the given folder applied, when it exists.
+// The defaults with settings.ini applied, when there is one: the user's own in the given folder, else the install's.
 ProgramSettings loadSettings(const std::string& folder);
 
 // The settings in force, loaded once at start-up.

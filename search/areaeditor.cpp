@@ -107,7 +107,7 @@ void loadListFromAreaFile(QComboBox* chooser, QListWidget* list, std::string& re
     const std::string name = chooserText(chooser);
     if (name == rememberedName)
         return;
-    const auto lines = readAreaList(shell::programFolder + areaListFile(name));
+    const auto lines = readAreaList(shell::suppliedFile(areaListFile(name)));
     if (!lines)
         return;
     list->clear();

@@ -209,7 +209,7 @@ void attachToolTips(Builder& b)
 
 void loadCategoryTree(Builder& b)
 {
-    b.categoryTable = readCategoryFile(shell::programFolder + "CategoryTree.dat");
+    b.categoryTable = readCategoryFile(shell::suppliedFile("CategoryTree.dat"));
     b.treeItems.clear();
     std::vector<QTreeWidgetItem*> lastAtDepth;
     for (size_t position = 0; position < b.categoryTable.size(); ++position) {
@@ -257,7 +257,7 @@ void runSearch(Builder& b)
     // One run against the site at a time: a watch run that goes stops between two cities first.
     watch::beginBuilderRun();
     const RunOutcome outcome = runSearchPasses(searchFromControls(b), b.mainCode,
-                                               shell::programFolder + areaListFile(chooserText(b.areaChooser)), hooks);
+                                               shell::suppliedFile(areaListFile(chooserText(b.areaChooser))), hooks);
     watch::endBuilderRun();
     b.window->running = false;
     if (shell::mainBrowser)
@@ -479,8 +479,8 @@ void openSearchBuilder(const std::string& searchName, int toolTipsFlag)
     loadCategoryTree(b);
     b.currentTreeItem = selectCurrentCategory(b);
     showOptionsFor(b, mainCodeOf(b, b.currentTreeItem));
-    b.areaPlaces = readAreaNames(shell::programFolder + areaNamesFile);
-    fillCityListFromFile(b.cityList, shell::programFolder + areaListFile("all cities"), b.areaPlaces);
+    b.areaPlaces = readAreaNames(shell::suppliedFile(areaNamesFile));
+    fillCityListFromFile(b.cityList, shell::suppliedFile(areaListFile("all cities")), b.areaPlaces);
     if (chooserText(b.areaChooser).empty())
         setChooserText(b.areaChooser, "Major Cities");
 

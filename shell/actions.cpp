@@ -79,8 +79,8 @@ void openFindInPage()
 
 std::string helpNotShownText()
 {
-    return "No web browser could be opened to show the user guide. The guide is the file " + programFolder
-        + "Help/index.html: open it in a web browser.";
+    return "No web browser could be opened to show the user guide. The guide is the file "
+        + suppliedFile("Help/index.html") + ": open it in a web browser.";
 }
 
 // The help program hands the guide to the desktop's web browser and ends; ending in failure means that nothing
@@ -113,7 +113,8 @@ void startHelpProgram()
 {
     // A later start replaces the remembered one, which keeps running; a start that fails leaves no help program
     // remembered and says where the guide is.
-    if (!helpProgram.start(programFolder + "Help/Help", programName, programFolder + "Help/")) {
+    const std::string program = suppliedFile("Help/Help");
+    if (!helpProgram.start(program, programName, program.substr(0, program.rfind('/') + 1))) {
         platform::showMessageBox(programName, helpNotShownText(), platform::BoxIcon::Information);
         return;
     }

@@ -15,12 +15,12 @@ static std::string withoutEvery(std::string name, const std::string& part)
     return name;
 }
 
-std::vector<std::string> listDataFiles(const std::string& folderPath, const std::string& extension)
+// The matching file names in one folder, appended to names.
+static void collectNames(const std::string& folderPath, const std::string& extension, std::vector<std::string>& names)
 {
-    std::vector<std::string> names;
     DIR* folder = ::opendir(folderPath.c_str());
     if (!folder)
-        return names;
+        return;
     while (const dirent* entry = ::readdir(folder)) {
         std::string name = entry->d_name;
         if (name.size() < extension.size()
@@ -33,8 +33,20 @@ std::vector<std::string> listDataFiles(const std::string& folderPath, const std:
         names.push_back(std::move(name));
     }
     ::closedir(folder);
+}
 
+std::vector<std::string> listDataFiles(const std::string& folderPath, const std::string& extension)
+{
+    return listDataFiles(std::vector<std::string>{folderPath}, extension);
+}
+
+std::vector<std::string> listDataFiles(const std::vector<std::string>& folderPaths, const std::string& extension)
+{
+    std::vector<std::string> names;
+    for (const std::string& folderPath : folderPaths)
+        collectNames(folderPath, extension, names);
     std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
     for (std::string& name : names)
         name = withoutEvery(std::move(name), extension);
     return names;

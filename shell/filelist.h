@@ -10,5 +10,7 @@ namespace shell {
 // byte order, so that a position (the default sender profile) means the same file from run to run. A missing
 // folder gives no items.
 std::vector<std::string> listDataFiles(const std::string& folderPath, const std::string& extension);
+// The same over several folders together, a name found in more than one folder giving one item.
+std::vector<std::string> listDataFiles(const std::vector<std::string>& folderPaths, const std::string& extension);
 
 } // namespace shell

@@ -13,8 +13,10 @@
 #include "shell/toolbar.h"
 #include "watch/watcher.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QScreen>
@@ -116,6 +118,9 @@ bool openMainWindow()
     clientArea->resize(mainWindow->width(), mainWindow->height() - menuBarHeight);
     // Step 10: images and image buttons.
     createImageButtons();
+    // The program's icon is the tray's picture: the window and every dialog show it.
+    if (!trayPicture().isNull())
+        QApplication::setWindowIcon(QIcon(trayPicture()));
     // Step 11: H counts the menu bar.
     clientWidth = mainWindow->width();
     clientHeight = mainWindow->height();

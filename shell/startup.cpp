@@ -14,6 +14,7 @@
 #include "platform/singleinstance.h"
 #include "search/adstore.h"
 #include "shell/actions.h"
+#include "shell/commandline.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
@@ -57,14 +58,6 @@ static void reportFailedStart(QtMsgType type, const QMessageLogContext& context,
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
-bool startsInTray(int argc, char** argv)
-{
-    for (int i = 1; i < argc; ++i)
-        if (argv[i] && std::strcmp(argv[i], platform::inTrayArgument) == 0)
-            return true;
-    return false;
-}
-
 void putInTray()
 {
     // The road of a close request with the tray mode Always: the same icon, and the same way back from a window
@@ -87,7 +80,21 @@ void removeLeftoverWrites()
 
 int runProgram(int argc, char** argv)
 {
-    const bool inTray = startsInTray(argc, argv);
+    const CommandLine line = parseCommandLine(argc, argv);
+    switch (line.action) {
+    case StartAction::ShowHelp:
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    case StartAction::ShowVersion:
+        std::fputs(versionLine().c_str(), stdout);
+        return 0;
+    case StartAction::BadArguments:
+        std::fprintf(stderr, "quillobrand: unknown argument \"%s\"\n%s", line.badArgument.c_str(), usageText().c_str());
+        return 2;
+    case StartAction::Run:
+        break;
+    }
+    const bool inTray = line.inTray;
     if (!displayAvailable()) {
         std::fprintf(stderr, "Quillobrand: no display available (DISPLAY is not set); it needs a graphical desktop.\n");
         return 1;
@@ -102,7 +109,15 @@ int runProgram(int argc, char** argv)
 
     // Steps 1 to 3.
     allowedNameChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890";
-    programFolder = platform::executableFolder();
+    const platform::ProgramFolders folders = platform::locateProgramFolders(platform::executableFolder());
+    if (!useProgramFolders(folders)) {
+        if (folders.userFolder.empty())
+            std::fprintf(stderr, "Quillobrand: no home folder (HOME is not set) to keep your files in.\n");
+        else
+            std::fprintf(stderr, "Quillobrand: the folder %s can't be made.\n", folders.userFolder.c_str());
+        return 1;
+    }
+    programFile = platform::executablePath();
     platform::settings() = platform::loadSettings(programFolder);
 
     platform::prepareBrowserEngine();
@@ -110,12 +125,14 @@ int runProgram(int argc, char** argv)
     QApplication app(argc, argv);
     qInstallMessageHandler(handlerBeforeStart);
     app.setApplicationName(programName);
+    // The launcher's name: the desktop matches the windows to quillobrand.desktop by it on Wayland.
+    app.setDesktopFileName("quillobrand");
     app.setQuitOnLastWindowClosed(false); // the tray keeps the program running with no window shown
     useProgramFont();
     useWindowKeyRules();
 
     // Step 4: nothing is tested here; the mail windows check the library before they use it.
-    mail::loadSecurityLibrary(programFolder + mail::securityLibraryFileName);
+    mail::loadSecurityLibrary(folders.libraryFolder + mail::securityLibraryFileName);
     // Step 5.
     attachmentList.clear();
 

@@ -75,7 +75,7 @@ void createKeys()
 
 static QPixmap loadImage(const char* fileName, bool scaleTo27)
 {
-    QPixmap picture(QString::fromStdString(programFolder + fileName));
+    QPixmap picture(QString::fromStdString(suppliedFile(fileName)));
     if (scaleTo27 && !picture.isNull())
         picture = picture.scaled(27, 27, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return picture;

@@ -33,13 +33,13 @@ std::string getPageTitle()
 
 void fillFileList(const std::string& folder, const std::string& extension, QListWidget* list)
 {
-    for (const std::string& item : listDataFiles(programFolder + folder, extension))
+    for (const std::string& item : listDataFiles(platform::suppliedFolderPaths(programFolder, folder), extension))
         list->addItem(platform::toWidgetText(item));
 }
 
 void fillFileList(const std::string& folder, const std::string& extension, QComboBox* list)
 {
-    for (const std::string& item : listDataFiles(programFolder + folder, extension))
+    for (const std::string& item : listDataFiles(platform::suppliedFolderPaths(programFolder, folder), extension))
         list->addItem(platform::toWidgetText(item));
 }
 

@@ -20,7 +20,7 @@ namespace shell {
 std::string getPageTitle();
 
 // Appends the items of the data files in programFolder + folder (relative, ending in "/") whose names end in
-// extension; never clears the list.
+// extension, and of the supplied ones of an installed program (one item per name); never clears the list.
 void fillFileList(const std::string& folder, const std::string& extension, QListWidget* list);
 void fillFileList(const std::string& folder, const std::string& extension, QComboBox* list);
 

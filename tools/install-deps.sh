@@ -12,6 +12,7 @@ packages=(
     xvfb xauth x11-utils xdg-utils shared-mime-info fonts-dejavu-core fonts-liberation2 twm
     python3 python3-aiosmtpd python3-dbus python3-gi dbus
     procps
+    desktop-file-utils appstream python3-xlib lintian dpkg-dev
 )
 
 missing=()

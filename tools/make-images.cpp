@@ -1,4 +1,5 @@
-// Draws the toolbar pictures and the about window's pictures as BMP files into the folder given as the only argument.
+// Draws the toolbar pictures and the about window's pictures as BMP files into the folder given as the only argument,
+// and the program's icon into its icons/ folder: an SVG and PNGs at 48, 128 and 256 pixels.
 
 #include <QDir>
 #include <QFont>
@@ -9,6 +10,7 @@
 #include <QPainterPath>
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
 
 static const QColor ink(34, 74, 140);
@@ -54,13 +56,65 @@ static void arrow(QPainter& p, qreal u, bool pointsLeft)
     p.drawPath(path);
 }
 
+// The magnifier: the search picture, the tray's picture and the program's icon. Its SVG form is written from the
+// same numbers, so the launcher shows the picture the window and the tray show.
+static const QColor lensGlass(200, 225, 250);
+static constexpr qreal lensCentre = 10, lensRadius = 6, lensPen = 2.5;
+static constexpr qreal handleFrom = 14.5, handleTo = 20.5, handlePen = 3.5;
+static constexpr qreal tileCorner = 4;
+
 static void magnifier(QPainter& p, qreal u)
 {
-    p.setPen(QPen(ink, 2.5 * u, Qt::SolidLine, Qt::RoundCap));
-    p.setBrush(QColor(200, 225, 250));
-    p.drawEllipse(QPointF(10 * u, 10 * u), 6 * u, 6 * u);
-    p.setPen(QPen(accent, 3.5 * u, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(14.5 * u, 14.5 * u), QPointF(20.5 * u, 20.5 * u));
+    p.setPen(QPen(ink, lensPen * u, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(lensGlass);
+    p.drawEllipse(QPointF(lensCentre * u, lensCentre * u), lensRadius * u, lensRadius * u);
+    p.setPen(QPen(accent, handlePen * u, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(handleFrom * u, handleFrom * u), QPointF(handleTo * u, handleTo * u));
+}
+
+// The icon: the magnifier on a tile of the pictures' paper colour, so that on paper it is the search picture.
+static void programIcon(QPainter& p, qreal u)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(paper);
+    p.drawRoundedRect(QRectF(0, 0, 24 * u, 24 * u), tileCorner * u, tileCorner * u);
+    magnifier(p, u);
+}
+
+static bool drawIconPng(const QString& path, int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    programIcon(painter, size / 24.0);
+    painter.end();
+    return image.save(path, "PNG");
+}
+
+static bool writeIconSvg(const QString& path)
+{
+    const QString svg = QString(R"(<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24" viewBox="0 0 24 24">
+  <rect width="24" height="24" rx="%1" fill="%2"/>
+  <circle cx="%3" cy="%3" r="%4" fill="%5" stroke="%6" stroke-width="%7"/>
+  <line x1="%8" y1="%8" x2="%9" y2="%9" stroke="%10" stroke-width="%11" stroke-linecap="round"/>
+</svg>
+)")
+                            .arg(tileCorner)
+                            .arg(paper.name())
+                            .arg(lensCentre)
+                            .arg(lensRadius)
+                            .arg(lensGlass.name())
+                            .arg(ink.name())
+                            .arg(lensPen)
+                            .arg(handleFrom)
+                            .arg(handleTo)
+                            .arg(accent.name())
+                            .arg(handlePen);
+    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
+    out << svg.toStdString();
+    return bool(out.flush());
 }
 
 static void house(QPainter& p, qreal u)
@@ -179,7 +233,7 @@ int main(int argc, char** argv)
     bool ok = true;
     ok &= drawImage(folder + "back.bmp", 24, [](QPainter& p, qreal u) { arrow(p, u, true); });
     ok &= drawImage(folder + "fwd.bmp", 24, [](QPainter& p, qreal u) { arrow(p, u, false); });
-    ok &= drawImage(folder + "search.bmp", 32, magnifier);
+    ok &= drawImage(folder + "search.bmp", 32, programIcon);
     ok &= drawImage(folder + "home2.bmp", 48, house);
     ok &= drawImage(folder + "builder.bmp", 24, builder);
     ok &= drawImage(folder + "help.bmp", 48, helpMark);
@@ -188,5 +242,10 @@ int main(int argc, char** argv)
     ok &= drawPicture(about + "logo.bmp", 250, 70, Qt::white, logo);
     ok &= drawPicture(about + "bitcoin.bmp", 110, 30, Qt::white, bitcoinButton);
     ok &= drawPicture(about + "paypal.bmp", 110, 30, Qt::white, paypalButton);
+    const QString icons = folder + "icons/";
+    QDir().mkpath(icons);
+    ok &= writeIconSvg(icons + "quillobrand.svg");
+    for (int size : {48, 128, 256})
+        ok &= drawIconPng(icons + QString("quillobrand-%1.png").arg(size), size);
     return ok ? 0 : 1;
 }

@@ -34,7 +34,7 @@ WatchRun runWatchedSearch(const std::string& name, const std::function<bool()>& 
     run.searchFound = true;
     // The options sent depend on the category's main line, as in the builder.
     const std::vector<search::CategoryEntry> categories
-        = search::readCategoryFile(shell::programFolder + "CategoryTree.dat");
+        = search::readCategoryFile(shell::suppliedFile("CategoryTree.dat"));
     const std::string mainCode = search::mainCodeAt(
         categories, search::findCategory(categories, definition->categoryCode), definition->categoryCode);
 
@@ -44,7 +44,7 @@ WatchRun runWatchedSearch(const std::string& name, const std::function<bool()>& 
     search::RunHooks hooks;
     hooks.closeRequested = shouldStop;
     run.outcome = search::runSearchPasses(*definition, mainCode,
-                                          shell::programFolder + search::areaListFile(definition->areaListName), hooks,
+                                          shell::suppliedFile(search::areaListFile(definition->areaListName)), hooks,
                                           watchRunFiles(name));
     return run;
 }

@@ -238,7 +238,7 @@ void reportFailure(const std::string& name)
 
 std::string programPath()
 {
-    return shell::programFolder + "quillobrand";
+    return shell::programFile;
 }
 
 void onSave(WatchWindow& w)
@@ -252,17 +252,17 @@ void onSave(WatchWindow& w)
         }
     }
     const bool wanted = w.autostart->isChecked();
-    if (wanted && !platform::autostartEntryExists() && !platform::autostartCanHold(programPath())) {
+    if (wanted && !platform::autostartEntryExists() && !platform::autostartCanHold(shell::programFile)) {
         platform::showMessageBox(shell::programName,
                                  "Quillobrand can't start at log-in from the folder "
-                                     + platform::printablePath(shell::programFolder)
+                                     + platform::printablePath(shell::programFile.substr(0, shell::programFile.rfind('/') + 1))
                                      + ": a log-in entry can't hold its name (a control character, or bytes that are "
                                        "not UTF-8, shown as \\xNN). Move the program to a folder with a plain name.",
                                  platform::BoxIcon::Error);
         w.autostart->setChecked(false);
         saved = false;
     } else if (wanted != platform::autostartEntryExists()) {
-        const bool done = wanted ? platform::writeAutostartEntry(programPath()) : platform::removeAutostartEntry();
+        const bool done = wanted ? platform::writeAutostartEntry(shell::programFile) : platform::removeAutostartEntry();
         if (!done) {
             platform::showMessageBox(shell::programName, "The log-in start could not be changed.",
                                      platform::BoxIcon::Error);

@@ -20,6 +20,7 @@ for file in CategoryTree.dat back.bmp fwd.bmp search.bmp home2.bmp builder.bmp h
     [ -s "$stage/$file" ] || fail "$file not staged"
 done
 [ -x "$stage/Help/Help" ] || fail "the help program is not executable"
+[ -f "$stage/portable" ] || fail "the staged folder has no portable marker: its files would go to the XDG folders"
 
 # The user works with the program...
 printf '\1\0\0\0\0\0\0\0\2\0\0\0' >"$stage/Quillobrand.cfg"

@@ -102,8 +102,9 @@ protected:
     void SetUp() override
     {
         folder = makeTestFolder("qb-process");
-        // A copy of the program in a folder of its own, so its files are the test's.
+        // A copy of the program in a folder of its own, kept portable, so its files are the test's.
         fs::copy_file(stagedProgram.toStdString(), folder + "quillobrand");
+        writeFile(folder + "portable", "");
         writeFile(folder + "settings.ini",
                   "[Settings]\nhomePageUrl=http://127.0.0.1:9/\nbannerUrl=http://127.0.0.1:9/b\n");
     }

@@ -13,10 +13,7 @@ namespace {
 
 class FileList : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder = makeTestFolder("qb-filelist");
-    }
+    void SetUp() override { folder = makeTestFolder("qb-filelist"); }
     void TearDown() override { fs::remove_all(folder); }
     void touch(const std::string& name) { std::ofstream(folder / name) << "x"; }
     std::vector<std::string> list(const std::string& extension)
@@ -53,6 +50,21 @@ TEST_F(FileList, NamesWithBlanksAndSymlinksToFiles)
     fs::create_directory(folder / "real");
     fs::create_directory_symlink(folder / "real", folder / "folderlink.city");
     EXPECT_EQ(list(".city"), (std::vector<std::string>{"Major Cities", "all cities", "linked"}));
+}
+
+// The user's lists and the install's: one item per name, in byte order, whichever folder holds it.
+TEST(MergedFileList, OneItemPerNameFromEveryFolder)
+{
+    const fs::path user = makeTestFolder("qb-user");
+    const fs::path supplied = makeTestFolder("qb-supplied");
+    for (const char* name : {"Major Cities.city", "East.city", "notes.txt"})
+        std::ofstream(user / name) << "x";
+    for (const char* name : {"Major Cities.city", "all cities.city", "West.city"})
+        std::ofstream(supplied / name) << "x";
+    EXPECT_EQ(shell::listDataFiles({user.string(), supplied.string(), (supplied / "missing/").string()}, ".city"),
+              (std::vector<std::string>{"East", "Major Cities", "West", "all cities"}));
+    fs::remove_all(user);
+    fs::remove_all(supplied);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/autostart.h"
 
+#include "environmentvalue.h"
 #include "platform/files.h"
 #include "testfolder.h"
 
@@ -12,32 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Sets or unsets a variable for one test and puts it back after.
-class EnvironmentValue {
-public:
-    EnvironmentValue(const char* name, std::optional<std::string> value)
-        : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~EnvironmentValue()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 struct PathCase {
     const char* name;
