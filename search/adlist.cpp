@@ -356,8 +356,6 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
         case State::Comment: {
             const size_t close = s.find('>', i);
             if (close == npos) {
-                m_commentTail.append(s.substr(std::max(commentFrom, n - std::min<size_t>(n, 3))));
-                m_commentTail.erase(0, m_commentTail.size() - std::min<size_t>(m_commentTail.size(), 3));
                 i = n;
                 break;
             }
@@ -444,6 +442,11 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
     }
     if (m_state == State::Text || (m_state == State::RawText && isShownRawText(m_rawName)))
         emitText(n);
+    if (m_state == State::Comment) {
+        // The comment goes on in the next piece: its last bytes decide whether a ">" there ends it.
+        m_commentTail.append(s.substr(std::max(commentFrom, n - std::min<size_t>(n, 3))));
+        m_commentTail.erase(0, m_commentTail.size() - std::min<size_t>(m_commentTail.size(), 3));
+    }
     m_offset += n;
 }
 

@@ -161,6 +161,10 @@ bool SeenAds::save(const std::string& path)
     for (auto& [code, city] : m_cities) {
         if (!city.listed && !city.rememberedBlock)
             continue;
+        // A code that can't stand on its city line would not read back, and would lose every other city's memory
+        // with it: that city is not remembered.
+        if (code.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            continue;
         text.append("[").append(code).append("]\r\n");
         if (!city.listed) {
             text.append(*city.rememberedBlock);

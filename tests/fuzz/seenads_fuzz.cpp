@@ -101,6 +101,11 @@ void savedRunReadsBack(fuzz::Choices& choices)
     search::SeenAds next;
     next.load(folder() + "run.seen");
     for (const City& city : cities) {
+        // A code holding a zero byte can't stand on its line: that city alone is not remembered.
+        if (city.code.find('\0') != std::string::npos) {
+            FUZZ_CHECK(!next.cityHasMemory(city.code), "a city that can't be written read back");
+            continue;
+        }
         FUZZ_CHECK(next.cityHasMemory(city.code), "a city saved is not read back as a city");
         for (const std::string& id : city.ids)
             FUZZ_CHECK(!next.isNew(city.code, id), "an id saved is read back as new");
