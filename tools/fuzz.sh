@@ -19,6 +19,11 @@ if [ ! -d "$seeds" ]; then
     exit 2
 fi
 
+if ! command -v clang++ >/dev/null; then
+    echo "fuzzing needs clang and its libFuzzer: apt-get install clang" >&2
+    exit 2
+fi
+
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CXX=clang++ CC=clang cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_FUZZ=ON "${launcher[@]}" >/dev/null
