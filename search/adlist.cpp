@@ -146,6 +146,17 @@ public:
     {
         return m_state >= State::TagName && m_state <= State::Unquoted && !m_endTag && m_name == name;
     }
+    // The input has ended: a "<" or "</" left undecided is text, as is an end tag cut short in shown raw text.
+    template <typename Handler> void end(Handler& handler)
+    {
+        if (m_state == State::TagOpen)
+            handler.text("<");
+        else if (m_state == State::EndTagOpen)
+            handler.text("</");
+        else if (m_state == State::RawText && isShownRawText(m_rawName) && !m_rawHeld.empty())
+            handler.text(m_rawHeld);
+        m_state = State::Text;
+    }
     // The offset of a "<" that the next piece may still make a tag's start (npos when none): the bytes from there
     // on can't yet be given to anyone.
     size_t undecidedFrom() const
@@ -457,6 +468,7 @@ public:
         : m_item(item)
     {
         m_scanner.scan(item, *this);
+        m_scanner.end(*this);
     }
 
     void text(std::string_view piece)
@@ -607,6 +619,9 @@ struct AdListReader::Reading {
             left.assign(undecided, undecided.size() - (pieceAt - given));
         left.append(piece.substr(std::max(given, pieceAt) - pieceAt));
         undecided.swap(left);
+        // Every byte not given yet is in `undecided` now; the piece itself is the caller's and goes.
+        piece = {};
+        pieceAt = streamed;
     }
 
     // The stream's bytes up to offset `to` go where they belong: the undecided ones of earlier pieces first.

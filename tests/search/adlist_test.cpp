@@ -436,6 +436,16 @@ std::vector<PiecesCase> piecesCases()
 INSTANTIATE_TEST_SUITE_P(Cases, ListInPieces, ::testing::ValuesIn(piecesCases()),
                          [](const auto& info) { return info.param.name; });
 
+TEST(ListInPieces, PageEndingOnALessThanKeepsIt)
+{
+    std::string ads;
+    search::AdListReader reader([&](const search::ListedAd& ad) { ads += ad.link + "|" + ad.title + "\n"; });
+    reader.feedPiece("<ol class=\"cl-static-search-results\"><li class=\"cl-static-search-result\">", false);
+    reader.feedPiece("<a href=\"/c/1\"><div class=\"title\">cut <", false);
+    reader.finish();
+    EXPECT_EQ(ads, "/c/1|cut &lt;\n");
+}
+
 TEST(ListInPieces, OwnPageIsRead)
 {
     std::ifstream in(QB_TEST_DATA_DIR "/pages/lakeside-sss.html", std::ios::binary);
