@@ -146,12 +146,15 @@ std::string replyWords(const std::string& reply)
         else
             words = line;
     }
+    // A reply of empty lines gives its code text, which is as raw as the rest.
+    if (words.empty())
+        words = codeText(reply);
     for (char& c : words) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 32 || u == 127)
             c = ' ';
     }
-    return words.empty() ? codeText(reply) : words;
+    return words;
 }
 
 // The mechanisms the EHLO answer names on its AUTH line ("250-AUTH LOGIN PLAIN", or the old "250-AUTH=LOGIN"),

@@ -109,8 +109,9 @@ void savedRunReadsBack(fuzz::Choices& choices)
         FUZZ_CHECK(next.cityHasMemory(city.code), "a city saved is not read back as a city");
         for (const std::string& id : city.ids)
             FUZZ_CHECK(!next.isNew(city.code, id), "an id saved is read back as new");
-        const bool listedSomewhere = std::any_of(cities.begin(), cities.end(),
-                                                 [](const City& c) { return c.ids.contains("never-listed-id"); });
+        const bool listedSomewhere = std::any_of(cities.begin(), cities.end(), [](const City& c) {
+            return c.ids.contains("never-listed-id") && c.code.find('\0') == std::string::npos;
+        });
         FUZZ_CHECK(next.isNew(city.code, "never-listed-id") == !listedSomewhere, "an id never listed is not new");
     }
 }
