@@ -406,7 +406,7 @@ std::vector<PiecesCase> piecesCases()
     std::vector<PiecesCase> cases = {
         {"commentOpener", ol + a + "<!-- x -->" + b + "</ol>", 2},
         {"commentEnd", ol + a + "<!-- note -->" + b + "<!-- <li> --!>" + c + "</ol>", 3},
-        {"commentGoesOnPastAGreaterThan", ol + a + "<!-- <li> -!><li> ->" + b + " -->" + c + "</ol>", 2},
+        {"commentGoesOnPastAGreaterThan", ol + a + "<!-- <li>-!><li>->" + b + " -->" + c + "</ol>", 2},
         {"commentOfItsOwnDashes", ol + a + "<!-->" + b + "<!--->" + c + "</ol>", 3},
         {"rawTextEndTag", ol + a + "<script>x = \"</li></ol>\";</SCRIPT >" + b + "<style></st</style/>" + c + "</ol>", 3},
         {"tagStart", ol + a + " < " + b + "<" + c.substr(1) + "</ol>", 3},
