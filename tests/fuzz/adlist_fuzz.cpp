@@ -110,8 +110,9 @@ void checkWritten(const search::ListedAd& ad)
         std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](char c) { return char(std::tolower(c)); });
         FUZZ_CHECK(scheme.starts_with("http:") || scheme.starts_with("https:"), "a link of another scheme");
         FUZZ_CHECK(link->find('"') == std::string::npos, "a link that can end its attribute");
-        FUZZ_CHECK(std::none_of(link->begin(), link->end(), [](char c) { return (unsigned char)c < 0x20 || c == 0x7F; }),
-                   "a link with a control byte");
+        FUZZ_CHECK(
+            std::none_of(link->begin(), link->end(), [](char c) { return (unsigned char)c < 0x20 || c == 0x7F; }),
+            "a link with a control byte");
     }
     // The item written has exactly the tags and attribute values the program puts there: <p class="ad">,
     // <a href="...">, </a>, </p>; anything more came from the page.

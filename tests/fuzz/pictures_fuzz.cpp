@@ -29,8 +29,9 @@ void checkPicture(const std::string& picture)
     std::transform(start.begin(), start.end(), start.begin(), [](char c) { return char(std::tolower(c)); });
     FUZZ_CHECK(start.starts_with("http:") || start.starts_with("https:"), "a picture of another scheme");
     FUZZ_CHECK(picture.find_first_of("\"<>") == std::string::npos, "a picture that can leave its attribute");
-    FUZZ_CHECK(std::none_of(picture.begin(), picture.end(), [](char c) { return (unsigned char)c <= 0x20 || c == 0x7F; }),
-               "a picture with a blank or control byte");
+    FUZZ_CHECK(
+        std::none_of(picture.begin(), picture.end(), [](char c) { return (unsigned char)c <= 0x20 || c == 0x7F; }),
+        "a picture with a blank or control byte");
     const search::ListedAd ad{"/a/1.html", "t", "", ""};
     const std::string item = search::adItemHtml(ad, std::string("https://x/a/1.html"), picture, false);
     FUZZ_CHECK(std::count(item.begin(), item.end(), '"') == 10, "the item written has a quote of the picture's own");

@@ -1,5 +1,5 @@
-// Runs a fuzz target over every file of its corpus folders (or the files named) once, as a plain test: no mutation, no randomness.
-// Exit status 0 when every input ran and at least one was found; a property that fails aborts.
+// Runs a fuzz target over every file of its corpus folders (or the files named) once, as a plain test: no mutation, no
+// randomness. Exit status 0 when every input ran and at least one was found; a property that fails aborts.
 
 #include <algorithm>
 #include <cstdint>

@@ -132,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 
     const bool startTls = flags & 1;
     const int recipientCount = 1 + int((flags >> 1) % 3);
-    const std::string recipients = std::string("a@x.example,b@y.example,c@z.example").substr(0, size_t(recipientCount) * 12 - 1);
+    const std::string recipients
+        = std::string("a@x.example,b@y.example,c@z.example").substr(0, size_t(recipientCount) * 12 - 1);
     const std::string user = "user-name-secret";
     const std::string password = "pass-word-secret";
     std::string errorText;

@@ -247,7 +247,6 @@ TEST_F(DownloadTest, ReplacesALongerFileWithExactlyTheNewBody)
     EXPECT_EQ(readFile(old), expected);
 }
 
-
 // --- A page decoded as it comes is bounded ---------------------------------------------------------------------
 
 struct SizeCase {
