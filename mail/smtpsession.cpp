@@ -283,6 +283,10 @@ int logIn(Dialogue& dialogue, const std::string& userName, const std::string& pa
     std::string offered;
     for (const std::string& mechanism : mechanisms)
         offered += (offered.empty() ? "" : " ") + mechanism;
+    // The names are the server's words too: a control byte among them must not break the box's line.
+    for (char& c : offered)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            c = ' ';
     setErrorText(dialogue.errorText(), "AUTH LOGIN Failed: the server offers only " + offered);
     return authLoginRefused;
 }

@@ -163,7 +163,7 @@ bool SeenAds::save(const std::string& path)
             continue;
         // A code that can't stand on its city line would not read back, and would lose every other city's memory
         // with it: that city is not remembered.
-        if (code.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        if (code.find_first_of(std::string_view("\n\0", 2)) != std::string::npos)
             continue;
         text.append("[").append(code).append("]\r\n");
         if (!city.listed) {

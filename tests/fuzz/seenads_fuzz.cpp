@@ -78,9 +78,6 @@ void savedRunReadsBack(fuzz::Choices& choices)
         std::string_view line = choices.upTo('\n');
         const size_t tab = line.find('\t');
         City city{std::string(line.substr(0, tab)), {}};
-        // Area list lines end at a line break, so a city code never holds one.
-        if (city.code.find('\r') != std::string::npos)
-            continue;
         line.remove_prefix(tab == std::string_view::npos ? line.size() : tab + 1);
         run.beginCity(city.code);
         while (!line.empty()) {

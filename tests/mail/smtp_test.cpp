@@ -280,6 +280,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, SmtpDialogue,
                                               mail::authLoginRefused,
                                               "AUTH LOGIN Failed: the server offers only CRAM-MD5 XOAUTH2",
                                               firstLines(1)},
+                                 DialogueCase{"controlByteAmongTheMechanisms", "bob@example.com", "ann",
+                                              [](std::vector<std::string>& a) {
+                                                  a.resize(replyAction(1) + 1);
+                                                  a.back() = sendAction("250-x\r\n250 AUTH NTLM\rGSSAPI\r\n");
+                                              },
+                                              mail::authLoginRefused,
+                                              "AUTH LOGIN Failed: the server offers only NTLM GSSAPI", firstLines(1)},
                                  DialogueCase{"replyAfterThreeSecondsIsTaken", "bob@example.com", "ann",
                                               replaceReply(1, sendAction("250 late\r\n", ", \"delay\": 3")), 0, "",
                                               wholeDialogue},

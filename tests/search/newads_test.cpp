@@ -277,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CityCodeCase{"closingBracket", "abc]", true}, CityCodeCase{"bracketAlone", "]", true},
                       CityCodeCase{"bracketsInside", "[a]b", true}, CityCodeCase{"blankAtTheEnd", "abc ", true},
                       CityCodeCase{"empty", "", true}, CityCodeCase{"zeroByte", std::string("a\0b", 3), false},
-                      CityCodeCase{"lineFeed", "a\nb", false}, CityCodeCase{"carriageReturn", "a\r", false}),
+                      CityCodeCase{"lineFeed", "a\nb", false}, CityCodeCase{"carriageReturn", "a\rb\r", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
