@@ -17,16 +17,18 @@
 
 namespace {
 
-const std::string& folder()
+// A plain array, not a string: the clean-up at exit runs after the statics' destructors.
+char folderName[] = "/tmp/qb-fuzz-seen-XXXXXX";
+
+std::string folder()
 {
-    static const std::string made = [] {
-        char name[] = "/tmp/qb-fuzz-seen-XXXXXX";
-        const char* path = ::mkdtemp(name);
-        FUZZ_CHECK(path != nullptr, "no temporary folder");
-        std::atexit([] { std::filesystem::remove_all(folder()); });
-        return std::string(path) + "/";
+    static const bool made = [] {
+        FUZZ_CHECK(::mkdtemp(folderName) != nullptr, "no temporary folder");
+        std::atexit([] { std::filesystem::remove_all(folderName); });
+        return true;
     }();
-    return made;
+    (void)made;
+    return std::string(folderName) + "/";
 }
 
 std::string contents(const std::string& path)
