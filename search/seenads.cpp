@@ -168,8 +168,9 @@ bool SeenAds::save(const std::string& path)
         text.append("[").append(code).append("]\r\n");
         if (!city.listed) {
             text.append(*city.rememberedBlock);
+            // A last line cut off after its CR gets only the LF: "\r\r\n" would read back as a damaged id.
             if (!city.rememberedBlock->empty() && !city.rememberedBlock->ends_with('\n'))
-                text.append("\r\n");
+                text.append(city.rememberedBlock->ends_with('\r') ? "\n" : "\r\n");
             continue;
         }
         // Sorting the ids' positions rather than copies of them keeps a run over a page of hundreds of thousands

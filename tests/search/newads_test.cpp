@@ -244,6 +244,38 @@ TEST(SeenAds, AnAdIsNewOnlyWhereItsCityRemembersAndNoCityHoldsIt)
     fs::remove_all(folder);
 }
 
+struct KeptFileCase {
+    const char* name;
+    std::string file;
+    std::string saved; // after a run in which no city listed anything
+};
+
+class SeenAdsKept : public ::testing::TestWithParam<KeptFileCase> { };
+
+TEST_P(SeenAdsKept, SavesWhatReadsBack)
+{
+    const std::string folder = makeTestFolder("qb-seen-kept");
+    writeFile(folder + "x.seen", GetParam().file);
+    search::SeenAds seen;
+    seen.load(folder + "x.seen");
+    seen.beginCity("other");
+    seen.endCity(false);
+    ASSERT_TRUE(seen.save(folder + "x.seen"));
+    EXPECT_EQ(readFile(folder + "x.seen"), GetParam().saved);
+    search::SeenAds again;
+    again.load(folder + "x.seen");
+    EXPECT_FALSE(again.isNew("a", "K1"));
+    fs::remove_all(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SeenAdsKept,
+    ::testing::Values(KeptFileCase{"wholeLines", "[a]\r\nK1\r\n", "[a]\r\nK1\r\n"},
+                      KeptFileCase{"lastLineWithoutItsEnd", "[a]\r\nK1", "[a]\r\nK1\r\n"},
+                      KeptFileCase{"lastLineCutAfterItsCarriageReturn", "[a]\r\nK1\r", "[a]\r\nK1\r\n"},
+                      KeptFileCase{"lineFeedsAlone", "[a]\nK1\nK2\n", "[a]\r\nK1\nK2\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct CityCodeCase {
     const char* name;
     std::string code;
