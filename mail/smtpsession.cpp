@@ -149,12 +149,15 @@ std::string replyWords(const std::string& reply)
         else
             words = line;
     }
+    // A reply of empty lines gives its code text, which is as raw as the rest.
+    if (words.empty())
+        words = codeText(reply);
     for (char& c : words) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 32 || u == 127)
             c = ' ';
     }
-    return words.empty() ? codeText(reply) : words;
+    return words;
 }
 
 // The mechanisms the EHLO answer names on its AUTH line ("250-AUTH LOGIN PLAIN", or the old "250-AUTH=LOGIN"),
@@ -286,6 +289,10 @@ int logIn(Dialogue& dialogue, const std::string& userName, const std::string& pa
     std::string offered;
     for (const std::string& mechanism : mechanisms)
         offered += (offered.empty() ? "" : " ") + mechanism;
+    // The names are the server's words too: a control byte among them must not break the box's line.
+    for (char& c : offered)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            c = ' ';
     setErrorText(dialogue.errorText(), "AUTH LOGIN Failed: the server offers only " + offered);
     return authLoginRefused;
 }

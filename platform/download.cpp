@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -17,14 +19,29 @@ namespace {
 std::atomic<long> connectTimeoutSeconds{15};
 std::atomic<long> stallTimeoutSeconds{30};
 std::atomic<long> pageTimeLimitMilliseconds{pageTimeLimitMs};
+std::atomic<std::int64_t> pageBytesLimit{maximumPageBytes};
 
 constexpr const char* userAgent
     = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/108.0.0.0 Safari/537.36";
 
-size_t writeToFile(char* data, size_t size, size_t count, void* file)
+// Where the body goes, and how much of it came so far.
+struct Destination {
+    FILE* file;
+    std::int64_t written = 0;
+    bool tooLarge = false;
+};
+
+size_t writeToFile(char* data, size_t size, size_t count, void* destination)
 {
     // A short count makes curl stop with CURLE_WRITE_ERROR.
-    return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+    auto& to = *static_cast<Destination*>(destination);
+    const size_t bytes = size * count;
+    if (to.written + std::int64_t(bytes) > pageBytesLimit.load()) {
+        to.tooLarge = true;
+        return 0;
+    }
+    to.written += std::int64_t(bytes);
+    return std::fwrite(data, 1, bytes, to.file);
 }
 
 template <typename T> void setOption(CURL* curl, CURLoption option, T value, CURLcode& firstError)
@@ -34,7 +51,7 @@ template <typename T> void setOption(CURL* curl, CURLoption option, T value, CUR
         firstError = rc;
 }
 
-int fetch(CURL* curl, const std::string& url, FILE* file)
+int fetch(CURL* curl, const std::string& url, Destination& destination)
 {
     CURLcode rc = CURLE_OK;
     setOption(curl, CURLOPT_URL, url.c_str(), rc);
@@ -54,11 +71,13 @@ int fetch(CURL* curl, const std::string& url, FILE* file)
     // One connection carries every city of a run to the site's own host; HTTP/2 where its TLS offers it.
     setOption(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS), rc);
     setOption(curl, CURLOPT_WRITEFUNCTION, &writeToFile, rc);
-    setOption(curl, CURLOPT_WRITEDATA, static_cast<void*>(file), rc);
+    setOption(curl, CURLOPT_WRITEDATA, static_cast<void*>(&destination), rc);
     if (rc != CURLE_OK)
         return rc;
 
     rc = curl_easy_perform(curl);
+    if (destination.tooLarge)
+        return pageTooLarge;
     if (rc != CURLE_OK)
         return rc;
     long status = 0;
@@ -73,7 +92,11 @@ int downloadWith(CURL* curl, const std::string& url, const std::string& path)
     FILE* file = std::fopen(path.c_str(), "wbe");
     if (!file)
         return CURLE_WRITE_ERROR;
-    int result = curl ? fetch(curl, url, file) : CURLE_FAILED_INIT;
+    Destination destination{file};
+    int result = curl ? fetch(curl, url, destination) : CURLE_FAILED_INIT;
+    // What came of a page too large is no use, and half a gigabyte is not left lying about.
+    if (result == pageTooLarge && std::fflush(file) == 0)
+        (void)::ftruncate(::fileno(file), 0);
     const bool writeFailed = std::ferror(file) != 0;
     if (std::fclose(file) != 0 || writeFailed) {
         if (result == 0)
@@ -139,10 +162,17 @@ std::string downloadFailureReason(int result)
         return "the page could not be saved on this computer";
     case CURLE_PARTIAL_FILE:
         return "the site's answer was cut short";
+    case pageTooLarge:
+        return "the site's page was too large";
     default:
         // Name not found, connection refused or reset, TLS that could not be set up, an address curl refuses.
         return "the site could not be reached";
     }
+}
+
+void setMaximumPageBytes(std::int64_t bytes)
+{
+    pageBytesLimit = bytes;
 }
 
 void setDownloadTimeouts(long connectSeconds, long stallSeconds)

@@ -1,14 +1,23 @@
 #pragma once
 // HTTP downloads for the search run (libcurl's easy interface).
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
 
+// A page decoded as it comes (gzip, deflate) is cut off past this many bytes: a small compressed answer must not
+// fill the disk.
+inline constexpr std::int64_t maximumPageBytes = std::int64_t(512) * 1024 * 1024;
+// The result of a download cut off there.
+inline constexpr int pageTooLarge = 999;
+// Tests lower the bound; the program never does.
+void setMaximumPageBytes(std::int64_t bytes);
+
 // Fetches url and writes the response body to path, replacing the file. Blocks until done. Follows redirects
 // (http and https only). Returns 0 only for a complete 2xx response; any other value is a failure: no
 // connection within the connect time-out, no byte for the stall time-out, the whole page not had within the
-// total limit, a non-2xx status, a body cut short.
+// total limit, a non-2xx status, a body cut short, pageTooLarge (the file is then left empty).
 int downloadUrlToFile(const std::string& url, const std::string& path);
 
 // Time-outs in seconds; tests shorten them. Defaults: connect 15, stall 30.

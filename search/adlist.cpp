@@ -130,11 +130,12 @@ bool isShownRawText(std::string_view name)
 }
 
 // Reads HTML as a browser's tokenizer does, as far as finding tags goes: quoted attribute values, comments,
-// bogus comments ("<!DOCTYPE", "<?", "</ x") and raw text elements. Fed in pieces; the handler gets
+// bogus comments ("<!DOCTYPE", "<?", "</ x") and raw text elements. Fed in pieces, cut anywhere: whatever a
+// piece leaves unfinished (a "<" or "</" at its end, a comment's closing dashes, a raw text element's end tag
+// cut short) is carried into the next. Positions are offsets of the whole stream; the handler gets
 //   text(piece)                       text outside tags (only the shown kind of raw text),
-//   tagStarted(at)                    the "<" of a tag at offset `at` of the current piece,
+//   tagStarted(at)                    the "<" of a tag at offset `at`, which may lie in an earlier piece,
 //   tagEnded(after, name, endTag)     its ">" just before offset `after`, the name in lower case.
-// A tag's "<" and its first letter always lie in one piece, as the reader ends each line with "\n".
 class HtmlScanner {
 public:
     template <typename Handler> void scan(std::string_view s, Handler& handler);
@@ -144,6 +145,25 @@ public:
     bool insideStartTag(std::string_view name) const
     {
         return m_state >= State::TagName && m_state <= State::Unquoted && !m_endTag && m_name == name;
+    }
+    // The input has ended: a "<" or "</" left undecided is text, as is an end tag cut short in shown raw text.
+    template <typename Handler> void end(Handler& handler)
+    {
+        if (m_state == State::TagOpen)
+            handler.text("<");
+        else if (m_state == State::EndTagOpen)
+            handler.text("</");
+        else if (m_state == State::RawText && isShownRawText(m_rawName) && !m_rawHeld.empty())
+            handler.text(m_rawHeld);
+        m_state = State::Text;
+    }
+    // The offset of a "<" that the next piece may still make a tag's start (npos when none): the bytes from there
+    // on can't yet be given to anyone.
+    size_t undecidedFrom() const
+    {
+        const bool undecided = m_state == State::TagOpen || m_state == State::EndTagOpen
+            || (m_state == State::RawText && !m_rawHeld.empty());
+        return undecided ? m_lessThan : std::string_view::npos;
     }
 
 private:
@@ -170,6 +190,10 @@ private:
     std::string m_rawName;
     bool m_endTag = false;
     bool m_markupDash = false;
+    size_t m_offset = 0; // of the piece being scanned in the stream
+    size_t m_lessThan = 0; // the current "<", in the stream
+    std::string m_commentTail; // the last bytes (up to 3) of a comment that goes on, its opening dashes included
+    std::string m_rawHeld; // what a piece ended with of the raw text element's end tag: "</", "</scr"
 };
 
 template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& handler)
@@ -178,8 +202,7 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
     const size_t n = s.size();
     size_t i = 0;
     size_t textFrom = 0;
-    size_t lessThan = 0; // the current "<", when it lies in this piece
-    size_t commentFrom = 0; // where the comment's own dashes may start in this piece
+    size_t commentFrom = 0; // where the comment's bytes in this piece start; those before are in m_commentTail
     auto emitText = [&](size_t to) {
         if (to > textFrom)
             handler.text(s.substr(textFrom, to - textFrom));
@@ -193,12 +216,25 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
     auto endTag = [&](size_t after) {
         m_state = State::Text;
         textFrom = after;
-        handler.tagEnded(after, std::string_view(m_name), m_endTag);
+        handler.tagEnded(m_offset + after, std::string_view(m_name), m_endTag);
         if (!m_endTag && isRawTextElement(m_name)) {
             m_rawName = m_name;
             m_state = State::RawText;
         }
     };
+    // "</" and the raw text element's name (in any letter case) from s[at]: how many bytes match, up to all.
+    auto rawEndMatch = [&](size_t at, size_t matched) {
+        const size_t whole = 2 + m_rawName.size();
+        while (at < n && matched < whole) {
+            const char wanted = matched == 0 ? '<' : matched == 1 ? '/' : m_rawName[matched - 2];
+            if (lower(s[at]) != wanted)
+                break;
+            ++at;
+            ++matched;
+        }
+        return matched;
+    };
+    auto endsRawName = [](char c) { return isBlank(c) || c == '/' || c == '>'; };
     while (i < n) {
         const char c = s[i];
         switch (m_state) {
@@ -209,14 +245,14 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
                 break;
             }
             emitText(at);
-            lessThan = at;
+            m_lessThan = m_offset + at;
             m_state = State::TagOpen;
-            i = at + 1;
+            textFrom = i = at + 1;
             break;
         }
         case State::TagOpen:
             if (isLetter(c)) {
-                startTag(c, false, lessThan);
+                startTag(c, false, m_lessThan);
                 ++i;
             } else if (c == '!') {
                 m_state = State::MarkupOpen;
@@ -229,12 +265,14 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
                 m_state = State::BogusComment;
             } else {
                 m_state = State::Text; // a lone "<" is text
-                textFrom = lessThan;
+                if (m_lessThan < m_offset)
+                    handler.text("<");
+                textFrom = std::max(m_lessThan, m_offset) - m_offset;
             }
             break;
         case State::EndTagOpen:
             if (isLetter(c)) {
-                startTag(c, true, lessThan);
+                startTag(c, true, m_lessThan);
                 ++i;
             } else if (c == '>') {
                 m_state = State::Text;
@@ -320,8 +358,8 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
             } else if (c == '-') {
                 // "<!--": the comment's own dashes count towards its end, so "<!-->" is a whole comment.
                 m_state = State::Comment;
-                commentFrom = i - 1;
-                ++i;
+                m_commentTail = "--";
+                commentFrom = ++i;
             } else {
                 m_state = State::BogusComment;
             }
@@ -332,10 +370,16 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
                 i = n;
                 break;
             }
-            auto at
-                = [&](size_t back, char wanted) { return close >= commentFrom + back && s[close - back] == wanted; };
-            if ((at(1, '-') && at(2, '-')) || (at(1, '!') && at(2, '-') && at(3, '-'))) {
+            // The byte `back` places before the ">", within the comment; none before the comment's start.
+            auto before = [&](size_t back) -> char {
+                if (close >= commentFrom + back)
+                    return s[close - back];
+                const size_t fromTail = back - (close - commentFrom);
+                return fromTail <= m_commentTail.size() ? m_commentTail[m_commentTail.size() - fromTail] : '\0';
+            };
+            if ((before(1) == '-' && before(2) == '-') || (before(1) == '!' && before(2) == '-' && before(3) == '-')) {
                 m_state = State::Text;
+                m_commentTail.clear();
                 textFrom = close + 1;
             }
             i = close + 1;
@@ -352,20 +396,54 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
             break;
         }
         case State::RawText: {
-            const size_t at = s.find("</", i);
+            const bool shown = isShownRawText(m_rawName);
+            const size_t whole = 2 + m_rawName.size();
+            size_t at = i;
+            size_t matched = 0;
+            if (!m_rawHeld.empty()) {
+                // An end tag begun in an earlier piece goes on here, or turns out to be text.
+                matched = rawEndMatch(i, m_rawHeld.size());
+                const size_t end = i + matched - m_rawHeld.size();
+                if (end == n) {
+                    m_rawHeld.append(s.substr(i));
+                    i = textFrom = n;
+                    break;
+                }
+                if (matched < whole || !endsRawName(s[end])) {
+                    if (shown)
+                        handler.text(m_rawHeld);
+                    m_rawHeld.clear();
+                    textFrom = i; // the byte that broke the match may start an end tag itself
+                    break;
+                }
+                m_rawHeld.clear();
+                startTag(m_rawName.front(), true, m_lessThan);
+                m_name = m_rawName;
+                i = end;
+                break;
+            }
+            at = s.find('<', i);
             if (at == npos) {
                 i = n;
                 break;
             }
-            const size_t nameEnd = at + 2 + m_rawName.size();
-            // A name that reaches the piece's end is followed by the line's end, a blank.
-            const bool ends = nameEnd >= n || isBlank(s[nameEnd]) || s[nameEnd] == '/' || s[nameEnd] == '>';
-            if (nameEnd <= n && ends && equalsIgnoringCase(s.substr(at + 2, m_rawName.size()), m_rawName)) {
-                if (isShownRawText(m_rawName))
+            matched = rawEndMatch(at, 0);
+            const size_t end = at + matched;
+            if (end == n) {
+                // Cut off by the piece's end: the next piece says whether it is the end tag.
+                if (shown)
                     emitText(at);
-                startTag(m_rawName.front(), true, at);
+                m_lessThan = m_offset + at;
+                m_rawHeld.assign(s.substr(at));
+                i = textFrom = n;
+                break;
+            }
+            if (matched == whole && endsRawName(s[end])) {
+                if (shown)
+                    emitText(at);
+                startTag(m_rawName.front(), true, m_offset + at);
                 m_name = m_rawName;
-                i = nameEnd;
+                i = end;
             } else {
                 i = at + 1;
             }
@@ -375,6 +453,12 @@ template <typename Handler> void HtmlScanner::scan(std::string_view s, Handler& 
     }
     if (m_state == State::Text || (m_state == State::RawText && isShownRawText(m_rawName)))
         emitText(n);
+    if (m_state == State::Comment) {
+        // The comment goes on in the next piece: its last bytes decide whether a ">" there ends it.
+        m_commentTail.append(s.substr(std::max(commentFrom, n - std::min<size_t>(n, 3))));
+        m_commentTail.erase(0, m_commentTail.size() - std::min<size_t>(m_commentTail.size(), 3));
+    }
+    m_offset += n;
 }
 
 // The fields of one complete item, read from its bytes (which start with its <li> tag).
@@ -384,6 +468,7 @@ public:
         : m_item(item)
     {
         m_scanner.scan(item, *this);
+        m_scanner.end(*this);
     }
 
     void text(std::string_view piece)
@@ -503,7 +588,10 @@ struct AdListReader::Reading {
     std::function<void(const ListedAd&)> onAd;
     HtmlScanner scanner;
     std::string_view piece; // the piece being scanned
-    size_t pieceFrom = 0; // its bytes before this went where they belong
+    size_t pieceAt = 0; // its offset in the stream
+    size_t streamed = 0; // the stream's bytes so far
+    size_t given = 0; // the bytes before this offset went where they belong
+    std::string undecided; // the bytes from `given` on that earlier pieces left for the scanner to decide
     std::string item;
     std::string tag; // the tag being read, when no item takes it
     size_t tagStart = 0; // where the tag being read starts in item
@@ -520,17 +608,41 @@ struct AdListReader::Reading {
     void feed(std::string_view text)
     {
         piece = text;
-        pieceFrom = 0;
+        pieceAt = streamed;
         scanner.scan(text, *this);
-        keepUpTo(text.size());
+        streamed += text.size();
+        // A "<" at the piece's end (or an end tag cut short) is a tag's start or text: the next piece says which,
+        // and its bytes go nowhere until then.
+        keepUpTo(std::min(scanner.undecidedFrom(), streamed));
+        std::string left;
+        if (given < pieceAt)
+            left.assign(undecided, undecided.size() - (pieceAt - given));
+        left.append(piece.substr(std::max(given, pieceAt) - pieceAt));
+        undecided.swap(left);
+        // Every byte not given yet is in `undecided` now; the piece itself is the caller's and goes.
+        piece = {};
+        pieceAt = streamed;
     }
 
+    // The stream's bytes up to offset `to` go where they belong: the undecided ones of earlier pieces first.
     void keepUpTo(size_t to)
     {
-        if (to <= pieceFrom)
+        if (to <= given)
             return;
-        const std::string_view bytes = piece.substr(pieceFrom, to - pieceFrom);
-        pieceFrom = to;
+        if (given < pieceAt) {
+            const size_t heldFrom = pieceAt - undecided.size();
+            const size_t upTo = std::min(to, pieceAt);
+            give(std::string_view(undecided).substr(given - heldFrom, upTo - given));
+            given = upTo;
+        }
+        if (to > given) {
+            give(piece.substr(given - pieceAt, to - given));
+            given = to;
+        }
+    }
+
+    void give(std::string_view bytes)
+    {
         if (collectingItem()) {
             if (item.size() + bytes.size() <= maximumItemBytes) {
                 item.append(bytes);
@@ -666,6 +778,7 @@ void AdListReader::feedPiece(std::string_view piece, bool lineEnded)
 
 void AdListReader::finish()
 {
+    m_reading->keepUpTo(m_reading->streamed); // a "<" left undecided at the end is the item's text
     if (!m_listEnded && m_reading->collectingItem()) {
         m_reading->takeItem(m_reading->item);
         m_reading->inItem = false;

@@ -184,11 +184,16 @@ bool SeenAds::save(const std::string& path)
     for (auto& [code, city] : m_cities) {
         if (!city.listed && !city.rememberedBlock)
             continue;
+        // A code that can't stand on its city line would not read back, and would lose every other city's memory
+        // with it: that city is not remembered.
+        if (code.find_first_of(std::string_view("\n\0", 2)) != std::string::npos)
+            continue;
         text.append("[").append(code).append("]\r\n");
         if (!city.listed) {
             text.append(*city.rememberedBlock);
+            // A last line cut off after its CR gets only the LF: "\r\r\n" would read back as a damaged id.
             if (!city.rememberedBlock->empty() && !city.rememberedBlock->ends_with('\n'))
-                text.append("\r\n");
+                text.append(city.rememberedBlock->ends_with('\r') ? "\n" : "\r\n");
             continue;
         }
         // Sorting the ids' positions rather than copies of them keeps a run over a page of hundreds of thousands

@@ -230,6 +230,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, SmtpDialogue,
                                  DialogueCase{"controlBytesInTheReply", "bob@example.com", "ann",
                                               refuseAt(7, "554 no\rdata\x7f!\r\n"), mail::dataRefused,
                                               "DATA Failed: 554 no data !", firstLines(7)},
+                                 // A reply of nothing but a line end: its code text is blanks too.
+                                 DialogueCase{"emptyReplyLine", "bob@example.com", "ann", refuseAt(7, "\r\n"),
+                                              mail::dataRefused, "DATA Failed:    ", firstLines(7)},
                                  DialogueCase{"messageRefused", "bob@example.com", "ann",
                                               refuseAt(8, "552 too big\r\n"), mail::messageRefused,
                                               "Message refused: 552 too big", firstLines(8)},
@@ -278,6 +281,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, SmtpDialogue,
                                               mail::authLoginRefused,
                                               "AUTH LOGIN Failed: the server offers only CRAM-MD5 XOAUTH2",
                                               firstLines(1)},
+                                 DialogueCase{"controlByteAmongTheMechanisms", "bob@example.com", "ann",
+                                              [](std::vector<std::string>& a) {
+                                                  a.resize(replyAction(1) + 1);
+                                                  a.back() = sendAction("250-x\r\n250 AUTH NTLM\rGSSAPI\r\n");
+                                              },
+                                              mail::authLoginRefused,
+                                              "AUTH LOGIN Failed: the server offers only NTLM GSSAPI", firstLines(1)},
                                  DialogueCase{"replyAfterThreeSecondsIsTaken", "bob@example.com", "ann",
                                               replaceReply(1, sendAction("250 late\r\n", ", \"delay\": 3")), 0, "",
                                               wholeDialogue},

@@ -348,4 +348,51 @@ INSTANTIATE_TEST_SUITE_P(Download, DownloadTrickle,
                                          TrickleCase{"closeDelimitedBody", "HTTP/1.0 200 OK\r\n\r\n", "<li>"}),
                          [](const testing::TestParamInfo<TrickleCase>& info) { return std::string(info.param.name); });
 
+// --- A page decoded as it comes is bounded ---------------------------------------------------------------------
+
+struct SizeCase {
+    const char* name;
+    const char* city; // answers 3 MiB compressed to a few KB
+    std::int64_t limit;
+    int expected;
+    size_t bodyBytes;
+};
+
+void PrintTo(const SizeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DownloadSize : public DownloadTest, public testing::WithParamInterface<SizeCase> { };
+
+TEST_P(DownloadSize, CutsOffWhatExpandsPastTheBound)
+{
+    const SizeCase& c = GetParam();
+    const std::string path = folder + "page.html";
+    platform::setMaximumPageBytes(c.limit);
+    const int rc = platform::downloadUrlToFile(site->cityUrl(c.city, "/search/sss?query=x"), path);
+    platform::setMaximumPageBytes(platform::maximumPageBytes);
+    EXPECT_EQ(rc, c.expected);
+    EXPECT_EQ(fs::file_size(path), c.bodyBytes);
+}
+
+constexpr std::int64_t mib = 1024 * 1024;
+constexpr size_t expanded = 3 * mib / 9 * 9;
+
+INSTANTIATE_TEST_SUITE_P(
+    Download, DownloadSize,
+    testing::Values(SizeCase{"gzipPastTheBound", "bomb", mib, platform::pageTooLarge, 0},
+                    SizeCase{"deflatePastTheBound", "deflated", 2 * mib, platform::pageTooLarge, 0},
+                    SizeCase{"gzipWithin", "bomb", 4 * mib, 0, expanded},
+                    SizeCase{"exactlyTheBound", "deflated", std::int64_t(expanded), 0, expanded},
+                    SizeCase{"oneByteOver", "bomb", std::int64_t(expanded) - 1, platform::pageTooLarge, 0}),
+    [](const testing::TestParamInfo<SizeCase>& info) { return std::string(info.param.name); });
+
+TEST(DownloadBound, IsHalfAGigabyteAndSaidPlainly)
+{
+    EXPECT_EQ(platform::maximumPageBytes, 512 * mib);
+    EXPECT_EQ(platform::downloadFailureReason(platform::pageTooLarge), "the site's page was too large");
+    EXPECT_EQ(platform::downloadHttpStatus(platform::pageTooLarge), 0);
+}
+
 } // namespace

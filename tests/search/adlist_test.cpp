@@ -296,9 +296,7 @@ std::string manyFillerLines()
     return lines;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ListReading,
-    ::testing::Values(
+const std::vector<ListCase> hostileLists = {
         ListCase{"scriptInTheTitleDivIsNotText",
                  listTag
                      + "<li class=\"cl-static-search-result\"><a href=\"/a/1.html\"><div class=\"title\">Desk"
@@ -382,8 +380,140 @@ INSTANTIATE_TEST_SUITE_P(
                  listTag + seeAlso + "<li class=\"cl-static-search-result\"><div class=\"title\">x</div></li></ol>", "",
                  1},
         ListCase{"pageEndsInsideAnItem", listTag + lamp + "<li class=\"cl-static-search-result\"><a href=\"/c/1\">cut",
-                 lampRead + "/c/1|||\n", 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+                 lampRead + "/c/1|||\n", 2}};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ListReading, ::testing::ValuesIn(hostileLists),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The same reading with every line fed in pieces of `size` bytes.
+ListRead readListInPieces(const std::string& page, size_t size)
+{
+    ListRead read;
+    search::AdListReader reader([&](const search::ListedAd& ad) {
+        read.ads += ad.link + "|" + ad.title + "|" + ad.price + "|" + ad.place + "\n";
+    });
+    size_t at = 0;
+    bool started = false;
+    while (at <= page.size() && !reader.listEnded()) {
+        const size_t end = std::min(page.find('\n', at), page.size());
+        const std::string_view line = std::string_view(page).substr(at, end - at);
+        at = end + 1;
+        if (!started && !search::startsAdList(line))
+            continue;
+        started = true;
+        size_t from = 0;
+        do {
+            const std::string_view piece = line.substr(from, size);
+            from += piece.size();
+            reader.feedPiece(piece, from == line.size());
+        } while (from < line.size() && !reader.listEnded());
+    }
+    reader.finish();
+    read.items = reader.itemCount();
+    read.seeAlso = reader.sawSeeAlso();
+    return read;
+}
+
+struct PiecesCase {
+    std::string name;
+    std::string page;
+    int adsWhole; // the ads read from whole lines; -1: as many as they give
+};
+
+void PrintTo(const PiecesCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ListInPieces : public ::testing::TestWithParam<PiecesCase> { };
+
+TEST_P(ListInPieces, GivesTheAdsOfTheWholeLine)
+{
+    const ListRead whole = readList(GetParam().page);
+    if (GetParam().adsWhole >= 0)
+        EXPECT_EQ(std::count(whole.ads.begin(), whole.ads.end(), '\n'), GetParam().adsWhole) << whole.ads;
+    std::vector<size_t> sizes;
+    for (size_t size = 1; size <= 64; ++size)
+        sizes.push_back(size);
+    sizes.push_back(64 * 1024);
+    for (size_t size : sizes) {
+        const ListRead pieces = readListInPieces(GetParam().page, size);
+        ASSERT_EQ(pieces.ads, whole.ads) << "pieces of " << size << " bytes";
+        ASSERT_EQ(pieces.items, whole.items) << "pieces of " << size << " bytes";
+        ASSERT_EQ(pieces.seeAlso, whole.seeAlso) << "pieces of " << size << " bytes";
+    }
+}
+
+std::string shortItem(const std::string& title, const std::string& link)
+{
+    return "<li class=\"cl-static-search-result\"><a href=\"" + link + "\"><div class=\"title\">" + title
+        + "</div></a></li>";
+}
+
+// Lists of two or three ads on one line, each with a construct that a piece's end may cut.
+std::vector<PiecesCase> piecesCases()
+{
+    const std::string ol = "<ol class=\"cl-static-search-results\">";
+    const std::string a = shortItem("A", "/a/1.html");
+    const std::string b = shortItem("B &amp; b", "/b/2.html");
+    const std::string c = shortItem("C \xE2\x80\x93 \xC3\xA9", "/c/3.html");
+    std::vector<PiecesCase> cases = {
+        {"commentOpener", ol + a + "<!-- x -->" + b + "</ol>", 2},
+        {"commentEnd", ol + a + "<!-- note -->" + b + "<!-- <li> --!>" + c + "</ol>", 3},
+        {"commentGoesOnPastAGreaterThan", ol + a + "<!-- <li>-!><li>->" + b + " -->" + c + "</ol>", 2},
+        {"commentOfItsOwnDashes", ol + a + "<!-->" + b + "<!--->" + c + "</ol>", 3},
+        {"rawTextEndTag", ol + a + "<script>x = \"</li></ol>\";</SCRIPT >" + b + "<style></st</style/>" + c + "</ol>", 3},
+        {"tagStart", ol + a + " < " + b + "<" + c.substr(1) + "</ol>", 3},
+        {"endTagStart", ol + a + "</li>" + b + "</ >" + c + "</ol>", 3},
+        {"entitiesAndUtf8", ol + c + b + shortItem("&#x263a;&copy;\xF0\x9F\x98\x80", "/d/4.html") + "</ol>", 3},
+        {"bogusComments", ol + a + "<!DOCTYPE x><?x?></ x>" + b + "</ol>", 2},
+    };
+    for (const ListCase& hostile : hostileLists)
+        cases.push_back({hostile.name, hostile.page, -1});
+    // Real pages when a copy of them lies beside the sources, and a page of the same shape of our own.
+    for (const char* folder : {QB_REAL_PAGES_DIR, QB_TEST_DATA_DIR "/pages"}) {
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(folder, error)) {
+            if (entry.path().extension() != ".html")
+                continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::stringstream content;
+            content << in.rdbuf();
+            std::string name = entry.path().stem().string();
+            std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+            cases.push_back({"page_" + name, content.str(), -1});
+        }
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ListInPieces, ::testing::ValuesIn(piecesCases()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(ListInPieces, PageEndingOnALessThanKeepsIt)
+{
+    std::string ads;
+    search::AdListReader reader([&](const search::ListedAd& ad) { ads += ad.link + "|" + ad.title + "\n"; });
+    reader.feedPiece("<ol class=\"cl-static-search-results\"><li class=\"cl-static-search-result\">", false);
+    reader.feedPiece("<a href=\"/c/1\"><div class=\"title\">cut <", false);
+    reader.finish();
+    EXPECT_EQ(ads, "/c/1|cut &lt;\n");
+}
+
+TEST(ListInPieces, OwnPageIsRead)
+{
+    std::ifstream in(QB_TEST_DATA_DIR "/pages/lakeside-sss.html", std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    const ListRead read = readList(content.str());
+    EXPECT_EQ(read.ads, "https://www.site.example/view/d/lakeside-oak-desk-chair/Q1w2E3r4T5y6|Oak desk &amp; chair|"
+                        "$120|Lakeside\n"
+                        "https://www.site.example/view/d/lakeside-cafe-table/Z9x8C7v6B5n4|Caf\xC3\xA9 table \xE2\x80\x93 "
+                        "two seats|$45|north shore\n"
+                        "https://www.site.example/view/d/lakeside-bike/P0o9I8u7Y6t5|Bike fast 3 &lt; 4||Old Town\n"
+                        "/lak/fuo/d/lamp/7712345678.html|Lamp|$5|\n");
+    EXPECT_EQ(read.items, 4);
+}
 
 struct ListStartCase {
     const char* name;

@@ -512,4 +512,72 @@ TEST_F(StoreMarks, RunKilledAnywhereLeavesTheStoreBeforeOrAfter)
     EXPECT_EQ(memory(), after);
 }
 
+struct KeptFileCase {
+    const char* name;
+    std::string file;
+    std::string saved; // after a run in which no city listed anything
+};
+
+class SeenAdsKept : public ::testing::TestWithParam<KeptFileCase> { };
+
+TEST_P(SeenAdsKept, SavesWhatReadsBack)
+{
+    const std::string folder = makeTestFolder("qb-seen-kept");
+    writeFile(folder + "x.seen", GetParam().file);
+    search::SeenAds seen;
+    seen.load(folder + "x.seen");
+    seen.beginCity("other");
+    seen.endCity(false);
+    ASSERT_TRUE(seen.save(folder + "x.seen"));
+    EXPECT_EQ(readFile(folder + "x.seen"), GetParam().saved);
+    search::SeenAds again;
+    again.load(folder + "x.seen");
+    EXPECT_FALSE(again.isNew("a", "K1"));
+    fs::remove_all(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SeenAdsKept,
+    ::testing::Values(KeptFileCase{"wholeLines", "[a]\r\nK1\r\n", "[a]\r\nK1\r\n"},
+                      KeptFileCase{"lastLineWithoutItsEnd", "[a]\r\nK1", "[a]\r\nK1\r\n"},
+                      KeptFileCase{"lastLineCutAfterItsCarriageReturn", "[a]\r\nK1\r", "[a]\r\nK1\r\n"},
+                      KeptFileCase{"lineFeedsAlone", "[a]\nK1\nK2\n", "[a]\r\nK1\nK2\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct CityCodeCase {
+    const char* name;
+    std::string code;
+    bool remembered; // a code that can't stand on a line of the file is not; the other cities are all the same
+};
+
+class SeenAdsCityCode : public ::testing::TestWithParam<CityCodeCase> { };
+
+TEST_P(SeenAdsCityCode, ReadsBackAsItsCity)
+{
+    const std::string folder = makeTestFolder("qb-seen-code");
+    search::SeenAds run;
+    for (const std::string& code : {std::string("before"), GetParam().code, std::string("zzz")}) {
+        run.beginCity(code);
+        run.noteListed("ID-" + std::to_string(code.size()));
+        run.endCity(true);
+    }
+    ASSERT_TRUE(run.save(folder + "x.seen"));
+    search::SeenAds next;
+    next.load(folder + "x.seen");
+    EXPECT_EQ(next.cityHasMemory(GetParam().code), GetParam().remembered);
+    EXPECT_TRUE(next.cityHasMemory("before"));
+    EXPECT_TRUE(next.cityHasMemory("zzz"));
+    EXPECT_FALSE(next.isNew("zzz", "ID-6"));
+    EXPECT_TRUE(next.isNew("zzz", "ID-99"));
+    fs::remove_all(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, SeenAdsCityCode,
+    ::testing::Values(CityCodeCase{"closingBracket", "abc]", true}, CityCodeCase{"bracketAlone", "]", true},
+                      CityCodeCase{"bracketsInside", "[a]b", true}, CityCodeCase{"blankAtTheEnd", "abc ", true},
+                      CityCodeCase{"empty", "", true}, CityCodeCase{"zeroByte", std::string("a\0b", 3), false},
+                      CityCodeCase{"lineFeed", "a\nb", false}, CityCodeCase{"carriageReturn", "a\rb\r", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

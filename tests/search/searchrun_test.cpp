@@ -606,4 +606,17 @@ INSTANTIATE_TEST_SUITE_P(
                       FullDiskCase{"theLastCity", 1, "gone\r\nspringfield\r\n", "gl", 2, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A small compressed answer that would expand without end is cut off; the next city is searched as usual.
+TEST_F(SearchRun, PageTooLargeIsNotSearched)
+{
+    writeList("bomb\r\nabc\r\n");
+    platform::setMaximumPageBytes(1024 * 1024);
+    run();
+    platform::setMaximumPageBytes(platform::maximumPageBytes);
+    const std::string page = results();
+    EXPECT_EQ(page.rfind(heading("bomb", "BOMB") + "<p>Not searched: the site's page was too large.</p>\r\n", 0), 0u)
+        << page.substr(0, 300);
+    EXPECT_NE(page.find(heading("abc", "ABC")), std::string::npos);
+}
+
 } // namespace

@@ -8,6 +8,7 @@ deterministic.
 """
 
 import argparse
+import gzip
 import html
 import json
 import os
@@ -19,6 +20,7 @@ import ssl
 import sys
 import threading
 import urllib.parse
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 MIB = 1024 * 1024
@@ -368,6 +370,8 @@ class Handler(BaseHTTPRequestHandler):
             "localonly": lambda: self.send_page(200, self.local_only_page(category, words)),
             "both": lambda: self.send_page(200, self.both_page()),
             "huge": self.huge,
+            "bomb": lambda: self.compressed("gzip"),
+            "deflated": lambda: self.compressed("deflate"),
             "hugelist": self.huge_list,
             "hugelistline": lambda: self.huge_list(one_line=True),
             "hugepictures": lambda: self.huge_list(pictures_bytes=100 * MIB),
@@ -525,6 +529,12 @@ class Handler(BaseHTTPRequestHandler):
         # Promises 5000 bytes, sends 200, hangs up.
         self.send_page(200, ("<!DOCTYPE html>\n<html><body>" + "c" * 200)[:200], declared_length=5000)
         self.close_connection = True
+
+    def compressed(self, encoding):
+        # A few kilobytes that expand to 3 MiB, for the bound on a page's decoded size.
+        body = b"<p>x</p>\n" * (3 * MIB // 9)
+        data = gzip.compress(body) if encoding == "gzip" else zlib.compress(body)
+        self.send_page(200, data, [("Content-Encoding", encoding)])
 
     def stalls(self):
         # One body byte only: curl averages its low-speed check over about 5 s, so a bigger first piece would
