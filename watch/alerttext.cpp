@@ -78,6 +78,8 @@ std::string blocks(const std::vector<NewAd>& ads)
     return message;
 }
 
+} // namespace
+
 bool noteUnreadPages(UnreadPages& state, int citiesAsked, int notRead, int pagesRead)
 {
     if (citiesAsked > 0 && notRead == citiesAsked) {
@@ -98,8 +100,6 @@ std::string unreadBody(const std::string& searchName)
 {
     return searchName + ": the site's pages could not be read";
 }
-
-} // namespace
 
 std::string alertSummary(size_t count, size_t cheaper)
 {
