@@ -10,7 +10,6 @@
 #include "shell/programstate.h"
 #include "shell/toolbar.h"
 #include "shell/widgethelpers.h"
-#include "watch/watcher.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -255,10 +254,12 @@ void runSearch(Builder& b)
         return b.window->closeRequestedDuringRun;
     };
     // One run against the site at a time: a watch run that goes stops between two cities first.
-    watch::beginBuilderRun();
+    if (builderRunHooks().begin)
+        builderRunHooks().begin();
     const RunOutcome outcome = runSearchPasses(searchFromControls(b), b.mainCode,
                                                shell::suppliedFile(areaListFile(chooserText(b.areaChooser))), hooks);
-    watch::endBuilderRun();
+    if (builderRunHooks().end)
+        builderRunHooks().end();
     b.window->running = false;
     if (shell::mainBrowser)
         shell::mainBrowser->navigate(shell::resultsPagePath);
@@ -490,6 +491,12 @@ void openSearchBuilder(const std::string& searchName, int toolTipsFlag)
     window.show();
     b.wordsField->setFocus();
     window.exec();
+}
+
+BuilderRunHooks& builderRunHooks()
+{
+    static BuilderRunHooks hooks;
+    return hooks;
 }
 
 } // namespace search

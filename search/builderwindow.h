@@ -14,4 +14,13 @@ void openSearchBuilder(const std::string& searchName, int toolTipsFlag);
 // whoever runs the watches; empty: no search is watched.
 std::function<bool(const std::string& name)>& watchedSearchCheck();
 
+// Called before and after the builder's run, so that no other run asks the site meanwhile: whoever runs the
+// watches stops a watch run between two cities first, and starts none until the builder's run is over. Empty:
+// nothing else runs.
+struct BuilderRunHooks {
+    std::function<void()> begin;
+    std::function<void()> end;
+};
+BuilderRunHooks& builderRunHooks();
+
 } // namespace search

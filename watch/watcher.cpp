@@ -289,6 +289,7 @@ void startWatching()
             onTimer();
     };
     search::watchedSearchCheck() = [](const std::string& name) { return isWatched(name); };
+    search::builderRunHooks() = {beginBuilderRun, endBuilderRun};
     reloadWatches();
 }
 
