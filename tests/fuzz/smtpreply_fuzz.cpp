@@ -34,6 +34,11 @@ int fakeSetAttribute(int, int, int)
 {
     return CRYPT_OK;
 }
+int fakeGetAttribute(int, int, int* value)
+{
+    *value = 0;
+    return CRYPT_OK;
+}
 int fakeSetAttributeString(int, int, const void*, int)
 {
     return CRYPT_OK;
@@ -98,6 +103,7 @@ void setUp()
     library.end = fakeOk;
     library.setAttribute = fakeSetAttribute;
     library.setAttributeString = fakeSetAttributeString;
+    library.getAttribute = fakeGetAttribute;
     library.getAttributeString = fakeGetAttributeString;
     library.createSession = fakeCreateSession;
     library.destroySession = fakeDestroy;

@@ -235,7 +235,7 @@ TEST_F(AdsWindowTest, MenuItemAboveWatchSearchesWithCtrlL)
                 if (action->text() == "Ads List")
                     adsItem = action;
             }
-    EXPECT_EQ(items, (std::vector<std::string>{"Ads List", "Watch Searches", "Exit Program"}));
+    EXPECT_EQ(items, (std::vector<std::string>{"Ads List", "Watch Searches", "Find in Page", "Exit Program"}));
     ASSERT_NE(adsItem, nullptr);
     EXPECT_EQ(adsItem->shortcut(), QKeySequence("Ctrl+L"));
     // The key reaches the item from the main window, where the browser has the keyboard.

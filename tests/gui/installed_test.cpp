@@ -6,6 +6,7 @@
 #include "environmentvalue.h"
 #include "platform/programfolder.h"
 #include "search/arealist.h"
+#include "search/builder.h"
 #include "search/categorytree.h"
 #include "shell/mainwindow.h"
 #include "shell/programstate.h"
@@ -21,6 +22,7 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -98,6 +100,27 @@ protected:
     std::unique_ptr<EnvironmentValue> dataHome;
 };
 
+// The codes of a city list's lines, which show each city's name beside its code.
+std::vector<std::string> codesOf(const QListWidget* list)
+{
+    std::vector<std::string> codes;
+    for (int row = 0; row < list->count(); ++row)
+        codes.push_back(search::cityCodeOf(list->item(row)));
+    return codes;
+}
+
+// The names of the area lists in the folder and of extra ones, in the order of their file names.
+std::vector<std::string> listNames(const std::string& folder, std::vector<std::string> files)
+{
+    for (const auto& entry : fs::directory_iterator(folder))
+        files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    for (std::string& file : files)
+        file.erase(file.size() - 5);
+    return files;
+}
+
 TEST_F(Installed, FindsTheSuppliedFilesAndListsTheUsersAreasBesideThem)
 {
     writeFile(userFolder + "citydata/East.city", "boston\r\n");
@@ -120,12 +143,11 @@ TEST_F(Installed, FindsTheSuppliedFilesAndListsTheUsersAreasBesideThem)
     ASSERT_TRUE(allCities && !allCities->empty());
     withBuilder([&](QWidget* w) {
         EXPECT_EQ(child<QTreeWidget>(w, "categoryTree")->topLevelItemCount(), mainLines);
-        EXPECT_EQ(itemsOf(child<QListWidget>(w, "cityList")), *allCities);
-        for (const char* name : {"areaChooser", "sourceAreaChooser", "targetAreaChooser"}) {
-            EXPECT_EQ(itemsOf(child<QComboBox>(w, name)),
-                      (std::vector<std::string>{"East", "Major Cities", "all cities"}))
-                << name;
-        }
+        EXPECT_EQ(codesOf(child<QListWidget>(w, "cityList")), *allCities);
+        // The user's list among the supplied ones, in the order of their file names.
+        const std::vector<std::string> lists = listNames(supplied + "citydata", {"East.city"});
+        for (const char* name : {"areaChooser", "sourceAreaChooser", "targetAreaChooser"})
+            EXPECT_EQ(itemsOf(child<QComboBox>(w, name)), lists) << name;
         EXPECT_EQ(child<QComboBox>(w, "areaChooser")->currentText(), "Major Cities");
     });
 }
@@ -149,7 +171,7 @@ TEST_F(Installed, AnEditedMajorCitiesIsTheUsersAndIsShownInPlaceOfTheSuppliedOne
     withBuilder([&](QWidget* w) {
         chooseMajorCities(w);
         auto* editor = child<QListWidget>(w, "areaListEditor");
-        ASSERT_EQ(itemsOf(editor), *suppliedCities);
+        ASSERT_EQ(codesOf(editor), *suppliedCities);
         delete editor->takeItem(0);
         editor->addItem("mytown");
         child<QAbstractButton>(w, "areaSaveButton")->click();
@@ -158,10 +180,10 @@ TEST_F(Installed, AnEditedMajorCitiesIsTheUsersAndIsShownInPlaceOfTheSuppliedOne
     EXPECT_EQ(search::readAreaList(suppliedList), suppliedCities) << "the supplied list stays as it was";
 
     withBuilder([&](QWidget* w) {
-        EXPECT_EQ(itemsOf(child<QComboBox>(w, "areaChooser")), (std::vector<std::string>{"Major Cities", "all cities"}))
+        EXPECT_EQ(itemsOf(child<QComboBox>(w, "areaChooser")), listNames(supplied + "citydata", {}))
             << "one item for the two copies";
         chooseMajorCities(w);
-        EXPECT_EQ(itemsOf(child<QListWidget>(w, "areaListEditor")), edited);
+        EXPECT_EQ(codesOf(child<QListWidget>(w, "areaListEditor")), edited);
     });
     shell::programConfig.trayMode = 1;
     shell::requestClose();

@@ -385,6 +385,11 @@ TEST_P(AutostartFolder, WithBytesAnEntryCantHoldIsRefused)
     const std::string odd = folder + "Quillo" + GetParam() + "brand/";
     fs::create_directories(odd);
     shell::programFolder = odd;
+    struct ProgramFileKept {
+        std::string kept = shell::programFile;
+        ~ProgramFileKept() { shell::programFile = kept; }
+    } programFileKept;
+    shell::programFile = odd + "quillobrand";
     bool stillTicked = true;
     openWatchWindow([&](QWidget* window) {
         auto* box = child<QCheckBox>(window, "autostartBox");

@@ -9,6 +9,7 @@
 
 #include "samplesite.h"
 #include "smalldisk.h"
+#include "storememory.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>
@@ -415,7 +416,9 @@ TEST_F(SearchRun, SitesOwnAddressIsAskedOverOneConnection)
         EXPECT_EQ(asked[0], row.firstRequest);
         EXPECT_EQ(requests(connectionLog).size(), row.connections) << row.form;
         // Both forms name the search alike, so the NEW marks carry over from one to the other.
-        EXPECT_TRUE(fs::exists(search::seenFilePath(search::buildSearchTail(flats, "hhh", site->domain()))));
+        EXPECT_NE(storeMemoryText(folder + "ads.db", search::buildSearchTail(flats, "hhh", site->domain()))
+                      .find("[springfield]\r\n"),
+                  std::string::npos);
         pages.push_back(results());
     }
     EXPECT_EQ(pages[0], pages[1]); // headings and links as before, whichever address was asked
@@ -452,7 +455,7 @@ TEST_F(SearchRun, CityNotReadOrCutShortKeepsItsMemory)
     search::SearchDefinition s;
     s.categoryCode = "sss";
     s.words = "lamp";
-    const std::string memory = search::seenFilePath(search::buildSearchTail(s, "sss", site->domain()));
+    const std::string tail = search::buildSearchTail(s, "sss", site->domain());
     writeList("cutlist\r\nnomarker\r\n");
     run(s, "sss");
     std::string page = results();
@@ -461,17 +464,15 @@ TEST_F(SearchRun, CityNotReadOrCutShortKeepsItsMemory)
                         + "\r\n"),
               std::string::npos)
         << page;
-    EXPECT_FALSE(fs::exists(memory)); // nothing to remember: neither city gave a whole list
+    EXPECT_EQ(storeMemoryText(folder + "ads.db", tail), ""); // nothing to remember: neither city gave a whole list
 
     const std::string kept = "[cutlist]\r\nkeep1\r\n[nomarker]\r\nkeep2\r\n";
-    fs::create_directories(fs::path(memory).parent_path());
-    std::ofstream(memory, std::ios::binary) << kept;
+    ASSERT_TRUE(setStoreMemory(folder + "ads.db", tail, kept));
     writeList("springfield\r\ncutlist\r\nnomarker\r\n");
     platform::settings().urlForm = "area";
     const search::RunOutcome outcome = run(s, "sss");
     EXPECT_EQ(outcome.newCount, 2); // the ads read are shown, marked against the memory
-    std::ifstream in(memory, std::ios::binary);
-    const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string after = storeMemoryText(folder + "ads.db", tail);
     EXPECT_NE(after.find(kept), std::string::npos) << after;
     EXPECT_NE(after.find("[springfield]\r\n"), std::string::npos) << after;
 }
