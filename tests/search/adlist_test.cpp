@@ -233,7 +233,8 @@ struct ListRead {
     bool seeAlso = false;
 };
 
-ListRead readList(const std::string& page)
+// The same reading with every line fed in pieces of `size` bytes.
+ListRead readListInPieces(const std::string& page, size_t size)
 {
     ListRead read;
     search::AdListReader reader([&](const search::ListedAd& ad) {
@@ -248,13 +249,26 @@ ListRead readList(const std::string& page)
         if (!started && !search::startsAdList(line))
             continue;
         started = true;
-        reader.feedLine(line);
+        size_t from = 0;
+        do {
+            const std::string_view piece = line.substr(from, size);
+            from += piece.size();
+            reader.feedPiece(piece, from == line.size());
+        } while (from < line.size() && !reader.listEnded());
     }
     reader.finish();
     read.items = reader.itemCount();
     read.seeAlso = reader.sawSeeAlso();
     return read;
 }
+
+// The list read from whole lines.
+ListRead readList(const std::string& page)
+{
+    return readListInPieces(page, std::string::npos);
+}
+
+
 
 struct ListCase {
     const char* name;
@@ -384,35 +398,6 @@ const std::vector<ListCase> hostileLists = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, ListReading, ::testing::ValuesIn(hostileLists),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// The same reading with every line fed in pieces of `size` bytes.
-ListRead readListInPieces(const std::string& page, size_t size)
-{
-    ListRead read;
-    search::AdListReader reader([&](const search::ListedAd& ad) {
-        read.ads += ad.link + "|" + ad.title + "|" + ad.price + "|" + ad.place + "\n";
-    });
-    size_t at = 0;
-    bool started = false;
-    while (at <= page.size() && !reader.listEnded()) {
-        const size_t end = std::min(page.find('\n', at), page.size());
-        const std::string_view line = std::string_view(page).substr(at, end - at);
-        at = end + 1;
-        if (!started && !search::startsAdList(line))
-            continue;
-        started = true;
-        size_t from = 0;
-        do {
-            const std::string_view piece = line.substr(from, size);
-            from += piece.size();
-            reader.feedPiece(piece, from == line.size());
-        } while (from < line.size() && !reader.listEnded());
-    }
-    reader.finish();
-    read.items = reader.itemCount();
-    read.seeAlso = reader.sawSeeAlso();
-    return read;
-}
 
 struct PiecesCase {
     std::string name;
