@@ -7,9 +7,8 @@
 #include "shell/programstate.h"
 #include "watch/watchfile.h"
 
-#include <malloc.h>
-
 #include <algorithm>
+#include <tuple>
 #include <unordered_set>
 
 namespace ads {
@@ -87,38 +86,46 @@ std::vector<SearchChoice> searchChoices(const std::vector<std::string>& storedTa
     return choices;
 }
 
-std::vector<AdRow> rowsOf(std::vector<search::StoredAd> stored, bool oncePerKey)
+AdRow rowOf(const search::StoredAd& ad)
+{
+    AdRow row;
+    const std::string city = upper(ad.cityCode);
+    const std::string link = linkText(ad.link);
+    // In the order of Text.
+    row.setTexts({ad.key, city, link, ad.title, ad.price, ad.place, ad.picture, ad.oldPrice, ad.marks.note});
+    row.cityPosition = ad.cityPosition;
+    row.pagePosition = ad.pagePosition;
+    row.priceNumber = ad.priceNumber;
+    row.firstSeen = ad.firstSeen;
+    row.lastSeen = ad.lastSeen;
+    row.isNew = ad.isNew;
+    row.starred = ad.marks.starred;
+    row.hidden = ad.marks.hidden;
+    return row;
+}
+
+std::vector<AdRow> rowsOf(const std::vector<search::StoredAd>& stored, bool oncePerKey)
 {
     std::vector<AdRow> rows;
-    rows.reserve(stored.size());
     std::unordered_set<std::string> keys;
-    for (search::StoredAd& ad : stored) {
-        if (ad.folded)
-            continue;
-        if (oncePerKey && !keys.insert(ad.key).second)
-            continue;
-        AdRow row;
-        const std::string city = upper(ad.cityCode);
-        const std::string link = linkText(ad.link);
-        // In the order of Text.
-        row.setTexts({ad.key, city, link, ad.title, ad.price, ad.place, ad.picture, ad.oldPrice, ad.marks.note});
-        row.cityPosition = ad.cityPosition;
-        row.pagePosition = ad.pagePosition;
-        row.priceNumber = ad.priceNumber;
-        row.firstSeen = ad.firstSeen;
-        row.lastSeen = ad.lastSeen;
-        row.isNew = ad.isNew;
-        row.starred = ad.marks.starred;
-        row.hidden = ad.marks.hidden;
-        rows.push_back(std::move(row));
-        // The store's copy goes as soon as it has been taken: 100,000 ads are held once, not twice.
-        ad = search::StoredAd{};
-    }
+    for (const search::StoredAd& ad : stored)
+        if (!ad.folded && (!oncePerKey || keys.insert(ad.key).second))
+            rows.push_back(rowOf(ad));
+    return rows;
+}
+
+std::vector<AdRow> searchRows(search::AdStore& store, const std::string& tail)
+{
+    std::vector<AdRow> rows;
+    store.forEachSearchAd(tail, [&rows](const search::StoredAd& ad) {
+        if (!ad.folded)
+            rows.push_back(rowOf(ad));
+    });
     rows.shrink_to_fit();
-    stored.clear();
-    stored.shrink_to_fit();
-    // The store's copies were many small blocks among the rows' own: hand the freed pages back to the system.
-    ::malloc_trim(0);
+    std::sort(rows.begin(), rows.end(), [](const AdRow& a, const AdRow& b) {
+        return std::make_tuple(a.cityPosition, a.city(), a.pagePosition)
+            < std::make_tuple(b.cityPosition, b.city(), b.pagePosition);
+    });
     return rows;
 }
 

@@ -30,7 +30,9 @@ std::vector<SearchChoice> searchChoices(const std::vector<std::string>& storedTa
 
 // The rows the list shows for the store's ads: each cross-post once, under the city where the page shows it in
 // full; with oncePerKey (the starred ads of every search) each ad key once, where it comes first.
-std::vector<AdRow> rowsOf(std::vector<search::StoredAd> stored, bool oncePerKey);
+std::vector<AdRow> rowsOf(const std::vector<search::StoredAd>& stored, bool oncePerKey);
+// The rows of a search's ads, read from the store one ad at a time, in the merged page's order.
+std::vector<AdRow> searchRows(search::AdStore& store, const std::string& tail);
 
 // The City box's cities, upper case: the store's cities of the search in its area list's order, then those of the
 // rows that are not among them, in the rows' order.

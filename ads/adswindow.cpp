@@ -37,6 +37,8 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <unordered_set>
 
 namespace ads {
@@ -223,7 +225,7 @@ void attachToolTips(AdsWindow& w)
         {w.showHidden, "Show hidden ads too, greyed"},
         {w.list, "Click a header to sort; Space stars, Delete hides the selected ads"},
         {w.preview->view(), "The selected ad's page on the site"},
-        {w.openButton, "Open the selected ad in your web browser"},
+        {w.openButton, "Open the selected ads in your web browser"},
         {w.starButton, "Star or unstar the selected ads (Space)"},
         {w.hideButton, "Hide or unhide the selected ads (Delete)"},
         {w.noteButton, "Write a note on the selected ads"},
@@ -408,24 +410,38 @@ void editNote(AdsWindow& w)
     w.model->rowsChanged(places.front(), places.back());
 }
 
+// The row's link when it is a page of the web; a link of any other kind opens nothing from here.
+std::optional<QUrl> webLink(const AdRow& row)
+{
+    const QUrl url(text(row.link()));
+    if (url.scheme() != "http" && url.scheme() != "https")
+        return std::nullopt;
+    return url;
+}
+
+// More selected ads than this are opened only after a question: a slip of Ctrl+A would open a tab for each.
+constexpr size_t adsOpenedWithoutAsking = 10;
+
 void openInBrowser(AdsWindow& w)
 {
-    const AdRow* row = currentRow(w);
-    if (row && !row->link().empty())
-        platform::openInDefaultBrowser(bytes(QUrl(text(row->link())).toString(QUrl::FullyEncoded)));
+    std::vector<QUrl> links;
+    for (int place : selectedPlaces(w))
+        if (const std::optional<QUrl> url = webLink(w.model->shownRow(place)))
+            links.push_back(*url);
+    if (links.size() > adsOpenedWithoutAsking
+        && !platform::askYesNo(shell::programName,
+                               "Open the " + std::to_string(links.size()) + " selected ads in your web browser?"))
+        return;
+    for (const QUrl& url : links)
+        platform::openInDefaultBrowser(bytes(url.toString(QUrl::FullyEncoded)));
 }
 
 void showPreview(AdsWindow& w)
 {
     const AdRow* row = currentRow(w);
-    if (!row)
-        return;
-    const QUrl url(text(row->link()));
-    // Only the site's pages: a link of any other kind opens nothing here.
-    if (url.scheme() != "http" && url.scheme() != "https")
-        return;
-    if (w.preview->url() != url)
-        w.preview->navigate(bytes(url.toString(QUrl::FullyEncoded)));
+    const std::optional<QUrl> url = row ? webLink(*row) : std::nullopt;
+    if (url && w.preview->url() != *url)
+        w.preview->navigate(bytes(url->toString(QUrl::FullyEncoded)));
 }
 
 std::string choiceName(const AdsWindow& w)
@@ -465,7 +481,7 @@ void loadChoice(AdsWindow& w, int index)
         if (choice.starredAds) {
             rows = rowsOf(w.store.starredAds(), true);
         } else if (!choice.tail.empty()) {
-            rows = rowsOf(w.store.searchAds(choice.tail), false);
+            rows = searchRows(w.store, choice.tail);
             cities = w.store.searchCities(choice.tail);
         }
     }

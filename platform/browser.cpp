@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QWebEngineContextMenuRequest>
 #include <QPointer>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QTimer>
 #include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
@@ -164,6 +166,11 @@ template <typename Done> bool waitUntil(Done done, int timeoutMs)
 
 } // namespace
 
+bool wantsSoftwareRendering(const QByteArray& chromiumFlags, const QByteArray& quickBackend)
+{
+    return quickBackend.isEmpty() && chromiumFlags.split(' ').contains("--disable-gpu");
+}
+
 void prepareBrowserEngine()
 {
     QWebEngineUrlScheme scheme(documentScheme);
@@ -177,6 +184,8 @@ void prepareBrowserEngine()
     // Chromium's own log only what ends it. Flags the user gives come after ours and so win.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\ndefault.info=false"));
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3 " + qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"));
+    if (wantsSoftwareRendering(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), qgetenv("QT_QUICK_BACKEND")))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 }
 
 void releaseBrowserEngine()

@@ -8,6 +8,7 @@
 // Script runs only in http and https pages: local files (the results page) and replaced documents (saved pages)
 // are shown with JavaScript off, as they hold the site's text.
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -22,6 +23,11 @@ namespace platform {
 
 // Must run before the QApplication is created.
 void prepareBrowserEngine();
+// Whether the browsers are drawn by Qt Quick's software renderer: when Chromium runs without a GPU its frames are
+// composed in software already, and the OpenGL renderer would only copy each one through a software OpenGL, at the
+// cost of a context and the window's textures in every window that holds a browser. A backend the user chose in
+// QT_QUICK_BACKEND wins.
+bool wantsSoftwareRendering(const QByteArray& chromiumFlags, const QByteArray& quickBackend);
 // Deletes the shared profile; call after every Browser is gone.
 void releaseBrowserEngine();
 

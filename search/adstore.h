@@ -20,6 +20,7 @@
 // Every operation returns a value; nothing throws. A failure leaves the store as it was and lastError() says why.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -114,8 +115,13 @@ public:
     // The ads of each city's last list, by city position, then page position. Ads left out by excluded words are
     // not among them; cross-posts are (folded).
     std::vector<StoredAd> searchAds(const std::string& tail);
-    // Every starred ad of every search (an ad listed by several searches or cities once per search and city).
+    // Every starred ad of every search (an ad listed by several searches or cities once per search and city), by
+    // search, then as searchAds orders them.
     std::vector<StoredAd> starredAds();
+    // The same ads in no particular order, each handed to visit in one StoredAd that is filled again for the next:
+    // a list of 100,000 ads is read without holding it twice.
+    void forEachSearchAd(const std::string& tail, const std::function<void(const StoredAd&)>& visit);
+    void forEachStarredAd(const std::function<void(const StoredAd&)>& visit);
     // Whether some search holds an ad with this key.
     bool knowsAd(const std::string& key);
     // The title of the ad with this key as the store last had it; "" when it has none.

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev qt6-webengine-dev qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-declarative-dev qt6-webengine-dev qt6-qpa-plugins libgl-dev
     libcurl4-openssl-dev libssl-dev openssl
     libgtest-dev googletest
     nlohmann-json3-dev libsqlite3-dev

@@ -24,11 +24,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 #include <QWebEngineView>
 
+#include <deque>
 #include <filesystem>
 #include <set>
 
@@ -221,6 +223,25 @@ TEST(AdRowsFromStore, EachAdOnceWhereShownInFull)
     rows[0].setText(ads::Text::city, "AUSTIN");
     rows[1].setText(ads::Text::city, "BOSTON");
     EXPECT_EQ(ads::cityChoices({"denver", "boston"}, rows), (std::vector<std::string>{"DENVER", "BOSTON", "AUSTIN"}));
+}
+
+TEST_F(AdsWindowTest, RowsComeInThePagesOrderNotTheStores)
+{
+    // The store keeps ads by city code and key; the list shows them by the area list and the page.
+    const std::string tail = saveSearch("Last Search", "desk");
+    runIntoStore(tail, {{"seattle", {ad("9", "Desk 9", "$9"), ad("10", "Desk 10", "$10"), ad("05", "Desk 5", "$5")}},
+                        {"austin", {ad("7", "Desk 7", "$7"), ad("9", "Desk 9", "$9", search::RunAd::folded)}},
+                        {"boston", {ad("1", "Desk 1", "$1")}}});
+    search::AdStore store;
+    ASSERT_EQ(store.open(search::adStorePath()), search::StoreStatus::ok);
+    std::vector<std::string> rows, stored;
+    for (const ads::AdRow& row : ads::searchRows(store, tail))
+        rows.push_back(std::string(row.city()) + " " + std::string(row.key()));
+    for (const search::StoredAd& ad : store.searchAds(tail))
+        stored.push_back(ad.cityCode + " " + ad.key);
+    EXPECT_EQ(rows, (std::vector<std::string>{"SEATTLE 9", "SEATTLE 10", "SEATTLE 05", "AUSTIN 7", "BOSTON 1"}));
+    EXPECT_EQ(stored, (std::vector<std::string>{"seattle 9", "seattle 10", "seattle 05", "austin 7", "austin 9",
+                                                "boston 1"}));
 }
 
 TEST_F(AdsWindowTest, MenuItemAboveWatchSearchesWithCtrlL)
@@ -515,6 +536,109 @@ TEST_F(AdsWindowTest, PreviewLoadsOnlyTheAdTheSelectionRestsOn)
     EXPECT_EQ(askedWhileOpen, std::vector<std::string>{restedOn});
     EXPECT_EQ(opened, restedOn);
 }
+
+// Selects the rows from first to last, the first one current.
+void selectRows(QWidget* window, int first, int last)
+{
+    auto* list = child<QTreeView>(window, "adsList");
+    list->setFocus();
+    QAbstractItemModel* model = list->model();
+    list->selectionModel()->setCurrentIndex(model->index(first, 0), QItemSelectionModel::NoUpdate);
+    list->selectionModel()->select(QItemSelection(model->index(first, 0), model->index(last, model->columnCount() - 1)),
+                                   QItemSelectionModel::ClearAndSelect);
+}
+
+struct OpenCase {
+    const char* name;
+    int adCount; // ads of the search, all in one city
+    int first, last; // the rows selected
+    std::deque<bool> answers;
+    size_t opened; // rows 'first' onward
+    bool asked;
+};
+
+class AdsOpen : public AdsWindowTest, public ::testing::WithParamInterface<OpenCase> { };
+
+TEST_P(AdsOpen, OpensEverySelectedAdAskingFirstForMoreThanTen)
+{
+    const OpenCase& c = GetParam();
+    std::vector<search::RunAd> many;
+    for (int i = 0; i < c.adCount; ++i)
+        many.push_back(ad(std::to_string(300 + i), "Desk " + std::to_string(i), "$" + std::to_string(10 + i)));
+    runIntoStore(saveSearch("Last Search", "desk"), {{"boston", many}});
+    startShell();
+    answers = c.answers;
+    std::vector<std::string> opened;
+    platform::setUrlOpener([&](const std::string& url) { opened.push_back(url); });
+    withAdsWindow([&](QWidget* window) {
+        selectRows(window, c.first, c.last);
+        child<QPushButton>(window, "openButton")->click();
+    });
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < c.opened; ++i)
+        expected.push_back("http://127.0.0.1:9/ad/" + std::to_string(300 + c.first + int(i)) + ".html");
+    EXPECT_EQ(opened, expected);
+    ASSERT_EQ(boxes.size(), c.asked ? 1u : 0u);
+    if (c.asked)
+        EXPECT_EQ(boxes[0].text, "Open the " + std::to_string(c.last - c.first + 1)
+                      + " selected ads in your web browser?");
+}
+
+INSTANTIATE_TEST_SUITE_P(Selections, AdsOpen,
+                         ::testing::Values(OpenCase{"one", 3, 1, 1, {}, 1, false},
+                                           OpenCase{"three", 5, 1, 3, {}, 3, false},
+                                           OpenCase{"ten", 12, 0, 9, {}, 10, false},
+                                           OpenCase{"elevenYes", 12, 0, 10, {true}, 11, true},
+                                           OpenCase{"elevenNo", 12, 1, 11, {false}, 0, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct NoteCase {
+    const char* name;
+    bool save;
+    std::string typed;
+    std::string kept; // the note of both selected ads afterwards
+};
+
+class AdsNote : public AdsWindowTest, public ::testing::WithParamInterface<NoteCase> { };
+
+TEST_P(AdsNote, NoteDialogWritesTheNoteOfEverySelectedAd)
+{
+    const NoteCase& c = GetParam();
+    deskSearch();
+    {
+        search::AdStore store;
+        ASSERT_EQ(store.open(search::adStorePath()), search::StoreStatus::ok);
+        ASSERT_TRUE(store.setNote("101", "old note"));
+    }
+    startShell();
+    std::string dialogTitle, dialogNote, tip;
+    withAdsWindow([&](QWidget* window) {
+        selectRows(window, 0, 1); // Oak desk (current) and Standing desk
+        whenWindowOpens("adNoteDialog", [&](QWidget* dialog) {
+            dialogTitle = child<QLabel>(dialog, "adTitleLabel")->text().toStdString();
+            auto* field = child<QPlainTextEdit>(dialog, "noteField");
+            dialogNote = field->toPlainText().toStdString();
+            field->setPlainText(QString::fromStdString(c.typed));
+            child<QPushButton>(dialog, c.save ? "saveButton" : "cancelButton")->click();
+        });
+        child<QPushButton>(window, "noteButton")->click();
+        tip = child<QTreeView>(window, "adsList")->model()->index(1, 1).data(Qt::ToolTipRole).toString().toStdString();
+    });
+    EXPECT_EQ(dialogTitle, "Oak desk");
+    EXPECT_EQ(dialogNote, "old note");
+    search::AdStore store;
+    ASSERT_EQ(store.open(search::adStorePath()), search::StoreStatus::ok);
+    EXPECT_EQ(store.marksOf("101").note, c.save ? c.kept : "old note");
+    EXPECT_EQ(store.marksOf("102").note, c.save ? c.kept : "");
+    EXPECT_EQ(store.marksOf("103").note, "");
+    EXPECT_EQ(tip, c.save ? c.kept : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveOrCancel, AdsNote,
+                         ::testing::Values(NoteCase{"saved", true, "Call after 6 <b>pm</b>", "Call after 6 <b>pm</b>"},
+                                           NoteCase{"emptied", true, "", ""},
+                                           NoteCase{"cancelled", false, "not kept", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AdsWindowTest, KeepsFiltersSortAndWidthsForTheNextOpening)
 {

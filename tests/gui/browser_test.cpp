@@ -6,6 +6,7 @@
 #include "platform/textcodec.h"
 
 #include <QProcess>
+#include <QQuickWindow>
 #include <QRegularExpression>
 #include <QTest>
 #include <QWebEnginePage>
@@ -235,6 +236,30 @@ INSTANTIATE_TEST_SUITE_P(
                                     "<div class=\"all\" onclick=\"window.open('http://ads.localhost/ad?id=1&x=%20y')\">"
                                     "ad</div>"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SoftwareRendering, WhenChromiumHasNoGpuUnlessTheUserChoseABackend)
+{
+    struct Case {
+        const char* chromiumFlags;
+        const char* quickBackend;
+        bool software;
+    };
+    const Case cases[] = {
+        {"--disable-gpu", "", true},
+        {"--log-level=3 --disable-gpu --no-sandbox", "", true},
+        {"", "", false},
+        {"--log-level=3", "", false},
+        {"--disable-gpu-compositing", "", false}, // the GPU still draws the page
+        {"--disable-gpu", "opengl", false},
+        {"--disable-gpu", "software", false}, // Qt Quick reads it itself
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::wantsSoftwareRendering(c.chromiumFlags, c.quickBackend), c.software)
+            << c.chromiumFlags << " / " << c.quickBackend;
+    // The tests run Chromium without a GPU, as the program does under Xvfb.
+    EXPECT_EQ(QQuickWindow::sceneGraphBackend() == "software",
+              platform::wantsSoftwareRendering(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), qgetenv("QT_QUICK_BACKEND")));
+}
 
 TEST_F(BrowserTest, ReplacedDocumentsHaveNoSizeLimit)
 {
