@@ -10,16 +10,43 @@
 
 namespace ads {
 
+namespace {
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// What the folded-title slot holds for this title.
+std::string foldedCopy(std::string_view title)
+{
+    return isAscii(title) ? std::string() : foldCase(title);
+}
+
+} // namespace
+
 std::string foldCase(std::string_view text)
 {
     // ASCII alone needs no trip through UTF-16.
-    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (isAscii(text)) {
         std::string folded(text);
         for (char& c : folded)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            c = lowerAscii(c);
         return folded;
     }
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toCaseFolded().toUtf8().toStdString();
+    // Qt folds one character to one; through upper case the foldings that change the length are made too ("ß"
+    // becomes "SS", and "ẞ" folds to "ß" first).
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
+        .toCaseFolded()
+        .toUpper()
+        .toCaseFolded()
+        .toUtf8()
+        .toStdString();
 }
 
 void AdRow::setText(Text which, std::string_view value)
@@ -32,12 +59,12 @@ void AdRow::setText(Text which, std::string_view value)
     for (size_t j = i; j < textCount; ++j)
         m_ends[j] = static_cast<std::uint32_t>(m_ends[j] + change);
     if (which == Text::title)
-        setText(Text::foldedTitle, foldCase(value));
+        setText(Text::foldedTitle, foldedCopy(value));
 }
 
 void AdRow::setTexts(const std::array<std::string_view, textCount - 1>& values)
 {
-    const std::string folded = foldCase(values[static_cast<size_t>(Text::title)]);
+    const std::string folded = foldedCopy(values[static_cast<size_t>(Text::title)]);
     size_t size = folded.size();
     for (std::string_view value : values)
         size += value.size();
@@ -50,6 +77,17 @@ void AdRow::setTexts(const std::array<std::string_view, textCount - 1>& values)
     texts += folded;
     m_ends[textCount - 1] = static_cast<std::uint32_t>(texts.size());
     m_texts = std::move(texts);
+}
+
+bool AdRow::titleHolds(std::string_view foldedWord) const
+{
+    const std::string_view folded = foldedTitle();
+    if (!folded.empty() || title().empty())
+        return folded.find(foldedWord) != std::string_view::npos;
+    const std::string_view ascii = title();
+    return std::search(ascii.begin(), ascii.end(), foldedWord.begin(), foldedWord.end(),
+                       [](char t, char w) { return lowerAscii(t) == w; })
+        != ascii.end();
 }
 
 namespace {
@@ -115,10 +153,10 @@ bool passesFilter(const AdRow& row, const PreparedFilter& filter)
             return false;
     }
     for (const std::string& word : filter.wanted)
-        if (row.foldedTitle().find(word) == std::string_view::npos)
+        if (!row.titleHolds(word))
             return false;
     for (const std::string& word : filter.unwanted)
-        if (row.foldedTitle().find(word) != std::string_view::npos)
+        if (row.titleHolds(word))
             return false;
     return true;
 }
@@ -149,7 +187,7 @@ int compareBy(const AdRow& a, const AdRow& b, int column)
     case StarColumn:
         return compareValues(!a.starred, !b.starred);
     case TitleColumn:
-        return compareText(a.foldedTitle(), b.foldedTitle());
+        return compareText(a.comparedTitle(), b.comparedTitle());
     case PriceColumn:
         return compareValues(*a.priceNumber, *b.priceNumber);
     case PlaceColumn:

@@ -21,7 +21,7 @@ enum class Text {
     picture,
     oldPrice, // the price before a drop, as shown then; empty without a drop
     note,
-    foldedTitle, // the title in the case-folded form the word filter compares
+    foldedTitle, // the case-folded title when it is not all ASCII; empty for an ASCII title
     count
 };
 inline constexpr size_t textCount = static_cast<size_t>(Text::count);
@@ -53,6 +53,15 @@ struct AdRow {
     std::string_view oldPrice() const { return text(Text::oldPrice); }
     std::string_view note() const { return text(Text::note); }
     std::string_view foldedTitle() const { return text(Text::foldedTitle); }
+    // Whether the title holds the word, which is case-folded already. An ASCII title keeps no folded copy (it would
+    // be a third of a list's text): it is compared with its letters lowered as it is read.
+    bool titleHolds(std::string_view foldedWord) const;
+    // The title as sorting compares it with ASCII letters in any case: the folded copy, or the ASCII title itself.
+    std::string_view comparedTitle() const
+    {
+        const std::string_view folded = foldedTitle();
+        return folded.empty() ? title() : folded;
+    }
 
     // Replaces one text; setting the title sets its folded form too.
     void setText(Text which, std::string_view value);

@@ -187,22 +187,46 @@ TEST(AdRowTexts, EachTextKeepsItsOwnWhenAnotherChanges)
     r.setText(ads::Text::note, "call after six, ask for Ann");
     EXPECT_EQ(r.key(), "");
     EXPECT_EQ(r.title(), "Walnut DESK, large");
-    EXPECT_EQ(r.foldedTitle(), "walnut desk, large");
+    EXPECT_EQ(r.foldedTitle(), "") << "an ASCII title keeps no folded copy";
+    r.setText(ads::Text::title, "Walnut DESK, école");
+    EXPECT_EQ(r.foldedTitle(), "walnut desk, école");
     EXPECT_EQ(r.note(), "call after six, ask for Ann");
     EXPECT_EQ(r.city(), "");
-    r.setTexts({"k", "BOSTON", "https://x/k.html", "Oak DESK", "$5", "", "pic", "$7", "note"});
+    r.setTexts({"k", "BOSTON", "https://x/k.html", "Oak DESK É", "$5", "", "pic", "$7", "note"});
     const std::string_view all[]
         = {r.key(),      r.city(), r.link(),       r.title(), r.price(), r.place(), r.text(ads::Text::picture),
            r.oldPrice(), r.note(), r.foldedTitle()};
     EXPECT_EQ(std::vector<std::string_view>(std::begin(all), std::end(all)),
-              (std::vector<std::string_view>{"k", "BOSTON", "https://x/k.html", "Oak DESK", "$5", "", "pic", "$7",
-                                             "note", "oak desk"}));
+              (std::vector<std::string_view>{"k", "BOSTON", "https://x/k.html", "Oak DESK É", "$5", "", "pic", "$7",
+                                             "note", "oak desk é"}));
+}
+
+TEST(AdRowTexts, TitleHoldsAFoldedWordInAnyLetterCase)
+{
+    struct Case {
+        const char* title;
+        const char* word; // as the filter folds it
+        bool holds;
+    };
+    const Case cases[] = {
+        {"Oak DESK", "desk", true},        {"Oak DESK", "k d", true},         {"Oak DESK", "desks", false},
+        {"Oak DESK", "oak", true},         {"Oak DESK", "", true},            {"", "", true},
+        {"", "a", false},                  {"STRASSE 5", "strasse", true},    {"Straße 5", "strasse", true},
+        {"ÉCOLE desk", "école", true},     {"ÉCOLE desk", "ecole", false},    {"Ecole desk", "école", false},
+        {"Desk [A-Z]", "[a-z]", true},     {"Desk_1", "desk_1", true},        {"DESK.x", "desk.x", true},
+    };
+    for (const Case& c : cases) {
+        ads::AdRow row;
+        row.setText(ads::Text::title, c.title);
+        EXPECT_EQ(row.titleHolds(c.word), c.holds) << c.title << " / " << c.word;
+    }
 }
 
 TEST(FoldCase, FoldsAsciiAndBeyond)
 {
     const std::pair<std::string, std::string> cases[]
-        = {{"Oak DESK 12", "oak desk 12"}, {"ÉCOLE", "école"}, {"ΣΟΦΊΑΣ", "σοφίασ"}, {"σοφίας", "σοφίασ"}, {"", ""}};
+        = {{"Oak DESK 12", "oak desk 12"}, {"ÉCOLE", "école"}, {"ΣΟΦΊΑΣ", "σοφίασ"}, {"σοφίας", "σοφίασ"}, {"", ""},
+           {"Straße", "strasse"}, {"STRASSE", "strasse"}, {"ẞ", "ss"}, {"ﬁne", "fine"}};
     for (const auto& [text, folded] : cases)
         EXPECT_EQ(ads::foldCase(text), folded) << text;
 }
