@@ -245,31 +245,50 @@ void Browser::navigate(const std::string& urlOrPath)
         const bool hasScheme = colon != std::string::npos && colon > 1 && (slash == std::string::npos || colon < slash);
         url = hasScheme ? QUrl(toWidgetText(urlOrPath)) : QUrl::fromLocalFile(toWidgetText(urlOrPath));
     }
-    // The same address again is a new document (the next run's results page): the engine would put back the old
-    // one's scroll position, so it is shown from its top once loaded.
-    if (url == m_view->url() && !url.hasFragment()) {
-        auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = QObject::connect(m_view, &QWebEngineView::loadFinished, m_view, [view = m_view, connection] {
-            QObject::disconnect(*connection);
-            view->page()->runJavaScript(QStringLiteral("window.scrollTo(0, 0)"), QWebEngineScript::ApplicationWorld);
-        });
-    }
     allowScriptFor(m_view->page(), url);
+    const quint64 navigation = ++m_navigations;
+    // The same address again is a new document (the next run's results page): the engine would put back the old
+    // one's scroll position, at a moment of its own. The entry is told not to keep its position first, and only
+    // then is the new document asked for; once it is loaded, the entry keeps its position again, so that Back to
+    // it from an ad finds the place the user left. A page that doesn't answer within 2 s is not waited for.
+    if (url == m_view->url() && !url.hasFragment()) {
+        QPointer<QWebEngineView> view(m_view);
+        auto asked = std::make_shared<bool>(false);
+        auto load = [this, view, url, asked, navigation] {
+            if (!view || *asked || m_navigations != navigation) // the browser is gone, or shows something newer
+                return;
+            *asked = true;
+            auto loaded = std::make_shared<QMetaObject::Connection>();
+            *loaded = QObject::connect(view, &QWebEngineView::loadFinished, view, [view, loaded] {
+                QObject::disconnect(*loaded);
+                view->page()->runJavaScript(QStringLiteral("history.scrollRestoration = 'auto'"),
+                                            QWebEngineScript::ApplicationWorld);
+            });
+            view->setUrl(url);
+        };
+        m_view->page()->runJavaScript(QStringLiteral("history.scrollRestoration = 'manual'"),
+                                      QWebEngineScript::ApplicationWorld, [load](const QVariant&) { load(); });
+        QTimer::singleShot(2000, m_view, load);
+        return;
+    }
     m_view->setUrl(url);
 }
 
 void Browser::back()
 {
+    ++m_navigations;
     m_view->back();
 }
 
 void Browser::forward()
 {
+    ++m_navigations;
     m_view->forward();
 }
 
 void Browser::reload()
 {
+    ++m_navigations;
     m_view->reload();
 }
 
@@ -303,6 +322,7 @@ std::string Browser::documentSource()
 
 void Browser::replaceDocument(const std::string& html)
 {
+    ++m_navigations;
     profile();
     const QUrl url = documentHandler->store(html);
     allowScriptFor(m_view->page(), url);
@@ -370,7 +390,8 @@ bool Browser::waitForLoadFinished(int timeoutMs)
     auto finished = std::make_shared<bool>(false);
     QPointer<QWebEngineView> view(m_view);
     auto connection = QObject::connect(m_view, &QWebEngineView::loadFinished, [finished](bool) { *finished = true; });
-    const bool ok = waitUntil([&] { return *finished; }, timeoutMs);
+    // A load that a newer one cut short also says it finished: the wait goes on while the page still loads.
+    const bool ok = waitUntil([&] { return *finished && (!view || !view->page()->isLoading()); }, timeoutMs);
     if (view)
         QObject::disconnect(connection);
     return ok;

@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 #include <functional>
 #include <string>
@@ -89,6 +90,9 @@ public:
 
 private:
     QWebEngineView* m_view = nullptr;
+    // Counts what the browser is asked to show: a navigation held back for a moment is dropped when a newer one
+    // came in the meantime.
+    quint64 m_navigations = 0;
     std::function<std::vector<LinkMenuItem>(const std::string&)> m_linkMenuHook;
 };
 

@@ -428,6 +428,18 @@ TEST_F(BrowserTest, TheSameAddressAgainOpensAtTheTop)
     page->runJavaScript("1", QWebEngineScript::ApplicationWorld);
     EXPECT_TRUE(browser->documentSource().find("second ad") != std::string::npos);
     EXPECT_EQ(page->scrollPosition().y(), 0);
+
+    // Back from an ad finds the place the user left on the new page.
+    page->runJavaScript("window.scrollTo(0, 2000)", QWebEngineScript::ApplicationWorld);
+    ASSERT_TRUE(processEventsUntil([&] { return page->scrollPosition().y() > 1500; }));
+    writeFile(folder + "ad.html", "<html><body>an ad</body></html>");
+    browser->navigate(folder + "ad.html");
+    ASSERT_TRUE(browser->waitForLoadFinished(15000));
+    browser->back();
+    EXPECT_TRUE(processEventsUntil([&] {
+        return browser->documentSource().find("second ad 299") != std::string::npos
+            && programScript("String(window.scrollY)") == "2000";
+    }));
 }
 
 // The maker's host out of reach: an empty area where the banner goes, never the engine's error page; a page that

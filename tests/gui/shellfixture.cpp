@@ -1,6 +1,7 @@
 #include "shellfixture.h"
 #include "testfolder.h"
 
+#include "platform/browser.h"
 #include "platform/processend.h"
 #include "platform/settings.h"
 #include "platform/trayicon.h"
@@ -10,6 +11,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <filesystem>
 #include <fstream>
@@ -117,4 +121,9 @@ void ShellTest::startShell()
 {
     platform::settings() = platform::loadSettings(folder);
     ASSERT_TRUE(shell::openMainWindow());
+    // The start page is done with (in tests nothing answers there) before the test shows pages of its own: a late
+    // end of its load would otherwise pass for theirs.
+    auto* view = static_cast<QWebEngineView*>(shell::mainBrowser->view());
+    ASSERT_TRUE(processEventsUntil(
+        [view] { return view->history()->currentItem().isValid() && !view->page()->isLoading(); }));
 }
