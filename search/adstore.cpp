@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <tuple>
+#include <utility>
 #include <thread>
 
 namespace search {
@@ -102,6 +103,10 @@ public:
     }
     void reset()
     {
+        // A statement that could not be prepared (a damaged store's schema) is null, which clear_bindings
+        // does not take.
+        if (!m_statement)
+            return;
         sqlite3_reset(m_statement);
         sqlite3_clear_bindings(m_statement);
     }
@@ -125,6 +130,42 @@ public:
 private:
     sqlite3_stmt* m_statement = nullptr;
 };
+
+// Each table with every column the program reads or writes, and the schema version that made it.
+struct TableColumns {
+    int version;
+    const char* table;
+    const char* columns;
+};
+const TableColumns tableColumns[] = {
+    {1, "searches", "id, tail"},
+    {1, "cities", "search, code, position"},
+    {1, "memory", "search, city, key"},
+    {1, "ads", "search, city, key, link, title, price, priceNumber, place, picture, firstSeen, lastSeen, cityPosition,"
+               " pagePosition, listed, kind, isNew, oldPrice, oldPriceNumber"},
+    {1, "prices", "search, city, key, at, priceNumber"},
+    {1, "marks", "key, starred, hidden, note"},
+    {1, "runs", "id, search"},
+    {1, "stagedCities", "run, city, position"},
+    {1, "staged", "run, city, key, link, title, price, priceNumber, place, picture, pagePosition, kind, isNew,"
+                  " oldPrice, oldPriceNumber"},
+    {2, "imported", "file, city, key"},
+    {2, "settings", "name, value"},
+};
+
+// The first table of a store of that version that lacks a column (a damaged schema, or one of another program); ""
+// when none does. A statement that names them all prepares only when they are all there.
+std::string tableLackingColumns(sqlite3* db, int version)
+{
+    for (const TableColumns& table : tableColumns) {
+        if (table.version > version)
+            continue;
+        const std::string probe = std::string("SELECT ") + table.columns + " FROM " + table.table + " LIMIT 0";
+        if (!Statement(db, probe.c_str()).ok())
+            return table.table;
+    }
+    return {};
+}
 
 int userVersion(sqlite3* db)
 {
@@ -278,6 +319,15 @@ bool AdStore::fail(std::string_view what)
     return false;
 }
 
+bool AdStore::hasItsTables(int version)
+{
+    const std::string lacking = tableLackingColumns(m_db, version);
+    if (lacking.empty())
+        return true;
+    m_error = "ads.db is damaged: its table " + lacking + " is not as Quillobrand writes it";
+    return false;
+}
+
 bool AdStore::execute(const char* sql)
 {
     if (!m_db)
@@ -316,6 +366,11 @@ StoreStatus AdStore::open(const std::string& path)
         close();
         return StoreStatus::newerVersion;
     }
+    // A store is checked before anything is written to it: a damaged one stays as it is.
+    if (version > 0 && !hasItsTables(version)) {
+        close();
+        return StoreStatus::failed;
+    }
     // A new store gives back the pages a run's staged rows leave free (see StoreRun::finish); it can be set only
     // before the first table. The WAL file is cut back after each checkpoint rather than kept at its largest.
     if ((version == 0 && !execute("PRAGMA auto_vacuum=INCREMENTAL")) || !execute("PRAGMA journal_mode=WAL")
@@ -337,7 +392,7 @@ StoreStatus AdStore::open(const std::string& path)
         for (int step = std::max(now, 0); done && step < adStoreVersion; ++step)
             done = execute(schemaSteps[step]);
         const std::string setVersion = "PRAGMA user_version=" + std::to_string(adStoreVersion);
-        done = done && execute(setVersion.c_str()) && execute("COMMIT");
+        done = done && hasItsTables(adStoreVersion) && execute(setVersion.c_str()) && execute("COMMIT");
         if (!done) {
             const std::string why = m_error;
             execute("ROLLBACK");

@@ -144,6 +144,9 @@ public:
     bool execute(const char* sql);
 
 private:
+    // Whether every table of a store of that version has its columns; sets the error when not.
+    bool hasItsTables(int version);
+
     sqlite3* m_db = nullptr;
     std::string m_path;
     std::string m_error;

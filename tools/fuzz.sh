@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a while: tools/fuzz.sh TARGET SECONDS [libFuzzer options...]
-# Targets: adlist pictures seenads watchfile smtpreply settings (tests/fuzz). Builds them with clang, libFuzzer,
+# Targets: adlist pictures seenads watchfile smtpreply settings adstore (tests/fuzz). Builds them with clang, libFuzzer,
 # AddressSanitizer and UndefinedBehaviorSanitizer in build-fuzz/, starts from the seed corpus in the repository
 # and keeps what it finds new in build-fuzz/corpus/TARGET (the seeds are never changed). A failing input is
 # written to build-fuzz/crash-*; run it again with build-fuzz/tests/fuzz/qb_fuzz_TARGET FILE.

@@ -135,6 +135,39 @@ TEST_F(Store, SchemaIsCreatedUpgradedAndANewerOneRefused)
     EXPECT_FALSE(fs::exists(newer + "-wal"));
 }
 
+// A store whose table lacks a column the program reads (damaged, or made by another program) is refused before
+// anything is written to it, of this version or of an older one.
+TEST_F(Store, ATableLackingAColumnIsRefusedAndLeftAsItWas)
+{
+    store.close();
+    struct Case {
+        int version;
+        const char* damage;
+        const char* table;
+    };
+    const Case cases[] = {
+        {search::adStoreVersion, "ALTER TABLE marks RENAME COLUMN note TO remark", "marks"},
+        {search::adStoreVersion, "ALTER TABLE ads DROP COLUMN oldPriceNumber", "ads"},
+        {search::adStoreVersion, "DROP TABLE settings", "settings"},
+        {1, "ALTER TABLE cities RENAME COLUMN position TO place", "cities"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = folder + "damaged.db";
+        fs::remove(path);
+        ASSERT_TRUE(search::createAdStoreSchema(path, c.version));
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        ASSERT_EQ(sqlite3_exec(db, c.damage, nullptr, nullptr, nullptr), SQLITE_OK) << c.damage;
+        sqlite3_close(db);
+        const std::string before = readFile(path);
+        EXPECT_EQ(store.open(path), search::StoreStatus::failed) << c.damage;
+        EXPECT_FALSE(store.isOpen());
+        EXPECT_EQ(store.lastError(), std::string("ads.db is damaged: its table ") + c.table
+                      + " is not as Quillobrand writes it");
+        EXPECT_EQ(readFile(path), before) << c.damage;
+    }
+}
+
 // The NEW rules: an ad is new only where its city remembers and no city holds it; a city replaces its memory only
 // when its page gave a list; nothing counts unless the run finished.
 TEST_F(Store, AnAdIsNewOnlyWhereItsCityRemembersAndNoCityHoldsIt)
