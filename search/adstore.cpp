@@ -167,6 +167,12 @@ std::string tableLackingColumns(sqlite3* db, int version)
     return {};
 }
 
+bool isEmptyDatabase(sqlite3* db)
+{
+    Statement anything(db, "SELECT 1 FROM sqlite_master LIMIT 1");
+    return anything.ok() && anything.step() == SQLITE_DONE;
+}
+
 int userVersion(sqlite3* db)
 {
     Statement version(db, "PRAGMA user_version");
@@ -366,8 +372,14 @@ StoreStatus AdStore::open(const std::string& path)
         close();
         return StoreStatus::newerVersion;
     }
-    // A store is checked before anything is written to it: a damaged one stays as it is.
+    // A store is checked before anything is written to it: a damaged one stays as it is, and so does a database of
+    // some other program (no version, but tables).
     if (version > 0 && !hasItsTables(version)) {
+        close();
+        return StoreStatus::failed;
+    }
+    if (version == 0 && !isEmptyDatabase(m_db)) {
+        m_error = "ads.db is not an ad store of Quillobrand";
         close();
         return StoreStatus::failed;
     }

@@ -135,8 +135,8 @@ TEST_F(Store, SchemaIsCreatedUpgradedAndANewerOneRefused)
     EXPECT_FALSE(fs::exists(newer + "-wal"));
 }
 
-// A store whose table lacks a column the program reads (damaged, or made by another program) is refused before
-// anything is written to it, of this version or of an older one.
+// A store whose table lacks a column the program reads (damaged, or made by another program), or a database with
+// tables but no version, is refused before anything is written to it.
 TEST_F(Store, ATableLackingAColumnIsRefusedAndLeftAsItWas)
 {
     store.close();
@@ -150,6 +150,7 @@ TEST_F(Store, ATableLackingAColumnIsRefusedAndLeftAsItWas)
         {search::adStoreVersion, "ALTER TABLE ads DROP COLUMN oldPriceNumber", "ads"},
         {search::adStoreVersion, "DROP TABLE settings", "settings"},
         {1, "ALTER TABLE cities RENAME COLUMN position TO place", "cities"},
+        {0, "CREATE TABLE notes(text)", nullptr}, // another program's database
     };
     for (const Case& c : cases) {
         const std::string path = folder + "damaged.db";
@@ -162,8 +163,9 @@ TEST_F(Store, ATableLackingAColumnIsRefusedAndLeftAsItWas)
         const std::string before = readFile(path);
         EXPECT_EQ(store.open(path), search::StoreStatus::failed) << c.damage;
         EXPECT_FALSE(store.isOpen());
-        EXPECT_EQ(store.lastError(), std::string("ads.db is damaged: its table ") + c.table
-                      + " is not as Quillobrand writes it");
+        EXPECT_EQ(store.lastError(), c.table ? std::string("ads.db is damaged: its table ") + c.table
+                              + " is not as Quillobrand writes it"
+                                             : "ads.db is not an ad store of Quillobrand");
         EXPECT_EQ(readFile(path), before) << c.damage;
     }
 }
