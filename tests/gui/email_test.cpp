@@ -1,9 +1,8 @@
 // The e-mail window, from the main window's Email Options and Email To Friend buttons, sending through the real
 // security library to a real SMTP server (aiosmtpd).
 
+#include "mailwindowfixture.h"
 #include "peerprocess.h"
-#include "shellfixture.h"
-#include "tlspeer.h"
 
 #include "mail/securitylibrary.h"
 #include "shell/mainwindow.h"
@@ -31,34 +30,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Email : public ShellTest {
+class Email : public MailWindowTest {
 protected:
-    void SetUp() override
-    {
-        ShellTest::SetUp();
-        ::setenv("SSL_CERT_FILE", TestCertificates::shared().caFile().c_str(), 1);
-        mail::loadSecurityLibrary(QB_CRYPTLIB);
-        ASSERT_TRUE(mail::securityLibrary().complete());
-    }
-    void TearDown() override
-    {
-        ShellTest::TearDown();
-        mail::releaseSecurityLibrary();
-    }
-    // Opens the window from a toolbar button and runs act on it; true when it opened.
-    bool withWindow(QPushButton* button, std::function<void(QWidget*)> act)
-    {
-        bool acted = false;
-        whenWindowOpens("emailWindow", [&](QWidget* w) {
-            acted = true;
-            act(w);
-            if (QApplication::activeModalWidget() == w)
-                w->close();
-        });
-        button->click();
-        EXPECT_TRUE(shell::mainWindow->isEnabled());
-        return acted;
-    }
     void writeProfile(const std::string& name, const std::string& port = "465")
     {
         writeFile(folder + "smtp/" + name + ".smtp",

@@ -1,9 +1,8 @@
 // The Email Setup tab's help with a profile: settings filled in from the address, Send Test, the sentence after a
 // refused log-in and a pinned certificate; and a failed send that keeps the window and its text.
 
+#include "mailwindowfixture.h"
 #include "peerprocess.h"
-#include "shellfixture.h"
-#include "tlspeer.h"
 
 #include "mail/securitylibrary.h"
 #include "mail/smtpsession.h"
@@ -30,35 +29,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class MailSetup : public ShellTest {
+class MailSetup : public MailWindowTest {
 protected:
     void SetUp() override
     {
-        ShellTest::SetUp();
-        ::setenv("SSL_CERT_FILE", TestCertificates::shared().caFile().c_str(), 1);
+        MailWindowTest::SetUp();
         fs::copy_file(std::string(QB_STAGE_DIR) + "mailproviders.tsv", folder + "mailproviders.tsv");
-        mail::loadSecurityLibrary(QB_CRYPTLIB);
-        ASSERT_TRUE(mail::securityLibrary().complete());
     }
     void TearDown() override
     {
-        ShellTest::TearDown();
-        mail::releaseSecurityLibrary();
+        MailWindowTest::TearDown();
         mail::setStartTlsPort(587);
-    }
-    // Opens the window from a toolbar button and runs act on it; true when it opened.
-    bool withWindow(QPushButton* button, std::function<void(QWidget*)> act)
-    {
-        bool acted = false;
-        whenWindowOpens("emailWindow", [&](QWidget* w) {
-            acted = true;
-            act(w);
-            if (QApplication::activeModalWidget() == w)
-                w->close();
-        });
-        button->click();
-        EXPECT_TRUE(shell::mainWindow->isEnabled());
-        return acted;
     }
     // The setup tab's fields, as a user types a profile without saving it.
     static void typeProfile(QWidget* w, const std::string& profile, const std::string& email, int port,
