@@ -83,16 +83,7 @@ protected:
     void withBuilder(std::function<void(QWidget*)> act)
     {
         startShell();
-        bool acted = false;
-        whenWindowOpens("searchBuilder", [&](QWidget* window) {
-            acted = true;
-            act(window);
-            if (QApplication::activeModalWidget() == window)
-                window->close();
-        });
-        shell::toolbar.searchBuilder->click();
-        EXPECT_TRUE(acted);
-        EXPECT_TRUE(shell::mainWindow->isEnabled());
+        EXPECT_TRUE(withModalWindow("searchBuilder", [] { shell::toolbar.searchBuilder->click(); }, act));
     }
     bool lastSearchWritten() { return fs::exists(folder + "savedsearch/Last Search.search"); }
 };

@@ -81,15 +81,7 @@ protected:
     // Opens the search builder from the main window's button, runs act on it and closes it.
     void withBuilder(std::function<void(QWidget*)> act)
     {
-        bool acted = false;
-        whenWindowOpens("searchBuilder", [&](QWidget* window) {
-            acted = true;
-            act(window);
-            if (QApplication::activeModalWidget() == window)
-                window->close();
-        });
-        shell::toolbar.searchBuilder->click();
-        EXPECT_TRUE(acted);
+        EXPECT_TRUE(withModalWindow("searchBuilder", [] { shell::toolbar.searchBuilder->click(); }, act));
     }
 
     std::string prefix;

@@ -6,9 +6,7 @@
 #include "tlspeer.h"
 
 #include "mail/securitylibrary.h"
-#include "shell/mainwindow.h"
 
-#include <QApplication>
 #include <QPushButton>
 
 #include <stdlib.h>
@@ -30,17 +28,8 @@ protected:
         mail::releaseSecurityLibrary();
     }
     // Opens the window from a toolbar button and runs act on it; true when it opened.
-    bool withWindow(QPushButton* button, std::function<void(QWidget*)> act)
+    bool withWindow(QPushButton* button, const std::function<void(QWidget*)>& act)
     {
-        bool acted = false;
-        whenWindowOpens("emailWindow", [&](QWidget* w) {
-            acted = true;
-            act(w);
-            if (QApplication::activeModalWidget() == w)
-                w->close();
-        });
-        button->click();
-        EXPECT_TRUE(shell::mainWindow->isEnabled());
-        return acted;
+        return withModalWindow("emailWindow", [button] { button->click(); }, act);
     }
 };

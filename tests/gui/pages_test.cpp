@@ -209,16 +209,7 @@ protected:
     void withAbout(std::function<void(QWidget*)> act)
     {
         startShell();
-        bool acted = false;
-        whenWindowOpens("aboutWindow", [&](QWidget* w) {
-            acted = true;
-            act(w);
-            if (QApplication::activeModalWidget() == w)
-                w->close();
-        });
-        shell::dispatchCommand(shell::aboutCommand);
-        EXPECT_TRUE(acted);
-        EXPECT_TRUE(shell::mainWindow->isEnabled());
+        EXPECT_TRUE(withModalWindow("aboutWindow", [] { shell::dispatchCommand(shell::aboutCommand); }, act));
     }
     std::vector<std::string> opened;
 };

@@ -61,6 +61,21 @@ void whenWindowOpens(const char* objectName, std::function<void(QWidget*)> act)
     poll->start(10);
 }
 
+bool withModalWindow(const char* objectName, const std::function<void()>& open,
+                     const std::function<void(QWidget*)>& act)
+{
+    bool acted = false;
+    whenWindowOpens(objectName, [&](QWidget* window) {
+        acted = true;
+        act(window);
+        if (QApplication::activeModalWidget() == window)
+            window->close();
+    });
+    open();
+    EXPECT_TRUE(shell::mainWindow && shell::mainWindow->isEnabled());
+    return acted;
+}
+
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

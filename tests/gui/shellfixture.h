@@ -20,6 +20,10 @@ bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 15000
 void whenModalOpens(std::function<void(QWidget*)> act);
 // The same for the modal window of that object name, once it is the active one.
 void whenWindowOpens(const char* objectName, std::function<void(QWidget*)> act);
+// Opens the modal window of that object name by calling open (a button's click, a command), runs act on it, and
+// closes it when act left it open; true when it opened. The main window takes input again afterwards.
+bool withModalWindow(const char* objectName, const std::function<void()>& open,
+                     const std::function<void(QWidget*)>& act);
 // The window's child of that object name, failing the test when there is none.
 template <typename T = QWidget> T* child(QWidget* window, const char* name)
 {
