@@ -54,7 +54,7 @@ struct AdRow {
     std::string_view note() const { return text(Text::note); }
     std::string_view foldedTitle() const { return text(Text::foldedTitle); }
     // Whether the title holds the word, which is case-folded already. An ASCII title keeps no folded copy (it would
-    // be a third of a list's text): it is compared with its letters lowered as it is read.
+    // be a sixth of a list's text): it is compared with its letters lowered as it is read.
     bool titleHolds(std::string_view foldedWord) const;
     // The title as sorting compares it with ASCII letters in any case: the folded copy, or the ASCII title itself.
     std::string_view comparedTitle() const

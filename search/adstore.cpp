@@ -242,13 +242,6 @@ void visitStoredAds(Statement& query, const std::function<void(const StoredAd&)>
     }
 }
 
-std::vector<StoredAd> storedAdsOf(const std::function<void(const std::function<void(const StoredAd&)>&)>& each)
-{
-    std::vector<StoredAd> ads;
-    each([&ads](const StoredAd& ad) { ads.push_back(ad); });
-    return ads;
-}
-
 // The order of the merged page: by search, the area list's order, the page's order.
 bool listedBefore(const StoredAd& a, const StoredAd& b)
 {
@@ -529,14 +522,16 @@ void AdStore::forEachStarredAd(const std::function<void(const StoredAd&)>& visit
 
 std::vector<StoredAd> AdStore::searchAds(const std::string& tail)
 {
-    std::vector<StoredAd> ads = storedAdsOf([&](const auto& visit) { forEachSearchAd(tail, visit); });
+    std::vector<StoredAd> ads;
+    forEachSearchAd(tail, [&ads](const StoredAd& ad) { ads.push_back(ad); });
     std::sort(ads.begin(), ads.end(), listedBefore);
     return ads;
 }
 
 std::vector<StoredAd> AdStore::starredAds()
 {
-    std::vector<StoredAd> ads = storedAdsOf([&](const auto& visit) { forEachStarredAd(visit); });
+    std::vector<StoredAd> ads;
+    forEachStarredAd([&ads](const StoredAd& ad) { ads.push_back(ad); });
     std::sort(ads.begin(), ads.end(), listedBefore);
     return ads;
 }
