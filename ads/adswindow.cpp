@@ -355,38 +355,33 @@ void storeFailed(AdsWindow& w)
                              platform::BoxIcon::Error);
 }
 
-void toggleStar(AdsWindow& w)
+// Puts the mark (a star, or hidden) on every selected row, or takes it off when all of them have it; each change
+// is kept in the store at once.
+void toggleMark(AdsWindow& w, bool AdRow::*mark, bool (search::AdStore::*keep)(const std::string&, bool))
 {
     const std::vector<int> places = selectedPlaces(w);
     if (places.empty())
         return;
-    const bool star = !std::all_of(places.begin(), places.end(), [&w](int p) { return w.model->shownRow(p).starred; });
+    const bool set = !std::all_of(places.begin(), places.end(), [&](int p) { return w.model->shownRow(p).*mark; });
     for (int place : places) {
         AdRow& row = w.model->shownRow(place);
-        if (!w.store.setStarred(std::string(row.key()), star)) {
+        if (!(w.store.*keep)(std::string(row.key()), set)) {
             storeFailed(w);
             break;
         }
-        row.starred = star;
+        row.*mark = set;
     }
     refreshKeepingSelection(w, places);
 }
 
+void toggleStar(AdsWindow& w)
+{
+    toggleMark(w, &AdRow::starred, &search::AdStore::setStarred);
+}
+
 void toggleHidden(AdsWindow& w)
 {
-    const std::vector<int> places = selectedPlaces(w);
-    if (places.empty())
-        return;
-    const bool hide = !std::all_of(places.begin(), places.end(), [&w](int p) { return w.model->shownRow(p).hidden; });
-    for (int place : places) {
-        AdRow& row = w.model->shownRow(place);
-        if (!w.store.setHidden(std::string(row.key()), hide)) {
-            storeFailed(w);
-            break;
-        }
-        row.hidden = hide;
-    }
-    refreshKeepingSelection(w, places);
+    toggleMark(w, &AdRow::hidden, &search::AdStore::setHidden);
 }
 
 void editNote(AdsWindow& w)

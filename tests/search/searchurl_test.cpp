@@ -22,6 +22,18 @@ SearchDefinition withCategory(const char* code)
     return s;
 }
 
+// One search of every kind of field, read by both forms of address.
+void rentExample(SearchDefinition& s)
+{
+    s.words = "two bed";
+    s.entirePost = 1;
+    s.rentMin = "1000";
+    s.rentMax = "2000";
+    s.bedrooms = "2";
+    s.catsOk = 1;
+    s.hasPicture = 1;
+}
+
 class SearchUrl : public ::testing::TestWithParam<UrlCase> { };
 
 TEST_P(SearchUrl, IsBuiltPieceByPiece)
@@ -37,15 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SearchUrl,
     ::testing::Values(
         UrlCase{"rentExample", "hhh",
-                [](SearchDefinition& s) {
-                    s.words = "two bed";
-                    s.entirePost = 1;
-                    s.rentMin = "1000";
-                    s.rentMax = "2000";
-                    s.bedrooms = "2";
-                    s.catsOk = 1;
-                    s.hasPicture = 1;
-                },
+                rentExample,
                 "/search/hhh?query=two+bed&srchType=A&minAsk=1000&maxAsk=2000&bedrooms=2&addTwo=purrr&hasPic=1"
                 "&min_price=1000&max_price=2000&min_bedrooms=2&max_bedrooms=2&pets_cat=1"},
         UrlCase{"doubleBlank", "xyz", [](SearchDefinition& s) { s.words = "a  b"; },
@@ -173,15 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UrlCase{
             "rentExample", "hhh",
-            [](SearchDefinition& s) {
-                s.words = "two bed";
-                s.entirePost = 1;
-                s.rentMin = "1000";
-                s.rentMax = "2000";
-                s.bedrooms = "2";
-                s.catsOk = 1;
-                s.hasPicture = 1;
-            },
+            rentExample,
             "?cat=hhh&query=two+bed&hasPic=1&min_price=1000&max_price=2000&min_bedrooms=2&max_bedrooms=2&pets_cat=1"},
         UrlCase{"titleOnlyBeforeThePicture", "sss",
                 [](SearchDefinition& s) {
